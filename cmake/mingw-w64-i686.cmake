@@ -1,0 +1,12 @@
+# Cross build for 32-bit Windows with Debian's mingw-w64 (posix thread model,
+# which has std::thread and std::mutex).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(TOV_MINGW_PREFIX i686-w64-mingw32)
+set(CMAKE_C_COMPILER ${TOV_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TOV_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${TOV_MINGW_PREFIX}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${TOV_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -1,0 +1,1 @@
+// Mouse arrival handling of the device-arrival service.

@@ -1,0 +1,3 @@
+#include "service/main.h"
+
+int TMSvcMain() { return 0; }

@@ -1,0 +1,211 @@
+#include "setup/main.h"
+
+#include <cstdint>
+#include <string>
+
+#include "common/wstr.h"
+#include "setup/difxapi.h"
+#include "setup/scmapi.h"
+#include "setup/setupapi.h"
+#include "setup/trace.h"
+#include "setup/utilities.h"
+
+namespace {
+
+// The build stamp, "Mmm dd yyyy" and "hh:mm:ss"; the compiler takes both
+// from SOURCE_DATE_EPOCH when it is set, so a build can be reproduced.
+constexpr char kBuildDate[] = __DATE__;
+constexpr char kBuildTime[] = __TIME__;
+
+// wcstok over the delimiter ",": skips leading commas, ends the token at the
+// next comma (overwritten with a null) or at the end; null when nothing is left.
+win::LPWSTR NextToken(win::LPWSTR& rest) {
+  win::LPWSTR p = rest;
+  while (*p == u',') ++p;
+  if (*p == 0) {
+    rest = p;
+    return nullptr;
+  }
+  win::LPWSTR token = p;
+  while (*p != 0 && *p != u',') ++p;
+  if (*p == u',') *p++ = 0;
+  rest = p;
+  return token;
+}
+
+enum class Command {
+  None,
+  ServiceCreate,
+  ServiceDelete,
+  DriverPackageInstall,
+  DriverPackageUninstall,
+  ReEnumerate,
+  DeviceInstancesUninstall,
+  DriverUpdate,
+};
+
+struct CommandInfo {
+  Command command;
+  const char16_t* name;
+  int tokensNeeded;               // tokens after the command
+  const char16_t* tokenNames[2];  // what tokens 1 and 2 are
+};
+
+// In the order in which they are compared.
+constexpr CommandInfo kCommands[] = {
+    {Command::ServiceCreate, u"-ServiceCreate", 1, {u"service name", nullptr}},
+    {Command::ServiceDelete, u"-ServiceDelete", 1, {u"service name", nullptr}},
+    {Command::DriverPackageInstall, u"-DriverPackageInstall", 1, {u"INF file path", nullptr}},
+    {Command::DriverPackageUninstall, u"-DriverPackageUninstall", 1, {u"INF file name", nullptr}},
+    {Command::ReEnumerate, u"-ReEnumerate", 0, {nullptr, nullptr}},
+    {Command::DeviceInstancesUninstall, u"-DeviceInstancesUninstall", 1, {u"device ID", nullptr}},
+    {Command::DriverUpdate, u"-DriverUpdate", 2, {u"device ID", u"second parameter"}},
+};
+
+int RunServiceCreate(const std::u16string& name) {
+  TMScmApi scm;
+  std::u16string path;
+  if (!Utilities::GetCurrentModulePath(nullptr, path)) {
+    TracePrint(TRACE_ERROR, u"Utilities::GetCurrentModulePath!\n");
+    return 0;
+  }
+  path += u"\\";
+  path += name;
+  path += u".exe";
+  TracePrint(TRACE_VERBOSE, u"Service name %s\n", name);
+  TracePrint(TRACE_VERBOSE, u"Service filepath %s\n", path);
+  if (!scm.ServiceCreate(name, path)) {
+    TracePrint(TRACE_ERROR, u"ServiceCreate failed!\n");
+    return 0;
+  }
+  scm.ServiceEnableAccess(name);
+  if (!scm.ServiceStart()) {
+    win::MessageBoxW(nullptr, u"Unable to start service. Please reboot.", name.c_str(), win::MB_OK | win::MB_ICONERROR);
+  }
+  return 0;
+}
+
+int RunServiceDelete(const std::u16string& name) {
+  TMScmApi scm;
+  if (!scm.ServiceEnableAccess(name)) {
+    TracePrint(TRACE_ERROR, u"ScmApiServiceEnableAccess failed!\n");
+    return 0;
+  }
+  if (!scm.ServiceStop(30)) TracePrint(TRACE_ERROR, u"ServiceDelete failed!\n");
+  if (!scm.ServiceDelete()) TracePrint(TRACE_ERROR, u"ServiceDelete failed!\n");
+  return 0;
+}
+
+int RunReEnumerate() {
+  win::DEVINST root = 0;
+  win::CONFIGRET cr = win::CM_Locate_DevNodeW(&root, nullptr, win::CM_LOCATE_DEVNODE_NORMAL);
+  if (cr == win::CR_SUCCESS) {
+    cr = win::CM_Reenumerate_DevNode(root, win::CM_REENUMERATE_NORMAL);
+    if (cr != win::CR_SUCCESS) TracePrint(TRACE_ERROR, u"_tWinMain CM_Reenumerate_DevNode failed! 0x%x\n", cr);
+  } else {
+    TracePrint(TRACE_ERROR, u"_tWinMain CM_Locate_DevNode failed! 0x%x\n", cr);
+  }
+  TracePrint(TRACE_FUNCTION, u"<<< _tWinMain\n");
+  return 0;
+}
+
+int RunDriverUpdate(const std::u16string& deviceId, const std::u16string& second) {
+  bool accessDenied = false;
+  if (SetupApi::DriverUpdate(deviceId, second, &accessDenied)) return 0;
+  if (accessDenied) {
+    TracePrint(TRACE_VERBOSE, u"SetupApi::DriverUpdate ERROR_ACCESS_DENIED!\n");
+    return static_cast<int>(win::ERROR_ACCESS_DENIED);
+  }
+  TracePrint(TRACE_ERROR, u"SetupApi::DriverUpdate failed!\n");
+  return 1;
+}
+
+}  // namespace
+
+TokenList TMSCAMainInternalSplitArgument(win::LPWSTR argument) {
+  TokenList list;
+  win::LPWSTR rest = argument;
+  list.entries[0] = NextToken(rest);
+  int index = 0;
+  while (list.entries[index] != nullptr) {
+    if (index == 0) {
+      TracePrint(TRACE_INVOCATION, u"Parameter[%d]: %s\n", index, list.entries[index]);
+    } else {
+      TracePrint(TRACE_INVOCATION, u"Parameter[%d]:  %s\n", index, list.entries[index]);
+    }
+    ++index;
+    win::LPWSTR next = NextToken(rest);
+    if (next != nullptr && index == TokenList::kMaxTokens) {
+      list.tooMany = true;
+      break;
+    }
+    list.entries[index] = next;
+  }
+  list.count = index;
+  return list;
+}
+
+int TMSCAMain(win::LPWSTR argument) {
+  TraceMaskInit();
+  TracePrint(TRACE_FUNCTION, u">>> _tWinMain\n");
+  win::SYSTEMTIME now{};
+  win::GetLocalTime(&now);
+  TracePrint(TRACE_INVOCATION, u"Call: %d/%d/%d %d:%d:%d Build: %S %S\n", now.wMonth, now.wDay, now.wYear, now.wHour,
+             now.wMinute, now.wSecond, kBuildDate, kBuildTime);
+  if (argument == nullptr || argument[0] == 0) {
+    TracePrint(TRACE_ERROR, u"_tWinMain: No command line parameter\n");
+    return 0;
+  }
+
+  TokenList tokens = TMSCAMainInternalSplitArgument(argument);
+  // No caller passes more than three tokens: a longer argument is refused
+  // rather than partly obeyed.
+  if (tokens.tooMany) {
+    TracePrint(TRACE_ERROR, u"_tWinMain: More than %d command line parameters, nothing done\n", TokenList::kMaxTokens);
+    return 0;
+  }
+
+  // The argument from its first character: token 0, unless it began with a comma.
+  std::u16string_view first(argument);
+  const CommandInfo* info = nullptr;
+  for (const CommandInfo& c : kCommands) {
+    if (wstr::EqualsAsciiNoCase(first, c.name)) {
+      info = &c;
+      break;
+    }
+  }
+  if (info == nullptr) {
+    TracePrint(TRACE_FUNCTION, u"<<< _tWinMain\n");
+    return 0;
+  }
+  if (tokens.count <= info->tokensNeeded) {
+    TracePrint(TRACE_ERROR, u"_tWinMain: %s is missing parameter %d (%s), nothing done\n", info->name, tokens.count,
+               info->tokenNames[tokens.count - 1]);
+    return 0;
+  }
+
+  std::u16string token1 = info->tokensNeeded >= 1 ? tokens.entries[1] : u"";
+  switch (info->command) {
+    case Command::ServiceCreate:
+      return RunServiceCreate(token1);
+    case Command::ServiceDelete:
+      return RunServiceDelete(token1);
+    case Command::DriverPackageInstall: {
+      std::int32_t result = TMSCAMainInternalDriverPackageInstall(tokens.entries[1]);
+      if (result != 0) TracePrint(TRACE_ERROR, u"TMSCAMainInternalDriverPackageInstall failed!\n");
+      return result;
+    }
+    case Command::DriverPackageUninstall:
+      return TMSCAMainInternalDriverPackageUninstall(token1);
+    case Command::ReEnumerate:
+      return RunReEnumerate();
+    case Command::DeviceInstancesUninstall:
+      SetupApi::DeviceInstancesUninstall(token1);
+      return 0;
+    case Command::DriverUpdate:
+      return RunDriverUpdate(token1, tokens.entries[2]);
+    case Command::None:
+      break;
+  }
+  return 0;
+}

@@ -1,0 +1,25 @@
+// The setup tool's run: the argument split into tokens, one command chosen
+// and performed, its outcome returned as the process exit code.
+#pragma once
+
+#include <array>
+
+#include "win/api.h"
+
+// The comma-separated tokens of the argument, split in place. Entry i points
+// at token i; the entry after the last token is null. At most nine tokens.
+struct TokenList {
+  static constexpr int kMaxTokens = 9;
+  std::array<win::LPWSTR, kMaxTokens + 1> entries{};
+  int count = 0;
+  bool tooMany = false;  // a tenth token was found and not taken
+};
+
+// Splits `argument` at commas in place: runs of commas and commas at either
+// end yield no empty token. Traces each token as "Parameter[i]".
+TokenList TMSCAMainInternalSplitArgument(win::LPWSTR argument);
+
+// The whole run of the tool for the argument that the runtime passes to the
+// program entry (the command line without the program name). Returns the
+// process exit code.
+int TMSCAMain(win::LPWSTR argument);

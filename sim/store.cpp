@@ -1,0 +1,2 @@
+// The simulated machine's store and their calls; see sim/machine.h.
+#include "sim/machine.h"

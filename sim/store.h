@@ -1,0 +1,8 @@
+// The simulated machine's store; see sim/machine.h.
+#pragma once
+
+namespace sim {
+
+struct Store {};
+
+}  // namespace sim

@@ -1,0 +1,109 @@
+#include "sim_test.h"
+
+namespace {
+
+using Dispatch = SimTest;
+using Lines = std::vector<std::string>;
+
+TEST_F(Dispatch, EmptyArgumentTracesBannerAndNoParameters) {
+  EXPECT_EQ(Run(u""), 0);
+  Lines lines = LogLines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], ">>> _tWinMain");
+  EXPECT_EQ(lines[1].rfind("Call: 12/6/2026 9:5:7 Build: ", 0), 0u);
+  EXPECT_EQ(lines[2], "_tWinMain: No command line parameter");
+  // The entry line is at a level outside the mask: not on the debugger.
+  EXPECT_EQ(Debug(), (Lines{"RVSET: " + lines[1] + "\n", "RVSET: _tWinMain: No command line parameter\n"}));
+}
+
+TEST_F(Dispatch, BuildStampHasTheTwoFixedForms) {
+  Run(u"");
+  std::string banner = LogLines().at(1);
+  std::string stamp = banner.substr(banner.find("Build: ") + 7);
+  ASSERT_EQ(stamp.size(), 20u);  // "Mmm dd yyyy hh:mm:ss"
+  EXPECT_EQ(stamp[3], ' ');
+  EXPECT_EQ(stamp[6], ' ');
+  EXPECT_EQ(stamp[14], ':');
+  EXPECT_EQ(stamp[17], ':');
+}
+
+TEST_F(Dispatch, CommasOnlyYieldNoTokenAndNoCommand) {
+  EXPECT_EQ(Run(u",,,"), 0);
+  EXPECT_EQ(LogAfterBanner(), (Lines{"<<< _tWinMain"}));
+  EXPECT_TRUE(sim::M().reenumerations.empty());
+}
+
+TEST_F(Dispatch, RunsOfCommasYieldNoEmptyTokens) {
+  EXPECT_EQ(Run(u"-ReEnumerate,,second,"), 0);
+  EXPECT_EQ(LogAfterBanner(), (Lines{"Parameter[0]: -ReEnumerate", "Parameter[1]:  second", "<<< _tWinMain"}));
+  EXPECT_EQ(sim::M().reenumerations.size(), 1u);
+}
+
+TEST_F(Dispatch, CommandNamesFoldOnlyAsciiLetters) {
+  EXPECT_EQ(Run(u"-rEeNUMERATE"), 0);
+  EXPECT_EQ(sim::M().reenumerations.size(), 1u);
+  // U+0130 (capital I with dot) is not folded to "i".
+  Run(u"-ReEnumerate\u0130");
+  Run(u"-ReEnumerate ");
+  Run(u"\"-ReEnumerate\"");
+  EXPECT_EQ(sim::M().reenumerations.size(), 1u);
+}
+
+TEST_F(Dispatch, LeadingCommaMatchesNoCommand) {
+  EXPECT_EQ(Run(u",-ReEnumerate"), 0);
+  EXPECT_EQ(LogAfterBanner(), (Lines{"Parameter[0]: -ReEnumerate", "<<< _tWinMain"}));
+  EXPECT_TRUE(sim::M().reenumerations.empty());
+}
+
+TEST_F(Dispatch, ReEnumerateAsksTheRootAndTracesFailures) {
+  sim::M().locateRootResult = win::CR_FAILURE;
+  EXPECT_EQ(Run(u"-ReEnumerate,extra,tokens"), 0);
+  EXPECT_TRUE(sim::M().reenumerations.empty());
+  EXPECT_EQ(LogAfterBanner(), (Lines{"Parameter[0]: -ReEnumerate", "Parameter[1]:  extra", "Parameter[2]:  tokens",
+                                     "_tWinMain CM_Locate_DevNode failed! 0x13", "<<< _tWinMain"}));
+}
+
+TEST_F(Dispatch, NineTokensRunButATenthRefusesTheRun) {
+  EXPECT_EQ(Run(u"-ReEnumerate,1,2,3,4,5,6,7,8"), 0);
+  EXPECT_EQ(sim::M().reenumerations.size(), 1u);
+  sim::Reset();
+  EXPECT_EQ(Run(u"-ReEnumerate,1,2,3,4,5,6,7,8,9,10,11"), 0);
+  EXPECT_TRUE(sim::M().reenumerations.empty());
+  auto lines = LogAfterBanner();
+  ASSERT_EQ(lines.size(), 10u);
+  EXPECT_EQ(lines[8], "Parameter[8]:  8");
+  EXPECT_EQ(lines[9], "_tWinMain: More than 9 command line parameters, nothing done");
+}
+
+TEST_F(Dispatch, MissingTokensAreNamedAndNothingIsDone) {
+  struct Case {
+    const char16_t* argument;
+    const char* line;
+  } cases[] = {
+      {u"-ServiceCreate", "_tWinMain: -ServiceCreate is missing parameter 1 (service name), nothing done"},
+      {u"-servicedelete,", "_tWinMain: -ServiceDelete is missing parameter 1 (service name), nothing done"},
+      {u"-DriverPackageInstall",
+       "_tWinMain: -DriverPackageInstall is missing parameter 1 (INF file path), nothing done"},
+      {u"-DriverPackageUninstall",
+       "_tWinMain: -DriverPackageUninstall is missing parameter 1 (INF file name), nothing done"},
+      {u"-DeviceInstancesUninstall",
+       "_tWinMain: -DeviceInstancesUninstall is missing parameter 1 (device ID), nothing done"},
+      {u"-DriverUpdate", "_tWinMain: -DriverUpdate is missing parameter 1 (device ID), nothing done"},
+      {u"-DriverUpdate,HID\\VID_0430&PID_0005&MI_01",
+       "_tWinMain: -DriverUpdate is missing parameter 2 (second parameter), nothing done"},
+  };
+  for (const Case& c : cases) {
+    sim::Reset();
+    EXPECT_EQ(Run(c.argument), 0);
+    EXPECT_EQ(LogLines().back(), c.line);
+    // Only the start-up lines and the refusal: no operation ran.
+    EXPECT_TRUE(OperationCalls().empty()) << wstr::ToUtf8(c.argument);
+  }
+}
+
+TEST_F(Dispatch, UnknownCommandEndsWithTheClosingLine) {
+  EXPECT_EQ(Run(u"-Bogus,x"), 0);
+  EXPECT_EQ(LogLines().back(), "<<< _tWinMain");
+}
+
+}  // namespace

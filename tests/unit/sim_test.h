@@ -1,0 +1,70 @@
+// Shared fixture of the unit tests: a fresh simulated machine per test, and
+// the setup tool's outputs as a user sees them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "common/wstr.h"
+#include "setup/main.h"
+#include "setup/trace.h"
+#include "sim/machine.h"
+
+class SimTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::Reset();
+    TraceMask = 0;
+  }
+
+  // Runs the setup tool with `argument` as its command line argument.
+  static int Run(std::u16string argument) { return TMSCAMain(argument.data()); }
+
+  // The log file's bytes in the current directory ("" when there is none).
+  static std::string Log() { return sim::M().LogBytes().value_or(""); }
+
+  // Every debugger output string, as UTF-8.
+  static std::vector<std::string> Debug() {
+    std::vector<std::string> out;
+    for (const auto& s : sim::M().debugOutput) out.push_back(wstr::ToUtf8(s));
+    return out;
+  }
+
+  // The log's lines without their CR LF; a last line without a line end is kept.
+  static std::vector<std::string> LogLines() {
+    std::vector<std::string> lines;
+    std::string log = Log();
+    std::size_t start = 0;
+    while (start < log.size()) {
+      std::size_t end = log.find("\r\n", start);
+      if (end == std::string::npos) {
+        lines.push_back(log.substr(start));
+        break;
+      }
+      lines.push_back(log.substr(start, end - start));
+      start = end + 2;
+    }
+    return lines;
+  }
+
+  // Platform calls made, apart from those that write the log file.
+  static std::vector<std::string> OperationCalls() {
+    static const std::vector<std::string> kLogCalls = {"CreateFileW", "LockFileEx",   "SetFilePointerEx",
+                                                       "WriteFile",   "UnlockFileEx", "CloseHandle"};
+    std::vector<std::string> out;
+    for (const auto& c : sim::M().calls) {
+      if (std::find(kLogCalls.begin(), kLogCalls.end(), c) == kLogCalls.end()) out.push_back(c);
+    }
+    return out;
+  }
+
+  // The log without the first two lines (entry and banner), which every run writes.
+  static std::vector<std::string> LogAfterBanner() {
+    auto lines = LogLines();
+    if (lines.size() >= 2) lines.erase(lines.begin(), lines.begin() + 2);
+    return lines;
+  }
+};

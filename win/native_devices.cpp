@@ -1,0 +1,5 @@
+// Forwarding of the devices calls to Windows; see win/native.cpp for the rules.
+#include "win/api.h"
+// clang-format off
+#include <windows.h>
+// clang-format on
