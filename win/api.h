@@ -10,6 +10,14 @@
 #include <cstdarg>
 #include <cstdint>
 
+// The calling convention of Windows calls and callbacks (__stdcall on 32-bit
+// Windows, the only place where it differs from the default).
+#if defined(_WIN32) && !defined(_WIN64)
+#define TOV_WINAPI __stdcall
+#else
+#define TOV_WINAPI
+#endif
+
 namespace win {
 
 using BYTE = std::uint8_t;
