@@ -1,4 +1,14 @@
 // Windows calls of the devices area; see win/api.h.
 #pragma once
 
-namespace win {}  // namespace win
+namespace win {
+
+// A globally unique identifier (device setup classes, device interfaces).
+struct GUID {
+  DWORD Data1;
+  WORD Data2;
+  WORD Data3;
+  BYTE Data4[8];
+};
+
+}  // namespace win
