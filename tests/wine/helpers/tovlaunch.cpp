@@ -1,22 +1,20 @@
 // Test helper: runs a program with an exact command line and prints its full
 // 32-bit exit code ("exit=<signed decimal>"), which wine itself cuts to 8 bits.
 //
-// Usage: tovlaunch.exe <command line of the program, its name first>
-// The program inherits the launcher's current directory.
+// Usage: tovlaunch.exe "<command line of the program, its name first>"
+// wine quotes an argument that holds blanks or quotes, so the command line
+// comes as one argument and is used exactly as it was given. The program
+// inherits the launcher's current directory.
 #include <windows.h>
 
 #include <cstdio>
 
-int wmain() {
-  // Everything after the launcher's own name (and the blanks after it) is the
-  // child's command line, byte for byte.
-  wchar_t* line = GetCommandLineW();
-  bool quoted = false;
-  while (*line != 0 && (quoted || *line > L' ')) {
-    if (*line == L'"') quoted = !quoted;
-    ++line;
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 2) {
+    std::printf("usage: tovlaunch.exe \"<command line>\"\n");
+    return 2;
   }
-  while (*line != 0 && *line <= L' ') ++line;
+  wchar_t* line = argv[1];
 
   STARTUPINFOW si{};
   si.cb = sizeof(si);

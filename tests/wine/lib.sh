@@ -1,0 +1,156 @@
+# Shared harness of the Wine integration tests. A test script sources it,
+# calls tov_prefix, runs its checks, and ends with tov_done.
+#
+# Environment (set by CTest): TOV_WIN64_DIR, TOV_WIN32_DIR (the Windows build
+# trees), TOV_WORK_DIR (the test's own scratch directory), TOV_SOURCE_DIR.
+set -uo pipefail
+
+: "${TOV_WIN64_DIR:?}" "${TOV_WIN32_DIR:?}" "${TOV_WORK_DIR:?}"
+TOV_TOOL="$TOV_WIN64_DIR/TovMouseSetupCustomAction.exe"
+TOV_SERVICE_EXE="$TOV_WIN32_DIR/TovMouseService.exe"
+TOV_HELPERS="$TOV_WIN64_DIR/tests/wine/helpers"
+TOV_FAILURES=0
+TOV_CHECKS=0
+
+export WINEDEBUG=-all
+# No Mono or Gecko prompts in a fresh prefix.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+tov_note() { printf '  %s\n' "$*"; }
+
+# A fresh prefix for this test. Building one takes several seconds, so the
+# first test builds a template under the build tree and every test copies it.
+tov_prefix() {
+  local template="${TOV_WORK_DIR%/*}/template-prefix"
+  rm -rf "$TOV_WORK_DIR"
+  mkdir -p "$TOV_WORK_DIR"
+  (
+    flock 9
+    if [ ! -f "$template/.complete" ]; then
+      rm -rf "$template"
+      WINEPREFIX="$template" wineboot -i >/dev/null 2>&1
+      WINEPREFIX="$template" wineserver -w
+      touch "$template/.complete"
+    fi
+  ) 9>"${template}.lock"
+  cp -a "$template" "$TOV_WORK_DIR/prefix"
+  export WINEPREFIX="$TOV_WORK_DIR/prefix"
+  trap tov_cleanup EXIT
+  wineserver -p 30
+}
+
+tov_cleanup() {
+  tov_debug_stop 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+}
+
+# Unix path of a Windows path in the prefix, and the other way round.
+tov_unix() { winepath -u "$1" 2>/dev/null; }
+tov_win() { winepath -w "$1" 2>/dev/null; }
+
+# Runs a Windows command line (program first) with the current directory
+# $1 (a Unix path) and stores the program's full 32-bit exit code, as a
+# signed decimal, in TOV_EXIT.
+tov_launch() {
+  local dir="$1" line="$2" out
+  out=$(cd "$dir" && wine "$TOV_HELPERS/tovlaunch.exe" "$line" 2>/dev/null | tr -d '\r')
+  TOV_EXIT=$(printf '%s\n' "$out" | sed -n 's/^exit=//p' | tail -n 1)
+  if [ -z "$TOV_EXIT" ]; then
+    TOV_EXIT="launch failed: $out"
+  fi
+}
+
+# Runs the setup tool (from $TOV_TOOL_WIN, default: the build tree) with one
+# argument, in the Unix directory $1.
+tov_tool() {
+  local dir="$1" arg="$2"
+  local exe="${TOV_TOOL_WIN:-$(tov_win "$TOV_TOOL")}"
+  tov_launch "$dir" "\"$exe\" $arg"
+}
+
+# The log file of directory $1 without its carriage returns.
+tov_log() { tr -d '\r' <"$1/TovMouseSetup.log" 2>/dev/null; }
+
+# Debugger output: every string of every process, one per line ("\n" for
+# line feeds inside), in $TOV_WORK_DIR/debug.txt.
+tov_debug_start() {
+  TOV_DEBUG_FILE="$TOV_WORK_DIR/debug.txt"
+  rm -f "$TOV_DEBUG_FILE" "$TOV_WORK_DIR/debug.ready" "$TOV_WORK_DIR/debug.stop"
+  wine "$TOV_HELPERS/tovdbwin.exe" "$(tov_win "$TOV_DEBUG_FILE")" "$(tov_win "$TOV_WORK_DIR/debug.ready")" \
+    "$(tov_win "$TOV_WORK_DIR/debug.stop")" >/dev/null 2>&1 &
+  TOV_DEBUG_PID=$!
+  local i
+  for i in $(seq 1 200); do
+    [ -f "$TOV_WORK_DIR/debug.ready" ] && return 0
+    sleep 0.05
+  done
+  tov_fail "debugger listener did not start"
+}
+
+tov_debug_stop() {
+  [ -n "${TOV_DEBUG_PID:-}" ] || return 0
+  touch "$TOV_WORK_DIR/debug.stop"
+  wait "$TOV_DEBUG_PID" 2>/dev/null || true
+  TOV_DEBUG_PID=
+}
+
+# --- checks -----------------------------------------------------------------
+
+tov_fail() {
+  TOV_FAILURES=$((TOV_FAILURES + 1))
+  printf 'FAIL: %s\n' "$*"
+}
+
+tov_pass() { printf 'ok: %s\n' "$*"; }
+
+# tov_expect_eq WHAT ACTUAL EXPECTED
+tov_expect_eq() {
+  TOV_CHECKS=$((TOV_CHECKS + 1))
+  if [ "$2" == "$3" ]; then
+    tov_pass "$1"
+  else
+    tov_fail "$1: got [$2], expected [$3]"
+  fi
+}
+
+# tov_expect_true WHAT COMMAND...
+tov_expect_true() {
+  local what="$1"
+  shift
+  TOV_CHECKS=$((TOV_CHECKS + 1))
+  if "$@"; then tov_pass "$what"; else tov_fail "$what"; fi
+}
+
+# tov_expect_lines WHAT FILE LINE... : the lines occur in FILE in this order
+# (each a whole line; other lines may come between them).
+tov_expect_lines() {
+  local what="$1" file="$2"
+  shift 2
+  TOV_CHECKS=$((TOV_CHECKS + 1))
+  local want
+  local -a have
+  mapfile -t have <"$file"
+  local i=0
+  for want in "$@"; do
+    while [ $i -lt ${#have[@]} ] && [ "${have[$i]}" != "$want" ]; do i=$((i + 1)); done
+    if [ $i -ge ${#have[@]} ]; then
+      tov_fail "$what: line not found in order: [$want]"
+      printf '    | %s\n' "${have[@]}"
+      return
+    fi
+    i=$((i + 1))
+  done
+  tov_pass "$what"
+}
+
+# tov_expect_no_line WHAT FILE LINE : FILE has no such whole line.
+tov_expect_no_line() {
+  TOV_CHECKS=$((TOV_CHECKS + 1))
+  if grep -qxF -- "$3" "$2" 2>/dev/null; then tov_fail "$1: unexpected line [$3]"; else tov_pass "$1"; fi
+}
+
+tov_done() {
+  printf '%d checks, %d failed\n' "$TOV_CHECKS" "$TOV_FAILURES"
+  [ "$TOV_FAILURES" -eq 0 ]
+}

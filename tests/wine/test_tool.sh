@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# The setup tool under Wine: start-up trace, tokens, dispatch and exit codes,
+# the log file's bytes and the debugger output.
+source "$(dirname "$0")/lib.sh"
+tov_prefix
+
+run="$TOV_WORK_DIR/run"
+mkdir -p "$run"
+tov_debug_start
+
+tov_tool "$run" ""
+tov_expect_eq "empty argument exits 0" "$TOV_EXIT" 0
+tov_tool "$run" "-rEeNUMERATE,extra,,token"
+tov_expect_eq "-ReEnumerate (any case) exits 0" "$TOV_EXIT" 0
+tov_tool "$run" "\"-ReEnumerate\""
+tov_expect_eq "a quoted command matches nothing and exits 0" "$TOV_EXIT" 0
+tov_tool "$run" "-DriverUpdate,HID\\VID_0430&PID_0005&MI_01"
+tov_expect_eq "a missing token exits 0" "$TOV_EXIT" 0
+tov_tool "$run" "-ReEnumerate,1,2,3,4,5,6,7,8,9"
+tov_expect_eq "ten tokens exit 0" "$TOV_EXIT" 0
+tov_tool "$run" "-Unknown,caf$(printf '\xc3\xa9') $(printf '\xe2\x82\xac')"
+tov_expect_eq "an unknown command exits 0" "$TOV_EXIT" 0
+tov_debug_stop
+
+log="$TOV_WORK_DIR/log.txt"
+tov_log "$run" >"$log"
+tov_expect_true "every log line ends in CR LF" \
+  bash -c '[ "$(grep -c $'"'"'\r$'"'"' "$1/TovMouseSetup.log")" -eq "$(wc -l <"$1/TovMouseSetup.log")" ]' _ "$run"
+tov_expect_true "banner has the local time and the build stamp" \
+  grep -qE '^Call: [0-9]{1,2}/[0-9]{1,2}/[0-9]{4} [0-9]{1,2}:[0-9]{1,2}:[0-9]{1,2} Build: [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}$' "$log"
+tov_expect_lines "empty argument" "$log" ">>> _tWinMain" "_tWinMain: No command line parameter"
+tov_expect_lines "re-enumeration run" "$log" "Parameter[0]: -rEeNUMERATE" "Parameter[1]:  extra" \
+  "Parameter[2]:  token" "_tWinMain CM_Locate_DevNode failed! 0x13" "<<< _tWinMain"
+tov_expect_lines "quoted command" "$log" "Parameter[0]: \"-ReEnumerate\"" "<<< _tWinMain"
+tov_expect_lines "missing token" "$log" \
+  "_tWinMain: -DriverUpdate is missing parameter 2 (second parameter), nothing done"
+tov_expect_lines "ten tokens" "$log" "Parameter[8]:  8" "_tWinMain: More than 9 command line parameters, nothing done"
+# One byte per character below 256, "?" above.
+tov_expect_true "non-ASCII characters in the log" grep -qaxF "$(printf 'Parameter[1]:  caf\xe9 ?')" "$log"
+
+dbg="$TOV_DEBUG_FILE"
+tov_expect_no_line "the entry line is not on the debugger" "$dbg" 'RVSET: >>> _tWinMain\n'
+tov_expect_lines "debugger lines carry the prefix" "$dbg" 'RVSET: _tWinMain: No command line parameter\n' \
+  'RVSET: Parameter[0]: -rEeNUMERATE\n'
+
+# Full 32-bit exit codes come through the launcher.
+tov_launch "$run" "cmd.exe /c exit -1"
+tov_expect_eq "the launcher reports the full exit code" "$TOV_EXIT" -1
+
+tov_done
