@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine lacks to build and test both
+# programs: CMake and Ninja, GoogleTest, mingw-w64 (posix threads), Wine with
+# its 32-bit part, clang's libFuzzer, wixl/msitools and osslsigncode.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+  wine wine64 wine32:i386 clang libclang-rt-14-dev wixl msitools osslsigncode openssl)
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+echo "Installing: ${missing[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
