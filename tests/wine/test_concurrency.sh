@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Several processes tracing into one log file at the same time: every line
+# must be there once, whole. Eight writers of the setup tool's trace code,
+# 1000 lines each, and eight real runs of the setup tool at once.
+source "$(dirname "$0")/lib.sh"
+tov_prefix
+
+run="$TOV_WORK_DIR/run"
+mkdir -p "$run"
+writers=8
+lines=1000
+pids=()
+for w in $(seq 1 $writers); do
+  (cd "$run" && wine "$TOV_HELPERS/tovtracestress.exe" "$w" "$lines" >/dev/null 2>&1) &
+  pids+=($!)
+done
+for p in "${pids[@]}"; do wait "$p"; done
+
+log="$TOV_WORK_DIR/stress.txt"
+tov_log "$run" >"$log"
+total=$(wc -l <"$log")
+whole=$(grep -cE '^writer [0-9]+ line [0-9]+ of 1000: the quick brown fox jumps over the lazy dog$' "$log")
+unique=$(sort -u "$log" | wc -l)
+tov_note "lines written: $((writers * lines)), found: $total, whole: $whole, distinct: $unique, torn: $((total - whole))"
+tov_expect_eq "every line is in the log" "$total" $((writers * lines))
+tov_expect_eq "no line is torn" "$whole" $((writers * lines))
+tov_expect_eq "no line is there twice" "$unique" $((writers * lines))
+for w in $(seq 1 $writers); do
+  got=$(grep -c "^writer $w line " "$log")
+  [ "$got" -eq "$lines" ] || tov_fail "writer $w has $got lines"
+done
+
+# Real runs of the setup tool at once: each run's lines are whole and the
+# runs' banners all arrive.
+run2="$TOV_WORK_DIR/run2"
+mkdir -p "$run2"
+pids=()
+for w in $(seq 1 $writers); do
+  (tov_tool "$run2" "-ReEnumerate,run$w,a,b,c,d,e,f,g") &
+  pids+=($!)
+done
+for p in "${pids[@]}"; do wait "$p"; done
+log2="$TOV_WORK_DIR/runs.txt"
+tov_log "$run2" >"$log2"
+tov_expect_eq "eight banners" "$(grep -c '^Call: ' "$log2")" $writers
+tov_expect_eq "eight closing lines" "$(grep -cx '<<< _tWinMain' "$log2")" $writers
+for w in $(seq 1 $writers); do
+  tov_expect_eq "run $w traced its first token once" "$(grep -cx "Parameter\[1\]:  run$w" "$log2")" 1
+done
+
+tov_done
