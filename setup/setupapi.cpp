@@ -1,16 +1,283 @@
 #include "setup/setupapi.h"
 
+#include <string_view>
+
+#include "common/wstr.h"
 #include "setup/trace.h"
 
-namespace SetupApi {
+namespace {
 
-bool DriverUpdate(std::u16string, std::u16string, bool*) {
-  TracePrint(TRACE_ERROR, u"SetupApi::DriverUpdate is not available in this build\n");
+// Converts a run-time resolved export to its real type. The detour through
+// void (*)() is the conversion that compilers accept between unrelated
+// function types without a warning.
+template <class Fn>
+Fn FunctionFrom(win::FARPROC proc) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
+}
+
+// The first string of a zero-terminated list in a zero-initialised buffer of
+// `capacity` units; the buffer's last unit is never written by the read, so
+// the string always ends inside it.
+std::u16string_view FirstString(const char16_t* buffer, std::size_t capacity) {
+  return std::u16string_view(buffer, wstr::BoundedLength(buffer, capacity));
+}
+
+}  // namespace
+
+// --- TMSETSetupApiDeviceInfoSet ------------------------------------------------
+
+TMSETSetupApiDeviceInfoSet::TMSETSetupApiDeviceInfoSet() : set_(win::INVALID_HANDLE_VALUE) {}
+
+TMSETSetupApiDeviceInfoSet::~TMSETSetupApiDeviceInfoSet() {
+  if (set_ == win::INVALID_HANDLE_VALUE) return;
+  if (!win::SetupDiDestroyDeviceInfoList(set_)) {
+    TracePrint(TRACE_ERROR,
+               u"TMSETSetupApiDeviceInfoSet::~TMSETSetupApiDeviceInfoSet SetupDiDestroyDeviceInfoList failed! %d\n",
+               win::GetLastError());
+  }
+}
+
+bool TMSETSetupApiDeviceInfoSet::Enumerate(const std::u16string& enumerator, win::DWORD flags) {
+  if (set_ != win::INVALID_HANDLE_VALUE) {  // a second opening replaces the first set
+    win::SetupDiDestroyDeviceInfoList(set_);
+  }
+  set_ = win::SetupDiGetClassDevsW(nullptr, enumerator.c_str(), nullptr, flags);
+  if (set_ == win::INVALID_HANDLE_VALUE) {
+    TracePrint(TRACE_ERROR, u"TMSETSetupApiDeviceInfoSet::Enumerate SetupDiGetClassDevs failed! %d\n",
+               win::GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool TMSETSetupApiDeviceInfoSet::Enumerate(win::DWORD memberIndex, bool& noMoreItems) {
+  noMoreItems = false;
+  element_.cbSize = sizeof(win::SP_DEVINFO_DATA);
+  if (win::SetupDiEnumDeviceInfo(set_, memberIndex, &element_)) return true;
+  win::DWORD error = win::GetLastError();
+  if (error == win::ERROR_NO_MORE_ITEMS) {
+    noMoreItems = true;
+    return true;
+  }
+  TracePrint(TRACE_ERROR, u"RVSSetupApiFilterDriverAttach SetupDiEnumDeviceInfo failed! Error: %d\n", error);
   return false;
 }
 
-bool DeviceInstancesUninstall(std::u16string) {
-  TracePrint(TRACE_ERROR, u"SetupApi::DeviceInstancesUninstall is not available in this build\n");
+bool TMSETSetupApiDeviceInfoSet::HardwareIdCompare(const std::u16string& hardwareId) {
+  constexpr win::DWORD kBytes = 2048;
+  char16_t list[kBytes / sizeof(char16_t) + 1] = {};
+  if (!win::SetupDiGetDeviceRegistryPropertyW(set_, &element_, win::SPDRP_HARDWAREID, nullptr,
+                                              reinterpret_cast<win::BYTE*>(list), kBytes, nullptr)) {
+    TracePrint(TRACE_ERROR,
+               u"TMSETSetupApiDeviceInfoSet::HardwareIdCompare SetupDiGetDeviceRegistryProperty failed! Error: %d\n",
+               win::GetLastError());
+    return false;
+  }
+  std::u16string_view first = FirstString(list, sizeof list / sizeof list[0]);
+  if (wstr::StartsWithAsciiNoCase(first, hardwareId)) {
+    TracePrint(TRACE_VERBOSE, u"comparing hardware IDs (%s == %s)? Equal!\n", first, hardwareId);
+    return true;
+  }
+  TracePrint(TRACE_VERBOSE, u"comparing hardware IDs (%s == %s)? Not equal!\n", first, hardwareId);
+  return false;
+}
+
+bool TMSETSetupApiDeviceInfoSet::RegistryPropertyCompare(win::DWORD property, const std::u16string& value) {
+  constexpr win::DWORD kBytes = 520;
+  char16_t buffer[kBytes / sizeof(char16_t) + 1] = {};
+  if (!win::SetupDiGetDeviceRegistryPropertyW(set_, &element_, property, nullptr, reinterpret_cast<win::BYTE*>(buffer),
+                                              kBytes, nullptr)) {
+    return false;
+  }
+  return FirstString(buffer, sizeof buffer / sizeof buffer[0]) == value;
+}
+
+bool TMSETSetupApiDeviceInfoSet::DeviceKeyAccessCheck() {
+  win::HKEY key =
+      win::SetupDiOpenDevRegKey(set_, &element_, win::DICS_FLAG_GLOBAL, 0, win::DIREG_DEV, win::KEY_ALL_ACCESS);
+  if (key == reinterpret_cast<win::HKEY>(win::INVALID_HANDLE_VALUE)) return false;
+  win::RegCloseKey(key);
+  return true;
+}
+
+bool TMSETSetupApiDeviceInfoSet::SelectedDriverSet(win::DWORD driverType, const std::u16string& manufacturer) {
+  if (!win::SetupDiBuildDriverInfoList(set_, &element_, driverType)) {
+    TracePrint(TRACE_ERROR, u"SetupDiBuildDriverInfoList failed. GetLastError returned: %d\n", win::GetLastError());
+    return false;
+  }
+  win::SP_DRVINFO_DATA_V2_W driver;
+  for (win::DWORD index = 0;; ++index) {
+    driver.cbSize = sizeof driver;
+    if (!win::SetupDiEnumDriverInfoW(set_, &element_, driverType, index, &driver)) {
+      TracePrint(TRACE_ERROR, u"SetupDiEnumDriverInfo failed. GetLastError returned: %d\n", win::GetLastError());
+      return false;
+    }
+    std::u16string_view name = FirstString(driver.MfgName, win::LINE_LEN);
+    TracePrint(TRACE_SETUPAPI, u"DriverInfoData.MfgName current: \"%s\" desired: \"%s\"\n", name, manufacturer);
+    if (name == manufacturer) break;
+  }
+  if (!win::SetupDiSetSelectedDevice(set_, &element_)) {
+    TracePrint(TRACE_ERROR, u"SetupDiSetSelectedDevice failed. GetLastError returned: %d\n", win::GetLastError());
+    return false;
+  }
+  if (!win::SetupDiSetSelectedDriverW(set_, &element_, &driver)) {
+    TracePrint(TRACE_ERROR, u"SetupDiSetSelectedDriver failed. GetLastError returned: %d\n", win::GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool TMSETSetupApiDeviceInfoSet::SelectedDriverInstall(win::LPCWSTR reserved, win::BOOL backup, win::DWORD* reboot) {
+  TracePrint(TRACE_ERROR, u"SetupApi::DriverUpdate DeviceInfoSet.SelectedDriverInstall Entry!\n");
+  // newdev.dll is a system DLL: only the system directory is searched, never
+  // the directory the tool was started from, where anyone who could write
+  // there could have put a DLL of that name.
+  win::HMODULE library = win::LoadLibraryExW(u"newdev.dll", nullptr, win::LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (library == nullptr) {
+    TracePrint(TRACE_ERROR, u"InstallSelectedDriver LoadLibrary failed.LastError returned %d\n", win::GetLastError());
+    return false;
+  }
+  win::FARPROC proc = win::GetProcAddress(library, "InstallSelectedDriver");
+  if (proc == nullptr) {
+    TracePrint(TRACE_ERROR, u"InstallSelectedDriver GetProcAddress failed.LastError returned %d\n",
+               win::GetLastError());
+    win::FreeLibrary(library);
+    return false;
+  }
+  auto install = FunctionFrom<win::InstallSelectedDriverFn>(proc);
+  bool result = install(win::GetDesktopWindow(), set_, reserved, backup, reboot) != 0;
+  if (!result) {
+    TracePrint(TRACE_ERROR, u"InstallSelectedDriver UpdateFn failed. LastError returned %d\n", win::GetLastError());
+  }
+  win::FreeLibrary(library);
+  return result;
+}
+
+bool TMSETSetupApiDeviceInfoSet::DeviceRemove(win::DWORD* reboot) {
+  win::SP_REMOVEDEVICE_PARAMS params{};
+  params.ClassInstallHeader.cbSize = sizeof(win::SP_CLASSINSTALL_HEADER);
+  params.ClassInstallHeader.InstallFunction = win::DIF_REMOVE;
+  params.Scope = win::DI_REMOVEDEVICE_GLOBAL;
+  params.HwProfile = 0;
+  if (!win::SetupDiSetClassInstallParamsW(set_, &element_, &params.ClassInstallHeader, sizeof params)) {
+    TracePrint(TRACE_ERROR, u"KRCCSetupApiInternalRemoveInstance SetupDiSetClassInstallParams failed! Error: %d\n",
+               win::GetLastError());
+    return false;
+  }
+  if (!win::SetupDiCallClassInstaller(win::DIF_REMOVE, set_, &element_)) {
+    TracePrint(TRACE_ERROR, u"KRCCSetupApiInternalRemoveInstance SetupDiCallClassInstaller failed! Error: %d\n",
+               win::GetLastError());
+    return false;
+  }
+  win::SP_DEVINSTALL_PARAMS_W installParams{};
+  installParams.cbSize = sizeof installParams;
+  bool restart = win::SetupDiGetDeviceInstallParamsW(set_, &element_, &installParams) &&
+                 (installParams.Flags & (win::DI_NEEDRESTART | win::DI_NEEDREBOOT)) != 0;
+  if (restart) {
+    TracePrint(TRACE_VERBOSE, u"TMSETSetupApiDeviceInfoSet::DeviceRemove Reboot => REQUIRED.\n");
+  } else {
+    TracePrint(TRACE_VERBOSE, u"TMSETSetupApiDeviceInfoSet::DeviceRemove Reboot => NOT REQUIRED.\n");
+  }
+  if (reboot != nullptr) *reboot = restart ? 1 : 0;
+  return true;
+}
+
+// --- Operations ------------------------------------------------------------------
+
+namespace SetupApi {
+
+namespace {
+
+// The one supported hardware revision of the mouse interface.
+constexpr char16_t kWantedHardwareId[] = u"hid\\vid_0430&pid_0005&rev_0101&mi_01";
+constexpr char16_t kFilterName[] = u"tovfiltr";
+constexpr char16_t kManufacturer[] = u"Morvik AG";
+
+// InstallSelectedDriver reports a needed restart as DI_NEEDREBOOT or
+// DI_NEEDRESTART; a plain 1 (TRUE) is taken as a needed restart too.
+bool RestartNeeded(win::DWORD indication) {
+  return indication == 1 || (indication & (win::DI_NEEDRESTART | win::DI_NEEDREBOOT)) != 0;
+}
+
+}  // namespace
+
+bool DriverUpdate(std::u16string deviceId, std::u16string, bool* accessDenied) {
+  TracePrint(TRACE_FUNCTION, u">>> SetupApi::DriverUpdate\n");
+  TMSETSetupApiDeviceInfoSet set;
+  bool result = true;
+  if (!set.Enumerate(deviceId, win::DIGCF_PRESENT | win::DIGCF_ALLCLASSES)) return true;
+
+  // The rights are tested once, on the first device that needs the driver,
+  // before anything is changed.
+  bool rightsTested = false;
+  for (win::DWORD i = 0;; ++i) {
+    TracePrint(TRACE_VERBOSE, u"SetupApi::DriverUpdate for-loop i: %d\n", i);
+    bool noMoreItems = false;
+    if (!set.Enumerate(i, noMoreItems)) {
+      TracePrint(TRACE_VERBOSE, u"SetupApi::DriverUpdate DeviceInfoSet.Enumerate failed\n");
+      break;
+    }
+    if (noMoreItems) break;
+    if (!set.HardwareIdCompare(kWantedHardwareId)) {
+      TracePrint(TRACE_VERBOSE, u"SetupApi::DriverUpdate no match for hardware ID (%s)\n", deviceId);
+      continue;
+    }
+    if (set.RegistryPropertyCompare(win::SPDRP_UPPERFILTERS, kFilterName)) {
+      TracePrint(TRACE_VERBOSE, u"DriverUpdate DeviceInfoSet.RegistryPropertyCompare driver already installed\n");
+      continue;
+    }
+    if (!rightsTested) {
+      rightsTested = true;
+      if (!set.DeviceKeyAccessCheck()) {
+        TracePrint(TRACE_VERBOSE, u"SetupApi::DriverUpdate not enough privileges (must be member of Admin group\n");
+        if (accessDenied != nullptr) *accessDenied = true;
+        result = false;
+        break;
+      }
+    }
+    if (!set.SelectedDriverSet(win::SPDIT_COMPATDRIVER, kManufacturer)) {
+      TracePrint(TRACE_ERROR, u"SetupApi::DriverUpdate DeviceInfoSet.SelectedDriverSet failed! Index:%d\n", i);
+      result = false;
+      break;
+    }
+    win::DWORD reboot = 0;
+    if (!set.SelectedDriverInstall(nullptr, win::FALSE, &reboot)) {
+      TracePrint(TRACE_ERROR, u"SetupApi::DriverUpdate DeviceInfoSet.SelectedDriverInstall failed! %d\n", i);
+      result = false;
+      break;
+    }
+    TracePrint(TRACE_ERROR, u"SetupApi::DriverUpdate DeviceInfoSet.SelectedDriverInstall!");
+    if (RestartNeeded(reboot)) {
+      TracePrint(TRACE_VERBOSE | TRACE_SETUPAPI, u"SetupApi::DriverUpdate reboot required!\n");
+      if (win::SetupPromptReboot(nullptr, win::GetDesktopWindow(), win::FALSE) == -1) {
+        TracePrint(TRACE_ERROR, u"SetupApi::DriverUpdate SetupPromptReboot (2) failed! %d \n", win::GetLastError());
+      }
+    }
+  }
+  return result;
+}
+
+bool DeviceInstancesUninstall(std::u16string deviceId) {
+  TracePrint(TRACE_FUNCTION, u">>> SetupApi::DeviceInstancesUninstall\n");
+  TMSETSetupApiDeviceInfoSet set;
+  if (!set.Enumerate(deviceId, win::DIGCF_ALLCLASSES)) return true;
+  for (win::DWORD i = 0;; ++i) {
+    TracePrint(TRACE_VERBOSE, u"SetupApi::DeviceInstancesUninstall for-loop i: %d\n", i);
+    bool noMoreItems = false;
+    if (!set.Enumerate(i, noMoreItems)) {
+      TracePrint(TRACE_VERBOSE, u"SetupApi::DeviceInstancesUninstall DeviceInfoSet.Enumerate failed\n");
+      break;
+    }
+    if (noMoreItems) break;
+    if (set.HardwareIdCompare(deviceId)) {
+      win::DWORD reboot = 0;
+      if (!set.DeviceRemove(&reboot)) {
+        TracePrint(TRACE_VERBOSE, u"SetupApi::DeviceInstancesUninstall DeviceInfoSet.DeviceRemove failed\n");
+      }
+    } else {
+      TracePrint(TRACE_VERBOSE, u"SetupApi::DeviceInstancesUninstall no match for hardware ID (%s)\n", deviceId);
+    }
+  }
   return true;
 }
 
