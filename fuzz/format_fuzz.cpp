@@ -18,9 +18,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < count && pos + 4 < size; ++i, pos += 5) {
     text::Arg a;
     switch (data[pos] % 4) {
-      case 0: a = text::MakeArg(wide); break;
-      case 1: a = text::MakeArg(narrow); break;
-      case 2: a = text::MakeArg(static_cast<const char16_t*>(nullptr)); break;
+      case 0:
+        a = text::MakeArg(wide);
+        break;
+      case 1:
+        a = text::MakeArg(narrow);
+        break;
+      case 2:
+        a = text::MakeArg(static_cast<const char16_t*>(nullptr));
+        break;
       default:
         a = text::MakeArg(static_cast<std::uint32_t>(data[pos + 1] | data[pos + 2] << 8 | data[pos + 3] << 16 |
                                                      static_cast<std::uint32_t>(data[pos + 4]) << 24));

@@ -107,3 +107,33 @@ TEST_F(Dispatch, UnknownCommandEndsWithTheClosingLine) {
 }
 
 }  // namespace
+
+namespace {
+
+using HostileInput = SimTest;
+
+TEST_F(HostileInput, LongTokensAreTracedWholeAndCutOnlyOnTheDebugger) {
+  std::u16string big(10000, u'A');
+  EXPECT_EQ(Run(u"-Unknown," + big), 0);
+  EXPECT_EQ(LogLines().at(3), "Parameter[1]:  " + std::string(10000, 'A'));
+  for (const auto& line : sim::M().debugOutput) EXPECT_LE(line.size(), 7u + 4095u);
+}
+
+TEST_F(HostileInput, AHundredTokensAreRefused) {
+  std::u16string argument = u"-ReEnumerate";
+  for (int i = 0; i < 100; ++i) argument += u",t";
+  EXPECT_EQ(Run(argument), 0);
+  EXPECT_TRUE(sim::M().reenumerations.empty());
+  EXPECT_EQ(LogLines().back(), "_tWinMain: More than 9 command line parameters, nothing done");
+}
+
+TEST_F(HostileInput, QuotesTabsAndOddUtf16AreOrdinaryCharacters) {
+  // An unpaired surrogate, a tab, quotes and a percent sign in tokens.
+  std::u16string odd = u"\"a\tb\" %s %d \xD800 \xDFFF";
+  EXPECT_EQ(Run(u"-ReEnumerate," + odd), 0);
+  EXPECT_EQ(sim::M().reenumerations.size(), 1u);
+  EXPECT_EQ(LogLines().at(3), "Parameter[1]:  \"a\tb\" %s %d ? ?");
+  EXPECT_EQ(sim::M().debugOutput.at(2), u"RVSET: Parameter[1]:  " + odd + u"\n");
+}
+
+}  // namespace

@@ -62,7 +62,7 @@ TEST_F(Trace, AppendsToAnExistingLogAndKeepsTheMessageWhenTheLockFails) {
 }
 
 TEST_F(Trace, ConcurrentWritersNeitherLoseNorTearLines) {
-  constexpr int kThreads = 8, kLines = 200;
+  constexpr int kThreads = 8, kLines = 1000;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([t] {
