@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Builds the example installer with wixl (Debian packages wixl and msitools).
+#
+#   installer/build-msi.sh OUT.msi SETUP_TOOL.exe SERVICE.exe VERSION [DIFXAPI.dll]
+#
+# SETUP_TOOL.exe is the 64-bit setup tool, SERVICE.exe the 32-bit service;
+# DIFXAPI.dll, when given, is installed beside the setup tool. The CMake
+# build runs this into build/<preset>/installer/TovMouse.msi, and so does
+# scripts/sign.sh after signing the programs.
+set -euo pipefail
+
+if [ $# -lt 4 ] || [ $# -gt 5 ]; then
+  echo "usage: $0 OUT.msi SETUP_TOOL.exe SERVICE.exe VERSION [DIFXAPI.dll]" >&2
+  exit 2
+fi
+out="$1" setup_tool="$2" service="$3" version="$4" difxapi="${5:-}"
+here="$(cd "$(dirname "$0")" && pwd)"
+
+for f in "$setup_tool" "$service" ${difxapi:+"$difxapi"}; do
+  if [ ! -f "$f" ]; then
+    echo "$0: $f is missing (build the win64 and win32 presets first)" >&2
+    exit 1
+  fi
+done
+
+# wixl finds sources only relative to its current directory: stage them.
+out_abs="$(cd "$(dirname "$out")" && pwd)/$(basename "$out")"
+stage="$(mktemp -d)"
+trap 'rm -rf "$stage"' EXIT
+mkdir "$stage/sample"
+cp "$setup_tool" "$stage/TovMouseSetupCustomAction.exe"
+cp "$service" "$stage/TovMouseService.exe"
+cp "$here/sample/tovfiltr.inf" "$here/sample/tovfiltr.sys" "$stage/sample/"
+defines=(-D "Version=$version" -D SetupTool=TovMouseSetupCustomAction.exe -D Service=TovMouseService.exe
+  -D SampleDir=sample)
+if [ -n "$difxapi" ]; then
+  cp "$difxapi" "$stage/difxapi.dll"
+  defines+=(-D DifxApi=difxapi.dll)
+fi
+
+tmp="$out_abs.tmp"
+rm -f "$tmp"
+# wixl reports unsupported attributes as warnings only: treat them as errors,
+# an attribute it ignores would change what the package does.
+if ! (cd "$stage" && wixl -a x64 "${defines[@]}" -o "$tmp" "$here/TovMouse.wxs") 2>"$stage/wixl.err"; then
+  cat "$stage/wixl.err" >&2
+  rm -f "$tmp"
+  exit 1
+fi
+if [ -s "$stage/wixl.err" ]; then
+  cat "$stage/wixl.err" >&2
+  echo "$0: wixl warned; no package from a source it does not fully understand" >&2
+  rm -f "$tmp"
+  exit 1
+fi
+
+# wixl 0.101 drops Execute="rollback": the rollback actions would come out as
+# immediate actions and run at once. Give them their type: an installed exe
+# (18), return code ignored (0x40), rollback (0x100), in script (0x400), not
+# impersonated (0x800). Newer wixl versions write the same value.
+msibuild "$tmp" -q "UPDATE CustomAction SET Type = 3410 WHERE \
+Action = 'TovDriverPackageInstallRollback' OR Action = 'TovServiceCreateRollback' OR \
+Action = 'TovServiceDeleteRollback' OR Action = 'TovDriverPackageUninstallRollback'"
+
+mv -f "$tmp" "$out_abs"
