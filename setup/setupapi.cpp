@@ -63,9 +63,10 @@ bool TMSETSetupApiDeviceInfoSet::Enumerate(win::DWORD memberIndex, bool& noMoreI
   return false;
 }
 
-bool TMSETSetupApiDeviceInfoSet::HardwareIdCompare(const std::u16string& hardwareId) {
+bool TMSETSetupApiDeviceInfoSet::HardwareIdCompare(const std::u16string& hardwareId, bool anyEntry) {
   constexpr win::DWORD kBytes = 2048;
-  char16_t list[kBytes / sizeof(char16_t) + 1] = {};
+  constexpr std::size_t kUnits = kBytes / sizeof(char16_t) + 1;
+  char16_t list[kUnits] = {};
   if (!win::SetupDiGetDeviceRegistryPropertyW(set_, &element_, win::SPDRP_HARDWAREID, nullptr,
                                               reinterpret_cast<win::BYTE*>(list), kBytes, nullptr)) {
     TracePrint(TRACE_ERROR,
@@ -73,12 +74,22 @@ bool TMSETSetupApiDeviceInfoSet::HardwareIdCompare(const std::u16string& hardwar
                win::GetLastError());
     return false;
   }
-  std::u16string_view first = FirstString(list, sizeof list / sizeof list[0]);
-  if (wstr::StartsWithAsciiNoCase(first, hardwareId)) {
-    TracePrint(TRACE_VERBOSE, u"comparing hardware IDs (%s == %s)? Equal!\n", first, hardwareId);
+  std::u16string_view shown = FirstString(list, kUnits);
+  bool equal = wstr::StartsWithAsciiNoCase(shown, hardwareId);
+  // The later entries of the list, up to the empty string that ends it.
+  for (std::size_t at = shown.size() + 1; anyEntry && !equal && at < kUnits && list[at] != 0;) {
+    std::u16string_view entry = FirstString(list + at, kUnits - at);
+    if (wstr::StartsWithAsciiNoCase(entry, hardwareId)) {
+      shown = entry;
+      equal = true;
+    }
+    at += entry.size() + 1;
+  }
+  if (equal) {
+    TracePrint(TRACE_VERBOSE, u"comparing hardware IDs (%s == %s)? Equal!\n", shown, hardwareId);
     return true;
   }
-  TracePrint(TRACE_VERBOSE, u"comparing hardware IDs (%s == %s)? Not equal!\n", first, hardwareId);
+  TracePrint(TRACE_VERBOSE, u"comparing hardware IDs (%s == %s)? Not equal!\n", shown, hardwareId);
   return false;
 }
 
@@ -269,7 +280,10 @@ bool DeviceInstancesUninstall(std::u16string deviceId) {
       break;
     }
     if (noMoreItems) break;
-    if (set.HardwareIdCompare(deviceId)) {
+    // The device ID of an interface like the mouse's is not where its first
+    // hardware ID begins ("HID\VID_0430&PID_0005&REV_0101&MI_01" comes before
+    // "HID\VID_0430&PID_0005&MI_01"), so every entry of the list is looked at.
+    if (set.HardwareIdCompare(deviceId, true)) {
       win::DWORD reboot = 0;
       if (!set.DeviceRemove(&reboot)) {
         TracePrint(TRACE_VERBOSE, u"SetupApi::DeviceInstancesUninstall DeviceInfoSet.DeviceRemove failed\n");

@@ -27,9 +27,10 @@ class TMSETSetupApiDeviceInfoSet {
   // `noMoreItems` and still returns true.
   bool Enumerate(win::DWORD memberIndex, bool& noMoreItems);
 
-  // True when `hardwareId` begins the element's first hardware ID, with only
-  // the ASCII letters folded.
-  bool HardwareIdCompare(const std::u16string& hardwareId);
+  // True when `hardwareId` begins the element's first hardware ID (or, with
+  // `anyEntry`, any entry of its hardware ID list), with only the ASCII
+  // letters folded.
+  bool HardwareIdCompare(const std::u16string& hardwareId, bool anyEntry = false);
   // True when the first string of the element's `property` is `value`
   // exactly. A property that cannot be read gives false, without a trace.
   bool RegistryPropertyCompare(win::DWORD property, const std::u16string& value);
