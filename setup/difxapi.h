@@ -7,9 +7,58 @@
 #include "win/api.h"
 
 // Deletes the old filter driver file and installs the package of `infPath`
-// into the driver store: 0 on success, -1 when the package install failed.
+// into the driver store: 0 on success, -1 when the package install failed
+// (difxapi.dll missing included).
 std::int32_t TMSCAMainInternalDriverPackageInstall(const win::WCHAR* infPath);
 
 // Removes every store package whose store INF path contains `token`, then
-// the matching OEM INF files. Always 0.
+// the matching OEM INF files. Always 0. An empty token is refused: it would
+// match every package.
 std::int32_t TMSCAMainInternalDriverPackageUninstall(std::u16string token);
+
+namespace DifxApi {
+
+// difxapi.dll with the five calls the setup tool makes. The library ships
+// beside the tool, so it is searched for only in the tool's own directory and
+// in the system directory, never in the current directory or the PATH. When
+// it or one of its calls is missing, construction traces that and the object
+// is not available. The library is freed when the object goes.
+class Framework {
+ public:
+  Framework();
+  ~Framework();
+  Framework(const Framework&) = delete;
+  Framework& operator=(const Framework&) = delete;
+
+  bool Available() const { return module_ != nullptr; }
+  // Why it is not available: the error of the failed load or lookup.
+  win::DWORD LoadError() const { return loadError_; }
+
+  win::PFN_DriverPackageInstallW DriverPackageInstallW = nullptr;
+  win::PFN_DriverPackageUninstallW DriverPackageUninstallW = nullptr;
+  win::PFN_DriverPackageGetPathW DriverPackageGetPathW = nullptr;
+  win::PFN_DIFXAPISetLogCallbackW DIFXAPISetLogCallbackW = nullptr;
+  win::PFN_SetDifxLogCallbackW SetDifxLogCallbackW = nullptr;
+
+ private:
+  win::HMODULE module_ = nullptr;
+  win::DWORD loadError_ = 0;
+};
+
+// Installs the package of `infPath` with the framework's log in the trace.
+// 0 when the framework returned 0 or ERROR_NO_SUCH_DEVINST (no device to
+// install on), else the framework's code.
+std::uint32_t DriverPackageInstall(const Framework& difx, std::u16string infPath);
+
+// Removes the package of the store INF path `infPath`. Always 0; a failure
+// is traced.
+std::uint32_t DriverPackageUninstall(const Framework& difx, std::u16string infPath);
+
+// Removes every store package that an OEM INF file leads to and whose store
+// INF path contains `token` (A-Z compared without case).
+void UninstallPackagesByOemInf(const Framework& difx, std::u16string token);
+
+// Copies one log message of the framework into the trace.
+void TOV_CDECL LogCallback(win::DIFXAPI_LOG event, win::DWORD error, win::LPCWSTR description, win::PVOID context);
+
+}  // namespace DifxApi

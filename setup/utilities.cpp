@@ -1,5 +1,8 @@
 #include "setup/utilities.h"
 
+#include <algorithm>
+
+#include "common/wstr.h"
 #include "setup/trace.h"
 
 namespace Utilities {
@@ -23,8 +26,46 @@ bool GetCurrentModulePath(win::HMODULE module, std::u16string& path) {
 }
 
 bool GetOemInfFilePathNamesList(std::vector<std::u16string>& list) {
-  (void)list;
-  TracePrint(TRACE_ERROR, u"Utilities::GetOemInfFilePathNamesList is not available in this build\n");
+  // The Windows directory becomes the INF directory. A directory that does
+  // not fit the buffer comes back as its required size, with nothing
+  // written: that is a failure too, not an empty (relative) directory.
+  win::WCHAR directory[win::MAX_PATH] = {};
+  win::UINT length = win::GetWindowsDirectoryW(directory, win::MAX_PATH);
+  if (length == 0 || length >= win::MAX_PATH) {
+    win::DWORD error = length == 0 ? win::GetLastError() : win::DWORD{win::ERROR_INSUFFICIENT_BUFFER};
+    TracePrint(TRACE_ERROR, u"Utilities::GetOemInfFilePathNamesList GetWindowsDirectory failed %d\n", error);
+    return false;
+  }
+  if (!win::PathAppendW(directory, u"INF")) {
+    TracePrint(TRACE_ERROR, u"Utilities::GetOemInfFilePathNamesList PathAppend I failed %d\n", win::GetLastError());
+    return false;
+  }
+
+  win::WCHAR pattern[win::MAX_PATH] = {};
+  std::size_t copied = wstr::BoundedLength(directory, win::MAX_PATH - 1);
+  std::copy(directory, directory + copied, pattern);
+  if (!win::PathAppendW(pattern, u"OEM*.INF")) {
+    TracePrint(TRACE_ERROR, u"Utilities::GetOemInfFilePathNamesList PathAppend II failed %d\n", win::GetLastError());
+    return false;
+  }
+
+  win::WIN32_FIND_DATAW found{};
+  win::HANDLE search = win::FindFirstFileW(pattern, &found);
+  if (search == win::INVALID_HANDLE_VALUE) {
+    // Also the outcome when there is no OEM INF file at all.
+    TracePrint(TRACE_VERBOSE, u"Utilities::GetOemInfFilePathNamesList FindFirstFile failed %d\n", win::GetLastError());
+    return false;
+  }
+  do {
+    std::u16string entry = directory;
+    entry += u'\\';
+    entry.append(found.cFileName, wstr::BoundedLength(found.cFileName, win::MAX_PATH));
+    list.push_back(std::move(entry));
+  } while (win::FindNextFileW(search, &found));
+  win::DWORD error = win::GetLastError();
+  win::FindClose(search);
+  if (error == win::ERROR_NO_MORE_FILES) return true;
+  TracePrint(TRACE_ERROR, u"Utilities::GetOemInfFilePathNamesList GetFindNextFile failed %d\n", error);
   return false;
 }
 

@@ -1,5 +1,55 @@
 // Forwarding of the store calls to Windows; see win/native.cpp for the rules.
+// The DIFxAPI calls are resolved at run time and need no forwarding here;
+// mingw-w64 has no difxapi.h, so their layouts are checked against the
+// published definitions by hand.
 #include "win/api.h"
 // clang-format off
 #include <windows.h>
 // clang-format on
+#include <setupapi.h>
+
+#include <cstddef>
+
+#define TOV_SAME_LAYOUT(ours, theirs)                                  \
+  static_assert(sizeof(win::ours) == sizeof(::theirs), #ours " size"); \
+  static_assert(alignof(win::ours) == alignof(::theirs), #ours " alignment")
+#define TOV_SAME_OFFSET(ours, theirs, field) \
+  static_assert(offsetof(win::ours, field) == offsetof(::theirs, field), #ours "." #field)
+
+TOV_SAME_LAYOUT(SP_INF_INFORMATION, SP_INF_INFORMATION);
+TOV_SAME_OFFSET(SP_INF_INFORMATION, SP_INF_INFORMATION, InfCount);
+TOV_SAME_OFFSET(SP_INF_INFORMATION, SP_INF_INFORMATION, VersionData);
+TOV_SAME_LAYOUT(SP_ALTPLATFORM_INFO, SP_ALTPLATFORM_INFO_V2);
+TOV_SAME_OFFSET(SP_ALTPLATFORM_INFO, SP_ALTPLATFORM_INFO_V2, ProcessorArchitecture);
+TOV_SAME_OFFSET(SP_ALTPLATFORM_INFO, SP_ALTPLATFORM_INFO_V2, Flags);
+TOV_SAME_OFFSET(SP_ALTPLATFORM_INFO, SP_ALTPLATFORM_INFO_V2, FirstValidatedMajorVersion);
+TOV_SAME_OFFSET(SP_ALTPLATFORM_INFO, SP_ALTPLATFORM_INFO_V2, FirstValidatedMinorVersion);
+TOV_SAME_LAYOUT(SP_ORIGINAL_FILE_INFO_W, SP_ORIGINAL_FILE_INFO_W);
+TOV_SAME_OFFSET(SP_ORIGINAL_FILE_INFO_W, SP_ORIGINAL_FILE_INFO_W, OriginalInfName);
+TOV_SAME_OFFSET(SP_ORIGINAL_FILE_INFO_W, SP_ORIGINAL_FILE_INFO_W, OriginalCatalogName);
+static_assert(win::INFINFO_INF_NAME_IS_ABSOLUTE == INFINFO_INF_NAME_IS_ABSOLUTE);
+static_assert(win::INF_STYLE_WIN4 == INF_STYLE_WIN4);
+static_assert(win::ERROR_NO_SUCH_DEVINST == ERROR_NO_SUCH_DEVINST);
+static_assert(win::ERROR_INVALID_USER_BUFFER == ERROR_INVALID_USER_BUFFER);
+
+// difxapi.h: an int-sized enum, a structure of four string pointers.
+static_assert(sizeof(win::DIFXAPI_LOG) == sizeof(int));
+static_assert(sizeof(win::INSTALLERINFO_W) == 4 * sizeof(PWSTR));
+static_assert(alignof(win::INSTALLERINFO_W) == alignof(PWSTR));
+static_assert(offsetof(win::INSTALLERINFO_W, pMfgName) == 3 * sizeof(PWSTR));
+
+namespace win {
+
+BOOL SetupGetInfInformationW(LPCVOID spec, DWORD search, SP_INF_INFORMATION* buffer, DWORD size, DWORD* required) {
+  return ::SetupGetInfInformationW(spec, search, reinterpret_cast<::PSP_INF_INFORMATION>(buffer), size,
+                                   reinterpret_cast<::PDWORD>(required));
+}
+
+BOOL SetupQueryInfOriginalFileInformationW(SP_INF_INFORMATION* info, UINT index, SP_ALTPLATFORM_INFO* platform,
+                                           SP_ORIGINAL_FILE_INFO_W* original) {
+  return ::SetupQueryInfOriginalFileInformationW(reinterpret_cast<::PSP_INF_INFORMATION>(info), index,
+                                                 reinterpret_cast<::PSP_ALTPLATFORM_INFO>(platform),
+                                                 reinterpret_cast<::PSP_ORIGINAL_FILE_INFO_W>(original));
+}
+
+}  // namespace win

@@ -1,0 +1,454 @@
+// The driver package store: "-DriverPackageInstall", "-DriverPackageUninstall"
+// and the OEM INF deletion, against the simulated difxapi.dll and Setup API.
+#include "sim/store.h"
+
+#include "setup/difxapi.h"
+#include "setup/setupapi.h"
+#include "sim_test.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+constexpr char16_t kPackageInf[] = u"C:\\Package\\tovfiltr.inf";
+constexpr char16_t kInstall[] = u"-DriverPackageInstall,C:\\Package\\tovfiltr.inf";
+constexpr char16_t kStore[] = u"C:\\Windows\\System32\\DriverStore\\FileRepository\\";
+
+class StoreTest : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    sim::M().fs.Put(kPackageInf, "[Version]\r\n");
+  }
+
+  static std::vector<sim::DifxCall> Calls(const std::string& name) {
+    std::vector<sim::DifxCall> out;
+    for (const auto& c : sim::M().store.difxCalls) {
+      if (c.name == name) out.push_back(c);
+    }
+    return out;
+  }
+
+  // The run left nothing open: no library, no search, no file.
+  static void ExpectNothingLeftOpen() {
+    EXPECT_EQ(sim::M().handles.CountAll(), 0u);
+    EXPECT_FALSE(sim::M().store.CallbackRegistered());
+  }
+
+  static bool Exists(std::u16string_view path) { return sim::M().fs.Exists(path); }
+};
+
+// --- Install -----------------------------------------------------------------
+
+using Install = StoreTest;
+
+TEST_F(Install, DeletesTheOldDriverFileAndPutsThePackageIntoTheStore) {
+  sim::AddDifxApi();
+  sim::M().fs.Put(sim::DriverFilePath(), "old");
+  EXPECT_EQ(Run(kInstall), 0);
+  EXPECT_FALSE(Exists(sim::DriverFilePath()));
+  EXPECT_EQ(LogAfterBanner(), (Lines{"Parameter[0]: -DriverPackageInstall", "Parameter[1]:  C:\\Package\\tovfiltr.inf",
+                                     ">>> TMSCAMainInternalDriverPackageInstall",
+                                     "DifxApi::DriverPackageInstall InfFilePath: C:\\Package\\tovfiltr.inf",
+                                     "<<< TMSCAMainInternalDriverPackageInstall"}));
+  auto calls = Calls("DriverPackageInstallW");
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].path, kPackageInf);
+  EXPECT_EQ(calls[0].flags, 0x14u);
+  EXPECT_FALSE(calls[0].installerInfo);
+  EXPECT_TRUE(calls[0].callbackRegistered);
+  ASSERT_EQ(sim::M().store.packages.size(), 1u);
+  EXPECT_TRUE(Exists(u"C:\\Windows\\INF\\oem0.inf"));
+  // Loaded from the program's directory, and freed again.
+  EXPECT_EQ(sim::M().libraryLoads, (std::vector<std::u16string>{u"C:\\Program Files\\Tov Mouse\\difxapi.dll"}));
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(Install, ADriverFileThatIsMissingOrStuckDoesNotStopTheInstall) {
+  sim::AddDifxApi();
+  EXPECT_EQ(Run(kInstall), 0);
+  sim::M().fs.Put(sim::DriverFilePath()).deleteError = win::ERROR_ACCESS_DENIED;
+  EXPECT_EQ(Run(kInstall), 0);
+  EXPECT_TRUE(Exists(sim::DriverFilePath()));
+  Lines lines = LogLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Utilities::UninstallPackagesByOemInf remove failed 2"), 1);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Utilities::UninstallPackagesByOemInf remove failed 5"), 1);
+  EXPECT_EQ(Calls("DriverPackageInstallW").size(), 2u);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "<<< TMSCAMainInternalDriverPackageInstall"), 2);
+}
+
+TEST_F(Install, APathStepThatFailsSkipsTheDriverFileButNotTheInstall) {
+  struct Case {
+    const char* call;
+    unsigned nth;
+    const char* line;
+  } cases[] = {
+      {"GetWindowsDirectoryW", 1, "Utilities::UninstallPackagesByOemInf GetWindowsDirectory failed 31"},
+      {"PathAppendW", 1, "Utilities::UninstallPackagesByOemInf PathAppend I failed 31"},
+      {"PathAppendW", 2, "Utilities::UninstallPackagesByOemInf PathAppend II failed 31"},
+      {"PathAppendW", 3, "Utilities::UninstallPackagesByOemInf PathAppend III failed 31"},
+  };
+  for (const Case& c : cases) {
+    sim::Reset();
+    sim::M().fs.Put(kPackageInf);
+    sim::M().fs.Put(sim::DriverFilePath());
+    sim::M().fs.Put(u"C:\\Windows\\DRIVERS\\tovfiltr.sys");  // where a skipped step would point
+    sim::AddDifxApi();
+    sim::M().FailCall(c.call, c.nth, win::ERROR_GEN_FAILURE);
+    EXPECT_EQ(Run(kInstall), 0) << c.line;
+    auto lines = LogAfterBanner();
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[3], c.line);
+    EXPECT_EQ(sim::M().callCounts.count("DeleteFileW"), 0u) << c.line;
+    EXPECT_EQ(Calls("DriverPackageInstallW").size(), 1u) << c.line;
+  }
+}
+
+TEST_F(Install, NoDeviceToInstallOnIsSuccess) {
+  sim::AddDifxApi();
+  sim::M().store.installResult = win::ERROR_NO_SUCH_DEVINST;
+  EXPECT_EQ(Run(kInstall), 0);
+  EXPECT_EQ(LogLines().back(), "<<< TMSCAMainInternalDriverPackageInstall");
+}
+
+TEST_F(Install, AnyOtherFrameworkFailureExitsWithMinusOne) {
+  sim::AddDifxApi();
+  sim::M().store.installResult = 0xE0000304;  // ERROR_INVALID_CATALOG_DATA
+  EXPECT_EQ(Run(kInstall), -1);
+  Lines lines = LogAfterBanner();
+  EXPECT_EQ(Lines(lines.end() - 3, lines.end()),
+            (Lines{"DifxApi::DriverPackageInstall DriverPackageInstall returned 0xe0000304.",
+                   "TMSCAMainInternalDriverPackageInstall DifxApi::DriverPackageInstall - Failed -536870140",
+                   "TMSCAMainInternalDriverPackageInstall failed!"}));
+  ExpectNothingLeftOpen();
+
+  // A package INF that is not there: the framework's own answer.
+  sim::Reset();
+  sim::AddDifxApi();
+  EXPECT_EQ(Run(u"-DriverPackageInstall,C:\\Nowhere\\tovfiltr.inf"), -1);
+  EXPECT_EQ(LogLines().back(), "TMSCAMainInternalDriverPackageInstall failed!");
+}
+
+TEST_F(Install, FrameworkMessagesOfEveryTypeReachTheTrace) {
+  sim::AddDifxApi();
+  sim::M().fs.Put(sim::DriverFilePath());
+  sim::M().systemMessages[1234] = std::u16string(1020, u'm') + u"\r\n";
+  sim::M().store.installMessages = {
+      {win::DIFXAPI_SUCCESS, 0, u"Installed"},
+      {win::DIFXAPI_INFO, 0, u"Copying 100% of %s"},
+      {win::DIFXAPI_WARNING, 5, u"Unsigned"},
+      {win::DIFXAPI_ERROR, 2, u"Missing"},
+      {win::DIFXAPI_WARNING, 0, u"w"},
+      {win::DIFXAPI_ERROR, 0, u"e"},
+      {win::DIFXAPI_ERROR, 0xE0000302, u"Not in store"},
+      {4, 0, u"four"},
+      {-1, 0, u"minus"},
+      {win::DIFXAPI_WARNING, 1234, u"long"},
+  };
+  TraceMaskInit();
+  EXPECT_EQ(Run(kInstall), 0);
+  Lines lines = LogAfterBanner();
+  ASSERT_EQ(lines.size(), 15u);
+  EXPECT_EQ(Lines(lines.begin() + 4, lines.begin() + 13),
+            (Lines{"DIFXAPI_SUCCESS: Installed.", "DIFXAPI_INFO:    Copying 100% of %s.",
+                   "DIFXAPI_WARNING: Unsigned. Errorcode:  5 [5 (Access is denied.)]",
+                   "DIFXAPI_ERROR:   Missing.  Errorcode: 2 [2 (The system cannot find the file specified.)]",
+                   "DIFXAPI_WARNING: w. Errorcode:  0 []", "DIFXAPI_ERROR:   e.  Errorcode: 0 []",
+                   "DIFXAPI_ERROR:   Not in store.  Errorcode: -536870142 [-536870142]", "DIFXAPI unknown callback!",
+                   "DIFXAPI unknown callback!"}));
+  // The error text is cut to 1023 characters.
+  std::string expected =
+      "DIFXAPI_WARNING: long. Errorcode:  1234 [" + ("1234 (" + std::string(1020, 'm')).substr(0, 1023);
+  EXPECT_EQ(lines[13], expected + "]");
+  // They are at TRACE_DIFXAPI: on the debugger too.
+  Lines debug = Debug();
+  EXPECT_NE(std::find(debug.begin(), debug.end(), "RVSET: DIFXAPI_SUCCESS: Installed.\n"), debug.end());
+}
+
+TEST_F(Install, WithoutTheFrameworkNothingChangesAndTheExitCodeIsMinusOne) {
+  sim::M().fs.Put(sim::DriverFilePath(), "old");
+  EXPECT_EQ(Run(kInstall), -1);
+  Lines lines = LogAfterBanner();
+  EXPECT_EQ(
+      Lines(lines.begin() + 2, lines.end()),
+      (Lines{">>> TMSCAMainInternalDriverPackageInstall", "DifxApi::Framework LoadLibraryEx difxapi.dll failed 126",
+             "TMSCAMainInternalDriverPackageInstall DifxApi::DriverPackageInstall - Failed 126",
+             "TMSCAMainInternalDriverPackageInstall failed!"}));
+  EXPECT_TRUE(Exists(sim::DriverFilePath()));
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(Install, TheFrameworkIsTakenOnlyFromTheProgramOrSystemDirectory) {
+  // In the current directory or the Windows directory it is not looked for.
+  sim::AddDifxApi(sim::M().currentDirectory);
+  sim::AddDifxApi(sim::M().windowsDirectory);
+  EXPECT_EQ(Run(kInstall), -1);
+  EXPECT_TRUE(sim::M().libraryLoads.empty());
+
+  sim::Reset();
+  sim::M().fs.Put(kPackageInf);
+  sim::AddDifxApi(sim::M().systemDirectory);
+  EXPECT_EQ(Run(kInstall), 0);
+  EXPECT_EQ(sim::M().libraryLoads, (std::vector<std::u16string>{u"C:\\Windows\\System32\\difxapi.dll"}));
+}
+
+TEST_F(Install, AMissingCallMakesTheFrameworkUnavailableAndFreesIt) {
+  sim::AddDifxApi({}, {"SetDifxLogCallbackW", "DriverPackageGetPathW"});
+  sim::M().fs.Put(sim::DriverFilePath(), "old");
+  EXPECT_EQ(Run(kInstall), -1);
+  Lines lines = LogAfterBanner();
+  EXPECT_EQ(Lines(lines.begin() + 3, lines.end()),
+            (Lines{"DifxApi::Framework GetProcAddress DriverPackageGetPathW failed 127",
+                   "DifxApi::Framework GetProcAddress SetDifxLogCallbackW failed 127",
+                   "TMSCAMainInternalDriverPackageInstall DifxApi::DriverPackageInstall - Failed 127",
+                   "TMSCAMainInternalDriverPackageInstall failed!"}));
+  EXPECT_TRUE(sim::M().store.difxCalls.empty());
+  EXPECT_TRUE(Exists(sim::DriverFilePath()));
+  EXPECT_EQ(sim::M().callCounts["FreeLibrary"], 1u);
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(Install, OtherCommandsDoNotNeedTheFramework) {
+  EXPECT_EQ(Run(u"-ReEnumerate"), 0);
+  EXPECT_EQ(Run(u"-Unknown,x"), 0);
+  EXPECT_EQ(sim::M().callCounts.count("LoadLibraryExW"), 0u);
+}
+
+// --- Uninstall ---------------------------------------------------------------
+
+using Uninstall = StoreTest;
+
+TEST_F(Uninstall, WithNoOemInfFileNothingIsRemoved) {
+  sim::AddDifxApi();
+  EXPECT_EQ(Run(u"-DriverPackageUninstall,tovfiltr"), 0);
+  Lines lines = LogAfterBanner();
+  EXPECT_EQ(Lines(lines.begin() + 2, lines.end()),
+            (Lines{">>> TMSCAMainInternalDriverPackageUninstall", "DifxApi::UninstallPackagesByOemInf",
+                   "Utilities::GetOemInfFilePathNamesList FindFirstFile failed 2", "SetupApi::OemInfFilesDelete",
+                   "Utilities::GetOemInfFilePathNamesList FindFirstFile failed 2",
+                   "<<< TMSCAMainInternalDriverPackageUninstall"}));
+  EXPECT_TRUE(sim::M().store.difxCalls.empty());
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(Uninstall, RemovesEveryStorePackageWhosePathContainsTheToken) {
+  sim::AddDifxApi();
+  auto oem0 = sim::PutOemInf(u"oem0.inf", u"other.inf");
+  auto oem1 = sim::PutOemInf(u"oem1.inf", u"x.inf");
+  auto oem2 = sim::PutOemInf(u"oem2.inf", u"y.inf");
+  auto oem3 = sim::PutOemInf(u"oem3.inf", u"z.inf");
+  auto oem4 = sim::PutOemInf(u"oem4.inf", u"w.inf");
+  std::u16string other = std::u16string(kStore) + u"other.inf_amd64_1\\other.inf";
+  std::u16string first = std::u16string(kStore) + u"TovFiltr.inf_amd64_2\\TovFiltr.inf";
+  std::u16string second = std::u16string(kStore) + u"tovfiltr.inf_amd64_3\\tovfiltr.inf";
+  sim::AddStorePackage(other, oem0);
+  sim::AddStorePackage(first, oem1);
+  sim::AddStorePackage(second, oem3);
+  sim::M().store.uninstallResults[first] = win::ERROR_ACCESS_DENIED;  // one fails, the next is still removed
+  sim::M().store.getPathResults[oem4] = win::ERROR_UNSUPPORTED_TYPE;
+
+  EXPECT_EQ(Run(u"-DriverPackageUninstall,TOVFILTR.INF"), 0);
+  Lines lines = LogAfterBanner();
+  ASSERT_GE(lines.size(), 16u);
+  std::string s = wstr::ToUtf8(kStore);
+  EXPECT_EQ(Lines(lines.begin() + 3, lines.begin() + 16),
+            (Lines{
+                "DifxApi::UninstallPackagesByOemInf",
+                "C:\\Windows\\INF\\oem0.infDifxApi::UninstallPackagesByOemInf enumerating " + s +
+                    "other.inf_amd64_1\\other.inf ",
+                "C:\\Windows\\INF\\oem1.infDifxApi::UninstallPackagesByOemInf enumerating " + s +
+                    "TovFiltr.inf_amd64_2\\TovFiltr.inf ",
+                "DifxApi::UninstallPackagesByOemInf ---> uninstalling ",
+                "DifxApi::DriverPackageUninstall InfFilePath: c:\\windows\\system32\\driverstore\\filerepository\\"
+                "tovfiltr.inf_amd64_2\\tovfiltr.inf",
+                "DifxApi::DriverPackageUninstall DriverPackageUninstall returned 0x5.",
+                "C:\\Windows\\INF\\oem2.infDriverPackageGetPath failed! -536870142",
+                "ERROR_DRIVER_PACKAGE_NOT_IN_STORE",
+                "C:\\Windows\\INF\\oem3.infDifxApi::UninstallPackagesByOemInf enumerating " + s +
+                    "tovfiltr.inf_amd64_3\\tovfiltr.inf ",
+                "DifxApi::UninstallPackagesByOemInf ---> uninstalling ",
+                "DifxApi::DriverPackageUninstall InfFilePath: c:\\windows\\system32\\driverstore\\filerepository\\"
+                "tovfiltr.inf_amd64_3\\tovfiltr.inf",
+                "C:\\Windows\\INF\\oem4.infDriverPackageGetPath failed! 1630",
+                "ERROR_UNSUPPORTED_TYPE",
+            }));
+  auto uninstalls = Calls("DriverPackageUninstallW");
+  ASSERT_EQ(uninstalls.size(), 2u);
+  EXPECT_EQ(uninstalls[0].flags, 0x24u);
+  EXPECT_FALSE(uninstalls[0].installerInfo);
+  ASSERT_EQ(sim::M().store.packages.size(), 2u);
+  EXPECT_EQ(sim::M().store.packages[1].storeInfPath, first);
+  EXPECT_TRUE(Exists(oem2));
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(Uninstall, OnlyAsciiLettersAreFoldedAndOtherCodesAreNamed) {
+  sim::AddDifxApi();
+  auto oem0 = sim::PutOemInf(u"oem0.inf", u"a.inf");
+  auto oem1 = sim::PutOemInf(u"oem1.inf", u"b.inf");
+  sim::AddStorePackage(std::u16string(kStore) + u"M\u00c4US.inf_amd64_1\\M\u00c4US.inf", oem0);
+  sim::M().store.getPathResults[oem1] = 3;
+  EXPECT_EQ(Run(u"-DriverPackageUninstall,m\u00e4us"), 0);
+  EXPECT_TRUE(Calls("DriverPackageUninstallW").empty());
+  Lines lines = LogLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "<Unknown Error>"), lines.end());
+
+  EXPECT_EQ(Run(u"-DriverPackageUninstall,m\u00c4us"), 0);
+  EXPECT_EQ(Calls("DriverPackageUninstallW").size(), 1u);
+  EXPECT_TRUE(sim::M().store.packages.empty());
+}
+
+TEST_F(Uninstall, NoSuchDevinstIsAFailureWhenUninstalling) {
+  sim::AddDifxApi();
+  auto oem0 = sim::PutOemInf(u"oem0.inf", u"a.inf");
+  std::u16string path = std::u16string(kStore) + u"tovfiltr.inf_amd64_1\\tovfiltr.inf";
+  sim::AddStorePackage(path, oem0);
+  sim::M().store.uninstallResults[path] = win::ERROR_NO_SUCH_DEVINST;
+  EXPECT_EQ(Run(u"-DriverPackageUninstall,tovfiltr"), 0);
+  Lines lines = LogLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      "DifxApi::DriverPackageUninstall DriverPackageUninstall returned 0xe000020b."),
+            lines.end());
+}
+
+TEST_F(Uninstall, TheLogCallbackIsRegisteredOnlyAroundInstallAndUninstall) {
+  sim::AddDifxApi();
+  auto oem0 = sim::PutOemInf(u"oem0.inf", u"a.inf");
+  sim::AddStorePackage(std::u16string(kStore) + u"tovfiltr.inf_amd64_1\\tovfiltr.inf", oem0);
+  sim::M().store.getPathMessages = {{win::DIFXAPI_INFO, 0, u"looking up"}};
+  sim::M().store.uninstallMessages = {{win::DIFXAPI_SUCCESS, 0, u"removed"}};
+  EXPECT_EQ(Run(u"-DriverPackageUninstall,tovfiltr"), 0);
+  EXPECT_FALSE(Calls("DriverPackageGetPathW").at(0).callbackRegistered);
+  EXPECT_TRUE(Calls("DriverPackageUninstallW").at(0).callbackRegistered);
+  Lines lines = LogLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "DIFXAPI_SUCCESS: removed."), 1);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "DIFXAPI_INFO:    looking up."), 0);
+  // Registered with the C-convention setter right before the call, cleared right after it.
+  auto calls = OperationCalls();
+  auto at = std::find(calls.begin(), calls.end(), "DriverPackageUninstallW");
+  ASSERT_NE(at, calls.end());
+  EXPECT_EQ(*(at - 1), "DIFXAPISetLogCallbackW");
+  EXPECT_EQ(*(at + 1), "SetDifxLogCallbackW");
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(Uninstall, AnEmptyTokenRemovesNothing) {
+  sim::AddDifxApi();
+  auto oem0 = sim::PutOemInf(u"oem0.inf", u"tovfiltr.inf");
+  sim::AddStorePackage(std::u16string(kStore) + u"tovfiltr.inf_amd64_1\\tovfiltr.inf", oem0);
+  EXPECT_EQ(TMSCAMainInternalDriverPackageUninstall(u""), 0);
+  EXPECT_EQ(LogLines(), (Lines{">>> TMSCAMainInternalDriverPackageUninstall",
+                               "TMSCAMainInternalDriverPackageUninstall no package name, nothing removed",
+                               "<<< TMSCAMainInternalDriverPackageUninstall"}));
+  EXPECT_EQ(sim::M().store.packages.size(), 1u);
+  EXPECT_TRUE(Exists(oem0));
+  EXPECT_EQ(sim::M().callCounts.count("LoadLibraryExW"), 0u);
+}
+
+TEST_F(Uninstall, WithoutTheFrameworkTheOemInfFilesAreStillDeleted) {
+  auto oem0 = sim::PutOemInf(u"oem0.inf", u"tovfiltr.inf");
+  EXPECT_EQ(Run(u"-DriverPackageUninstall,tovfiltr"), 0);
+  EXPECT_FALSE(Exists(oem0));
+  EXPECT_FALSE(Exists(u"C:\\Windows\\INF\\oem0.PNF"));
+  Lines lines = LogAfterBanner();
+  ASSERT_GE(lines.size(), 6u);
+  EXPECT_EQ(
+      Lines(lines.begin() + 2, lines.begin() + 6),
+      (Lines{">>> TMSCAMainInternalDriverPackageUninstall", "DifxApi::Framework LoadLibraryEx difxapi.dll failed 126",
+             "TMSCAMainInternalDriverPackageUninstall no store package removed", "SetupApi::OemInfFilesDelete"}));
+  EXPECT_EQ(LogLines().back(), "<<< TMSCAMainInternalDriverPackageUninstall");
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(Uninstall, PathsWithPercentSignsAreTracedAsText) {
+  sim::AddDifxApi();
+  sim::M().windowsDirectory = u"C:\\W%s%d%n";
+  sim::PutOemInf(u"oem0.inf", u"a.inf");
+  EXPECT_EQ(Run(u"-DriverPackageUninstall,tovfiltr"), 0);
+  EXPECT_EQ(LogAfterBanner().at(4), "C:\\W%s%d%n\\INF\\oem0.infDriverPackageGetPath failed! -536870142");
+}
+
+TEST_F(Uninstall, InstallThenUninstallLeavesNothingBehind) {
+  sim::AddDifxApi();
+  sim::M().fs.Put(u"C:\\Windows\\INF\\oem0.inf");  // somebody else's
+  EXPECT_EQ(Run(kInstall), 0);
+  ASSERT_TRUE(Exists(u"C:\\Windows\\INF\\oem1.inf"));
+  // A leftover from an earlier install that the store no longer knows.
+  sim::PutOemInf(u"oem7.inf", u"TovFiltr.inf");
+  EXPECT_EQ(Run(u"-DriverPackageUninstall,tovfiltr"), 0);
+  EXPECT_TRUE(sim::M().store.packages.empty());
+  EXPECT_TRUE(Exists(u"C:\\Windows\\INF\\oem0.inf"));
+  EXPECT_FALSE(Exists(u"C:\\Windows\\INF\\oem1.inf"));
+  EXPECT_FALSE(Exists(u"C:\\Windows\\INF\\oem7.inf"));
+  EXPECT_FALSE(Exists(u"C:\\Windows\\INF\\oem7.pnf"));
+  ExpectNothingLeftOpen();
+}
+
+// --- OEM INF deletion ----------------------------------------------------------
+
+using OemInfDelete = StoreTest;
+
+TEST_F(OemInfDelete, DeletesEveryInfWhoseOriginalNameBeginsWithTheName) {
+  auto a = sim::PutOemInf(u"oem1.inf", u"TOVFILTR.inf");
+  auto b = sim::PutOemInf(u"oem2.inf", u"other.inf");
+  auto c = sim::PutOemInf(u"oem3.inf", u"tovfiltr_x64.inf", false);  // no PNF: silent
+  auto d = sim::PutOemInf(u"oem4.inf", u"tovfilt.inf");              // shorter than the name
+  TraceMaskInit();
+  SetupApi::OemInfFilesDelete(u"tovfiltr");
+  EXPECT_FALSE(Exists(a));
+  EXPECT_FALSE(Exists(u"C:\\Windows\\INF\\oem1.pnf"));
+  EXPECT_TRUE(Exists(b));
+  EXPECT_TRUE(Exists(u"C:\\Windows\\INF\\oem2.pnf"));
+  EXPECT_FALSE(Exists(c));
+  EXPECT_TRUE(Exists(d));
+  EXPECT_EQ(LogLines(),
+            (Lines{"SetupApi::OemInfFilesDelete", "SetupApi::OemInfFilesDelete enumerating C:\\Windows\\INF\\oem1.inf ",
+                   "SetupApi::OemInfFilesDelete enumerating C:\\Windows\\INF\\oem2.inf ",
+                   "SetupApi::OemInfFilesDelete enumerating C:\\Windows\\INF\\oem3.inf ",
+                   "SetupApi::OemInfFilesDelete enumerating C:\\Windows\\INF\\oem4.inf "}));
+  EXPECT_EQ(Debug().at(0), "RVSET: SetupApi::OemInfFilesDelete\n");
+  // The PNF file is named by its INF path with the extension's first letter made "P".
+  auto calls = OperationCalls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "DeleteFileW"), 4);
+  ExpectNothingLeftOpen();
+}
+
+TEST_F(OemInfDelete, AnInfThatCannotBeDeletedStillLosesItsPnf) {
+  auto a = sim::PutOemInf(u"oem1.inf", u"tovfiltr.inf");
+  auto b = sim::PutOemInf(u"oem2.inf", u"tovfiltr.inf");
+  sim::M().fs.Find(a)->deleteError = win::ERROR_ACCESS_DENIED;
+  sim::M().fs.Find(u"C:\\Windows\\INF\\oem2.pnf")->deleteError = win::ERROR_SHARING_VIOLATION;
+  SetupApi::OemInfFilesDelete(u"tovfiltr.inf");
+  EXPECT_TRUE(Exists(a));
+  EXPECT_FALSE(Exists(u"C:\\Windows\\INF\\oem1.pnf"));
+  EXPECT_FALSE(Exists(b));
+  EXPECT_TRUE(Exists(u"C:\\Windows\\INF\\oem2.pnf"));
+  Lines lines = LogLines();
+  EXPECT_EQ(lines.at(2), "SetupApi::DeleteOemInfFile DeleteFile INF error: 5");
+  EXPECT_EQ(lines.at(4), "SetupApi::DeleteOemInfFile DeleteFile PNF error: 32");
+}
+
+TEST_F(OemInfDelete, AnInfThatCannotBeReadIsLeftAlone) {
+  auto a = sim::PutOemInf(u"oem1.inf", u"tovfiltr.inf");
+  auto b = sim::PutOemInf(u"oem2.inf", u"tovfiltr.inf");
+  auto c = sim::PutOemInf(u"oem3.inf", u"tovfiltr.inf");
+  sim::M().store.infOpenErrors[a] = 0xE0000003;  // ERROR_GENERAL_SYNTAX
+  sim::M().FailCall("SetupQueryInfOriginalFileInformationW", 1, win::ERROR_GEN_FAILURE);
+  SetupApi::OemInfFilesDelete(u"tovfiltr.inf");
+  EXPECT_TRUE(Exists(a));
+  EXPECT_TRUE(Exists(b));
+  EXPECT_FALSE(Exists(c));
+  Lines lines = LogLines();
+  EXPECT_EQ(lines.at(2), "SetupApi::DeleteOemInfFile SetupGetInfInformationW error: -536870909");
+  EXPECT_EQ(lines.at(4), "SetupApi::DeleteOemInfFile SetupQueryInfOriginalFileInformation error: 31");
+}
+
+TEST_F(OemInfDelete, AnEmptyNameDeletesNothing) {
+  auto a = sim::PutOemInf(u"oem1.inf", u"tovfiltr.inf");
+  SetupApi::OemInfFilesDelete(u"");
+  EXPECT_TRUE(Exists(a));
+  EXPECT_EQ(LogLines(),
+            (Lines{"SetupApi::OemInfFilesDelete", "SetupApi::OemInfFilesDelete no INF name, nothing deleted"}));
+}
+
+}  // namespace
