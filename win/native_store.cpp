@@ -3,6 +3,15 @@
 // mingw-w64 has no difxapi.h, so their layouts are checked against the
 // published definitions by hand.
 #include "win/api.h"
+
+// The seam's constants, taken before <windows.h> turns their names into macros.
+namespace seam {
+constexpr win::DWORD kInfNameIsAbsolute = win::INFINFO_INF_NAME_IS_ABSOLUTE;
+constexpr win::DWORD kInfStyleWin4 = win::INF_STYLE_WIN4;
+constexpr win::DWORD kNoSuchDevinst = win::ERROR_NO_SUCH_DEVINST;
+constexpr win::DWORD kInvalidUserBuffer = win::ERROR_INVALID_USER_BUFFER;
+}  // namespace seam
+
 // clang-format off
 #include <windows.h>
 // clang-format on
@@ -27,10 +36,10 @@ TOV_SAME_OFFSET(SP_ALTPLATFORM_INFO, SP_ALTPLATFORM_INFO_V2, FirstValidatedMinor
 TOV_SAME_LAYOUT(SP_ORIGINAL_FILE_INFO_W, SP_ORIGINAL_FILE_INFO_W);
 TOV_SAME_OFFSET(SP_ORIGINAL_FILE_INFO_W, SP_ORIGINAL_FILE_INFO_W, OriginalInfName);
 TOV_SAME_OFFSET(SP_ORIGINAL_FILE_INFO_W, SP_ORIGINAL_FILE_INFO_W, OriginalCatalogName);
-static_assert(win::INFINFO_INF_NAME_IS_ABSOLUTE == INFINFO_INF_NAME_IS_ABSOLUTE);
-static_assert(win::INF_STYLE_WIN4 == INF_STYLE_WIN4);
-static_assert(win::ERROR_NO_SUCH_DEVINST == ERROR_NO_SUCH_DEVINST);
-static_assert(win::ERROR_INVALID_USER_BUFFER == ERROR_INVALID_USER_BUFFER);
+static_assert(seam::kInfNameIsAbsolute == INFINFO_INF_NAME_IS_ABSOLUTE);
+static_assert(seam::kInfStyleWin4 == INF_STYLE_WIN4);
+static_assert(seam::kNoSuchDevinst == ERROR_NO_SUCH_DEVINST);
+static_assert(seam::kInvalidUserBuffer == ERROR_INVALID_USER_BUFFER);
 
 // difxapi.h: an int-sized enum, a structure of four string pointers.
 static_assert(sizeof(win::DIFXAPI_LOG) == sizeof(int));
