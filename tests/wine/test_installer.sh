@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# The example installer under Wine's msiexec, in one fresh prefix: a package
+# install that fails and rolls back, a silent install, a second install of
+# the same package, and the uninstall, each checked by its exit code, the
+# files, the service registration and the trace log of the custom actions.
+#
+# Wine's msiexec differs from Windows' where these checks depend on it:
+# - it starts the custom actions' programs in C:\ (so TovMouseSetup.log is
+#   C:\TovMouseSetup.log), and runs them as the calling user, who is an
+#   administrator in a Wine prefix: no elevation, no LocalSystem;
+# - a failed install ends with 1627 (ERROR_FUNCTION_FAILED) where Windows
+#   gives 1603 (ERROR_INSTALL_FAILURE);
+# - its rollback removes the files before it runs the rollback custom
+#   actions, which then find no program to run (Windows runs them in
+#   reverse order while the files are still there).
+source "$(dirname "$0")/lib.sh"
+
+msi="${TOV_MSI:-${TOV_WORK_DIR%/tests/wine/*}/installer/TovMouse.msi}"
+if [ ! -f "$msi" ]; then
+  echo "FAIL: $msi is missing: build the win64 and win32 presets, then configure and build the linux one"
+  exit 1
+fi
+tov_prefix
+
+msi_win="$(tov_win "$msi")"
+dir_win='C:\Program Files\Tov Mouse'
+dir="$(tov_unix "$dir_win")"
+log="$(tov_unix 'C:\')/TovMouseSetup.log"
+files=(TovMouseSetupCustomAction.exe TovMouseService.exe tovfiltr.inf tovfiltr.sys)
+product_code="$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p')"
+uninstall_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product_code"
+
+# msiexec with the full exit code in TOV_EXIT, its own log in the work
+# directory, and the time it took in SECONDS_TAKEN.
+msiexec() {
+  local name="$1"
+  shift
+  local start end
+  start=$(date +%s.%N)
+  tov_launch "$TOV_WORK_DIR" "msiexec $* /qn /l*v \"$(tov_win "$TOV_WORK_DIR")\\msiexec-$name.log\""
+  end=$(date +%s.%N)
+  SECONDS_TAKEN=$(awk "BEGIN { printf \"%.2f\", $end - $start }")
+}
+
+# The lines that the log gained since the byte count $1.
+log_since() { tail -c +$(($1 + 1)) "$log" | tr -d '\r'; }
+log_size() { stat -c %s "$log" 2>/dev/null || echo 0; }
+
+sc_field() { wine sc qc TovMouseService 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *: *//p"; }
+sc_state() { wine sc query TovMouseService 2>/dev/null | tr -d '\r' | sed -n 's/^ *STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p'; }
+# The service starts on its own thread after StartService returned: wait a
+# bounded while for it to report RUNNING.
+wait_running() {
+  local i
+  for i in $(seq 1 100); do
+    [ "$(sc_state)" = RUNNING ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+service_absent() { ! wine sc qc TovMouseService >/dev/null 2>&1; }
+no_files() { [ ! -e "$dir" ]; }
+product_registered() { wine reg query "$uninstall_key" >/dev/null 2>&1; }
+product_unregistered() { ! product_registered; }
+
+echo "== A package install that fails rolls the install back"
+# Without difxapi.dll the package cannot go into the driver store: the
+# setup tool exits with -1 and the installer must undo everything.
+before=$(log_size)
+WINEDLLOVERRIDES="$WINEDLLOVERRIDES;difxapi=" msiexec failing /i "\"$msi_win\""
+tov_expect_eq "failing install: msiexec exit code (Windows: 1603)" "$TOV_EXIT" 1627
+log_since "$before" >"$TOV_WORK_DIR/log-failing.txt"
+tov_expect_lines "failing install: the package install ran and failed" "$TOV_WORK_DIR/log-failing.txt" \
+  "Parameter[0]: -DriverPackageInstall" "Parameter[1]:  $dir_win\\tovfiltr.inf" \
+  ">>> TMSCAMainInternalDriverPackageInstall" "TMSCAMainInternalDriverPackageInstall failed!"
+tov_expect_no_line "failing install: no driver update after the failure" "$TOV_WORK_DIR/log-failing.txt" \
+  "Parameter[0]: -DriverUpdate"
+tov_expect_no_line "failing install: no service creation after the failure" "$TOV_WORK_DIR/log-failing.txt" \
+  "Parameter[0]: -ServiceCreate"
+tov_expect_true "failing install: no program folder left" no_files
+tov_expect_true "failing install: no service registered" service_absent
+tov_expect_true "failing install: product not registered" product_unregistered
+
+echo "== Silent install"
+before=$(log_size)
+msiexec install /i "\"$msi_win\""
+install_seconds=$SECONDS_TAKEN
+tov_expect_eq "install: msiexec exit code" "$TOV_EXIT" 0
+for f in "${files[@]}"; do
+  tov_expect_true "install: $f in place" test -f "$dir/$f"
+done
+tov_expect_true "install: the setup tool is the built one" cmp -s "$dir/TovMouseSetupCustomAction.exe" "$TOV_TOOL"
+tov_expect_true "install: the service program is the built one" cmp -s "$dir/TovMouseService.exe" "$TOV_SERVICE_EXE"
+tov_expect_true "install: product registered" product_registered
+tov_expect_eq "install: service program path, quoted" "$(sc_field BINARY_PATH_NAME)" "\"$dir_win\\TovMouseService.exe\""
+tov_expect_eq "install: service starts automatically" "$(sc_field START_TYPE | awk '{print $2}')" AUTO_START
+tov_expect_true "install: service RUNNING" wait_running
+log_since "$before" >"$TOV_WORK_DIR/log-install.txt"
+tov_expect_lines "install: the custom actions' lines in order" "$TOV_WORK_DIR/log-install.txt" \
+  "Parameter[0]: -DriverPackageInstall" "Parameter[1]:  $dir_win\\tovfiltr.inf" \
+  ">>> TMSCAMainInternalDriverPackageInstall" \
+  "DifxApi::DriverPackageInstall InfFilePath: $dir_win\\tovfiltr.inf" \
+  "<<< TMSCAMainInternalDriverPackageInstall" \
+  "Parameter[0]: -DriverUpdate" "Parameter[1]:  HID\\VID_0430&PID_0005&MI_01" "Parameter[2]:  NULL" \
+  ">>> SetupApi::DriverUpdate" \
+  "Parameter[0]: -ServiceCreate" "Parameter[1]:  TovMouseService" \
+  "Service name TovMouseService" "Service filepath $dir_win\\TovMouseService.exe"
+tov_expect_no_line "install: the service was created" "$TOV_WORK_DIR/log-install.txt" "ServiceCreate failed!"
+tov_expect_no_line "install: no removal command ran" "$TOV_WORK_DIR/log-install.txt" "Parameter[0]: -ServiceDelete"
+tov_expect_eq "install: three setup tool runs" "$(grep -c '^>>> _tWinMain$' "$TOV_WORK_DIR/log-install.txt")" 3
+
+echo "== Installing the same package again changes nothing"
+before=$(log_size)
+msiexec again /i "\"$msi_win\""
+tov_expect_eq "second install: msiexec exit code" "$TOV_EXIT" 0
+tov_expect_eq "second install: no custom action ran" "$(log_since "$before")" ""
+tov_expect_true "second install: service still RUNNING" wait_running
+tov_expect_true "second install: files still in place" test -f "$dir/TovMouseSetupCustomAction.exe"
+
+echo "== Uninstall"
+before=$(log_size)
+msiexec uninstall /x "\"$msi_win\""
+uninstall_seconds=$SECONDS_TAKEN
+tov_expect_eq "uninstall: msiexec exit code" "$TOV_EXIT" 0
+tov_expect_true "uninstall: service gone" service_absent
+tov_expect_true "uninstall: program folder gone" no_files
+tov_expect_true "uninstall: product unregistered" product_unregistered
+log_since "$before" >"$TOV_WORK_DIR/log-uninstall.txt"
+tov_expect_lines "uninstall: the custom actions' lines in order" "$TOV_WORK_DIR/log-uninstall.txt" \
+  "Parameter[0]: -ServiceDelete" "Parameter[1]:  TovMouseService" ">>> TMScmApi::ServiceStop" \
+  "Trying to delete service." \
+  "Parameter[0]: -DeviceInstancesUninstall" "Parameter[1]:  HID\\VID_0430&PID_0005&MI_01" \
+  ">>> SetupApi::DeviceInstancesUninstall" \
+  "Parameter[0]: -DriverPackageUninstall" "Parameter[1]:  tovfiltr.inf" \
+  ">>> TMSCAMainInternalDriverPackageUninstall" "<<< TMSCAMainInternalDriverPackageUninstall" \
+  "Parameter[0]: -ReEnumerate" "<<< _tWinMain"
+tov_expect_no_line "uninstall: no install command ran" "$TOV_WORK_DIR/log-uninstall.txt" "Parameter[0]: -ServiceCreate"
+
+tov_note "install took ${install_seconds}s, uninstall ${uninstall_seconds}s (warm prefix)"
+tov_done
