@@ -1,1 +1,74 @@
-// Mouse arrival handling of the device-arrival service.
+#include "service/arrival.h"
+
+#include <string_view>
+
+#include "common/wstr.h"
+#include "service/main.h"
+
+void TMSvcNotificationDeviceRegister() {
+  TMSvcTrace(TMSVC_TRACE_ENTRY, u">>> TMSvcNotificationDeviceRegister");
+  win::DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+  filter.dbcc_size = sizeof(filter);
+  filter.dbcc_devicetype = win::DBT_DEVTYP_DEVICEINTERFACE;
+  filter.dbcc_reserved = 0;
+  filter.dbcc_classguid = win::GUID_DEVINTERFACE_MOUSE;
+  // The registration lasts as long as the process; its handle is not kept.
+  win::HDEVNOTIFY notification =
+      win::RegisterDeviceNotificationW(TMSvcInternalStatusHandle(), &filter, win::DEVICE_NOTIFY_SERVICE_HANDLE);
+  if (notification == nullptr) {
+    TMSvcTrace(TMSVC_TRACE_ERROR,
+               u"TMSvcNotificationDeviceRegister RegisterDeviceNotification GUID_DEVINTERFACE_MOUSE failed! %d",
+               win::GetLastError());
+  }
+}
+
+void TMSvcNotificationDeviceInterfaceArrival() {
+  win::WCHAR parameters[win::MAX_PATH] = {};
+  wstr::CopyToBuffer(parameters, win::MAX_PATH, kTMSvcDriverUpdateArgument);
+  win::SHELLEXECUTEINFOW launch{};
+  launch.cbSize = sizeof(launch);
+
+  // The setup tool lies beside the service's own program file.
+  win::WCHAR path[win::MAX_PATH] = {};
+  win::DWORD length = win::GetModuleFileNameW(win::GetModuleHandleW(nullptr), path, win::MAX_PATH);
+  if (length == 0 || length >= win::MAX_PATH) {
+    // A path cut short to the buffer names no directory to start anything from.
+    win::DWORD error = length == 0 ? win::GetLastError() : win::DWORD{win::ERROR_INSUFFICIENT_BUFFER};
+    TMSvcTrace(TMSVC_TRACE_ERROR, u"TMSvcNotificationDeviceInterfaceArrival GetModuleFileName failed! %d", error);
+    return;
+  }
+  if (!win::PathRemoveFileSpecW(path)) {
+    TMSvcTrace(TMSVC_TRACE_ERROR, u"TMSvcNotificationDeviceInterfaceArrival PathRemoveFileSpec failed! %d",
+               win::GetLastError());
+  }
+  std::u16string_view directory(path);
+  std::u16string full(directory);
+  if (full.empty() || full.back() != u'\\') full.push_back(u'\\');
+  full.append(kTMSvcSetupToolFileName);
+  if (!wstr::CopyToBuffer(path, win::MAX_PATH, full)) {
+    // Nothing is started from a path that had to be cut.
+    TMSvcTrace(TMSVC_TRACE_ERROR, u"TMSvcNotificationDeviceInterfaceArrival FullPathName too long! %d",
+               win::ERROR_FILENAME_EXCED_RANGE);
+    return;
+  }
+  TMSvcTrace(TMSVC_TRACE_DEVICE_EVENT, u"TMSvcNotificationDeviceInterfaceArrival FullPathName: %s", path);
+
+  launch.fMask = win::SEE_MASK_NOCLOSEPROCESS;
+  launch.hwnd = nullptr;
+  launch.lpVerb = nullptr;
+  launch.lpFile = path;
+  launch.lpParameters = parameters;
+  launch.lpDirectory = nullptr;  // the setup tool writes its log into the service's current directory
+  launch.nShow = win::SW_SHOW;
+  if (!win::ShellExecuteExW(&launch)) {
+    TMSvcTrace(TMSVC_TRACE_ERROR, u"TMSvcNotificationDeviceInterfaceArrival ShellExecuteEx failed! GetLastError: %d",
+               win::GetLastError());
+  }
+  // Controls and further arrivals wait until this run has ended.
+  if (win::WaitForSingleObject(launch.hProcess, win::INFINITE) == win::WAIT_FAILED) {
+    TMSvcTrace(TMSVC_TRACE_ERROR,
+               u"TMSvcNotificationDeviceInterfaceArrival WaitForSingleObject failed! GetLastError: %d",
+               win::GetLastError());
+  }
+  if (launch.hProcess != nullptr) win::CloseHandle(launch.hProcess);
+}

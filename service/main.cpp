@@ -1,3 +1,156 @@
 #include "service/main.h"
 
-int TMSvcMain() { return 0; }
+#include <mutex>
+#include <string>
+
+#include "service/arrival.h"
+
+namespace {
+
+// State shared by the dispatcher's thread (the control handler) and the
+// service main's thread. One lock keeps each status report whole: its fields
+// are filled and sent under it, and the stop event is signalled, stored and
+// withdrawn under it.
+std::mutex statusLock;
+win::SERVICE_STATUS_HANDLE statusHandle = nullptr;
+win::SERVICE_STATUS status{};
+win::HANDLE stopEvent = nullptr;
+bool stopRequested = false;
+
+// Asks the service main to end: signals the stop event, or, before it
+// exists, leaves the request for the service main to find. Called under statusLock.
+void RequestStopLocked() {
+  stopRequested = true;
+  if (stopEvent != nullptr && !win::SetEvent(stopEvent)) {
+    TMSvcTrace(TMSVC_TRACE_ERROR, u"TMSvcControlHandlerEx SetEvent failed! %d", win::GetLastError());
+  }
+}
+
+win::DWORD CurrentState() {
+  std::lock_guard<std::mutex> lock(statusLock);
+  return status.dwCurrentState;
+}
+
+}  // namespace
+
+void TMSvcTraceWrite(std::u16string_view message) {
+  static constexpr std::u16string_view kPrefix = u"TMSvc: ";
+  // Prefix, message, line feed and terminator fit the buffer; a longer
+  // message is cut, never between the two halves of a surrogate pair.
+  constexpr std::size_t kRoom = kTMSvcTraceBufferChars - kPrefix.size() - 2;
+  std::size_t keep = message.size() < kRoom ? message.size() : kRoom;
+  if (keep < message.size() && keep > 0 && message[keep - 1] >= 0xD800 && message[keep - 1] <= 0xDBFF) --keep;
+  std::u16string line(kPrefix);
+  line.append(message.substr(0, keep));
+  line.push_back(u'\n');
+  win::OutputDebugStringW(line.c_str());
+}
+
+win::SERVICE_STATUS_HANDLE TMSvcInternalStatusHandle() {
+  std::lock_guard<std::mutex> lock(statusLock);
+  return statusHandle;
+}
+
+win::BOOL TMSvcInternalStatusReportToScm(win::DWORD state, win::DWORD checkPoint, win::DWORD waitHint) {
+  std::lock_guard<std::mutex> lock(statusLock);
+  status.dwControlsAccepted =
+      state == win::SERVICE_START_PENDING ? 0 : win::SERVICE_ACCEPT_STOP | win::SERVICE_ACCEPT_PAUSE_CONTINUE;
+  status.dwCurrentState = state;
+  status.dwCheckPoint = checkPoint;
+  status.dwWaitHint = waitHint;
+  status.dwWin32ExitCode = win::NO_ERROR;
+  win::BOOL ok = win::SetServiceStatus(statusHandle, &status);
+  if (!ok) {
+    TMSvcTrace(TMSVC_TRACE_ERROR, u"TMSvcInternalStatusReportToScm SetServiceStatus failed! %d", win::GetLastError());
+    RequestStopLocked();
+  }
+  return ok;
+}
+
+win::DWORD TOV_WINAPI TMSvcControlHandlerEx(win::DWORD control, win::DWORD eventType, win::LPVOID, win::LPVOID) {
+  switch (control) {
+    case win::SERVICE_CONTROL_STOP: {
+      TMSvcInternalStatusReportToScm(win::SERVICE_STOP_PENDING, 1, 3000);
+      std::lock_guard<std::mutex> lock(statusLock);
+      RequestStopLocked();
+      return win::NO_ERROR;
+    }
+    case win::SERVICE_CONTROL_PAUSE:
+      // PAUSE toggles: the paused state is a reported state only.
+      if (CurrentState() == win::SERVICE_RUNNING) {
+        TMSvcInternalStatusReportToScm(win::SERVICE_PAUSED, 0, 0);
+        return win::NO_ERROR;
+      }
+      break;
+    case win::SERVICE_CONTROL_DEVICEEVENT:
+      if (eventType == win::DBT_DEVICEARRIVAL) {
+        TMSvcTrace(TMSVC_TRACE_DEVICE_EVENT, u"SERVICE_CONTROL_DEVICEEVENT, DBT_DEVICEARRIVAL");
+        TMSvcNotificationDeviceInterfaceArrival();
+      }
+      break;
+    default:
+      break;
+  }
+  TMSvcInternalStatusReportToScm(win::SERVICE_RUNNING, 0, 0);
+  return win::NO_ERROR;
+}
+
+void TOV_WINAPI TMSvcServiceMain(win::DWORD, win::LPWSTR*) {
+  TMSvcTrace(TMSVC_TRACE_ENTRY, u">>> TMSvcServiceMain\n");
+  win::SERVICE_STATUS_HANDLE handle =
+      win::RegisterServiceCtrlHandlerExW(kTMSvcServiceName, TMSvcControlHandlerEx, nullptr);
+  if (handle == nullptr) {
+    TMSvcTrace(TMSVC_TRACE_ERROR, u"TMSvcServiceMain RegisterServiceCtrlHandlerEx failed! %d", win::GetLastError());
+    return;  // without a status handle nothing can be reported
+  }
+  {
+    std::lock_guard<std::mutex> lock(statusLock);
+    statusHandle = handle;
+    status.dwServiceType = win::SERVICE_WIN32_OWN_PROCESS;
+    status.dwServiceSpecificExitCode = 0;
+  }
+  TMSvcNotificationDeviceRegister();
+
+  if (!TMSvcInternalStatusReportToScm(win::SERVICE_START_PENDING, 1, 3000)) {
+    TMSvcTrace(TMSVC_TRACE_ERROR, u"TMSvcServiceMain TMSvcInternalStatusReportToScm failed!");
+  } else if (win::HANDLE event = win::CreateEventW(nullptr, win::TRUE, win::FALSE, nullptr); event == nullptr) {
+    TMSvcTrace(TMSVC_TRACE_ERROR, u"TMSvcServiceMain CreateEvent failed! %d", win::GetLastError());
+  } else {
+    bool stopAlready = false;
+    {
+      std::lock_guard<std::mutex> lock(statusLock);
+      stopEvent = event;
+      stopAlready = stopRequested;  // a stop asked for while the start was pending
+    }
+    if (!stopAlready && TMSvcInternalStatusReportToScm(win::SERVICE_RUNNING, 0, 0)) {
+      if (win::WaitForSingleObject(event, win::INFINITE) == win::WAIT_FAILED) {
+        TMSvcTrace(TMSVC_TRACE_ERROR, u"TMSvcServiceMain WaitForSingleObject failed! %d", win::GetLastError());
+      }
+    }
+    {
+      // Withdrawn before it is closed: no control signals a closed handle.
+      std::lock_guard<std::mutex> lock(statusLock);
+      stopEvent = nullptr;
+    }
+    win::CloseHandle(event);
+  }
+  TMSvcInternalStatusReportToScm(win::SERVICE_STOPPED, 0, 0);
+}
+
+int TMSvcMain() {
+  {
+    // The state of a fresh process (the tests run the service more than once).
+    std::lock_guard<std::mutex> lock(statusLock);
+    statusHandle = nullptr;
+    status = win::SERVICE_STATUS{};
+    stopEvent = nullptr;
+    stopRequested = false;
+  }
+  TMSvcTrace(TMSVC_TRACE_ENTRY, u">>> main\n");
+  static win::WCHAR name[] = u"TovMouseService";
+  const win::SERVICE_TABLE_ENTRYW table[] = {{name, TMSvcServiceMain}, {nullptr, nullptr}};
+  if (!win::StartServiceCtrlDispatcherW(table)) {
+    TMSvcTrace(TMSVC_TRACE_ERROR, u"main StartServiceCtrlDispatcher failed! %d", win::GetLastError());
+  }
+  return 0;
+}

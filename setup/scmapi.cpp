@@ -1,17 +1,183 @@
 #include "setup/scmapi.h"
 
+#include "common/wstr.h"
 #include "setup/trace.h"
 
-TMScmApi::TMScmApi() { TracePrint(TRACE_ERROR, u"TMScmApi is not available in this build\n"); }
+namespace {
 
-TMScmApi::~TMScmApi() = default;
+// The binary path as the manager must see it: enclosed in double quotes, so
+// that a path with blanks ("C:\Program Files\...") cannot be read as a
+// shorter program path followed by arguments.
+std::u16string QuotedPath(const std::u16string& path) {
+  if (path.size() >= 2 && path.front() == u'"' && path.back() == u'"') return path;
+  return u"\"" + path + u"\"";
+}
 
-bool TMScmApi::ServiceCreate(std::u16string, std::u16string) { return false; }
-bool TMScmApi::ServiceEnableAccess(std::u16string) { return false; }
-bool TMScmApi::ServiceStart() { return false; }
-bool TMScmApi::ServiceQueryStatus(win::SC_HANDLE, win::DWORD& state) {
-  state = 0;
+}  // namespace
+
+TMScmApi::TMScmApi() {
+  manager_ = nullptr;
+  manager_ = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
+  if (manager_ == nullptr) TracePrint(TRACE_ERROR, u"OpenSCManager failed (%d)\n", win::GetLastError());
+}
+
+TMScmApi::~TMScmApi() {
+  ReleaseService();
+  if (manager_ != nullptr) win::CloseServiceHandle(manager_);
+}
+
+void TMScmApi::ReleaseService() {
+  if (service_ != nullptr) win::CloseServiceHandle(service_);
+  service_ = nullptr;
+}
+
+bool TMScmApi::ServiceEnableAccess(std::u16string name) {
+  if (manager_ == nullptr) {
+    TracePrint(TRACE_ERROR, u"SCM handle invalid.\n");
+    return false;
+  }
+  ReleaseService();
+  win::WCHAR buffer[kServiceNameChars] = {};
+  win::DWORD error = 0;
+  if (!wstr::CopyToBuffer(buffer, kServiceNameChars, name)) {
+    // A cut name would be another service's name.
+    TracePrint(TRACE_ERROR, u"TMScmApi::ServiceEnableAccess Service name too long (%d characters, at most %d)\n",
+               static_cast<int>(name.size()), static_cast<int>(kServiceNameChars - 1));
+  } else {
+    service_ = win::OpenServiceW(manager_, buffer, win::SERVICE_ALL_ACCESS);
+    if (service_ != nullptr) return true;
+    error = win::GetLastError();
+    TracePrint(TRACE_ERROR, u"TMScmApi::ServiceEnableAccess OpenService failed! %d\n", error);
+    switch (error) {
+      case win::ERROR_ACCESS_DENIED:
+        TracePrint(TRACE_ERROR, u"TMScmApi::ServiceEnableAccess Error: Access denied.\n");
+        break;
+      case win::ERROR_INVALID_HANDLE:
+        TracePrint(TRACE_ERROR, u"TMScmApi::ServiceEnableAccess Invalid handle\n");
+        break;
+      case win::ERROR_INVALID_NAME:
+        TracePrint(TRACE_ERROR, u"TMScmApi::ServiceEnableAccess Invalid name\n");
+        break;
+      case win::ERROR_SERVICE_DOES_NOT_EXIST:
+        TracePrint(TRACE_ERROR, u"TMScmApi::ServiceEnableAccess Service does not exists\n");
+        break;
+      default:
+        TracePrint(TRACE_ERROR, u"TMScmApi::ServiceEnableAccess Unknown error\n");
+        break;
+    }
+  }
+  win::CloseServiceHandle(manager_);
+  manager_ = nullptr;
   return false;
 }
-bool TMScmApi::ServiceStop(std::int32_t) { return false; }
-bool TMScmApi::ServiceDelete() { return false; }
+
+bool TMScmApi::ServiceCreate(std::u16string name, std::u16string binaryPath) {
+  if (manager_ == nullptr) {
+    TracePrint(TRACE_ERROR, u"Service handle invalid.\n");
+    return false;
+  }
+  // A service that could not be opened again by name could not be deleted again.
+  if (name.size() >= kServiceNameChars) {
+    TracePrint(TRACE_ERROR, u"TMScmApi::ServiceCreate Service name too long (%d characters, at most %d)\n",
+               static_cast<int>(name.size()), static_cast<int>(kServiceNameChars - 1));
+    return false;
+  }
+  ReleaseService();
+  std::u16string quoted = QuotedPath(binaryPath);
+  service_ =
+      win::CreateServiceW(manager_, name.c_str(), name.c_str(), win::SERVICE_ALL_ACCESS,
+                          win::SERVICE_WIN32_OWN_PROCESS | win::SERVICE_INTERACTIVE_PROCESS, win::SERVICE_AUTO_START,
+                          win::SERVICE_ERROR_IGNORE, quoted.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+  if (service_ == nullptr) {
+    TracePrint(TRACE_ERROR, u"CreateService failed (%d)\n", win::GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool TMScmApi::ServiceStart() {
+  if (service_ == nullptr) {
+    TracePrint(TRACE_ERROR, u"Service handle invalid.\n");
+    return false;
+  }
+  if (!win::StartServiceW(service_, 0, nullptr)) {
+    TracePrint(TRACE_ERROR, u"StartService failed (%d)\n", win::GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool TMScmApi::ServiceQueryStatus(win::SC_HANDLE service, win::DWORD& state) {
+  win::SERVICE_STATUS_PROCESS status{};
+  win::DWORD needed = 0;
+  if (!win::QueryServiceStatusEx(service, win::SC_STATUS_PROCESS_INFO, reinterpret_cast<win::BYTE*>(&status),
+                                 sizeof(status), &needed)) {
+    state = 0;
+    return false;
+  }
+  state = status.dwCurrentState;
+  return true;
+}
+
+bool TMScmApi::ServiceStop(std::int32_t maxWaits) {
+  TracePrint(TRACE_FUNCTION, u">>> TMScmApi::ServiceStop\n");
+  if (service_ == nullptr) {
+    TracePrint(TRACE_ERROR, u"Service handle invalid.\n");
+    return false;
+  }
+  win::DWORD state = 0;
+  if (!ServiceQueryStatus(service_, state)) {
+    TracePrint(TRACE_ERROR, u"TMScmApi::ServiceQueryStatus failed!\n");
+    return false;
+  }
+  if (state == win::SERVICE_STOPPED) {
+    TracePrint(TRACE_VERBOSE, u"TMScmApi::ServiceQueryStatus VelmoraNetService is already STOPPED\n");
+    return true;
+  }
+  win::SERVICE_STATUS status{};
+  if (!win::ControlService(service_, win::SERVICE_CONTROL_STOP, &status)) {
+    TracePrint(TRACE_ERROR, u"ControlService SERVICE_CONTROL_STOP failed (%d)\n", win::GetLastError());
+    return false;
+  }
+  std::int32_t waits = 0;
+  while (waits < maxWaits) {
+    if (!ServiceQueryStatus(service_, state)) {
+      TracePrint(TRACE_ERROR, u"TMScmApi::ServiceQueryStatus failed!\n");
+      return false;
+    }
+    if (state == win::SERVICE_STOPPED) break;
+    win::Sleep(1000);
+    ++waits;
+  }
+  if (waits == maxWaits) {
+    TracePrint(TRACE_ERROR, u"Unable to stop serice after %d tries.\n", waits);
+    return false;
+  }
+  TracePrint(TRACE_SCMAPI, u"Service stopped after %d tries.\n", waits);
+  return true;
+}
+
+bool TMScmApi::ServiceDelete() {
+  TracePrint(TRACE_SCMAPI, u"Trying to delete service.\n");
+  if (service_ == nullptr) {
+    TracePrint(TRACE_ERROR, u"Service handle invalid.\n");
+    return false;
+  }
+  if (win::DeleteService(service_)) return true;
+  win::DWORD error = win::GetLastError();
+  TracePrint(TRACE_ERROR, u"DeleteService failed. (%d)\n", error);
+  switch (error) {
+    case win::ERROR_ACCESS_DENIED:
+      TracePrint(TRACE_ERROR, u"The handle does not have the DELETE access right.\n");
+      break;
+    case win::ERROR_INVALID_HANDLE:
+      TracePrint(TRACE_ERROR, u"The specified handle is invalid. \n");
+      break;
+    case win::ERROR_SERVICE_MARKED_FOR_DELETE:
+      TracePrint(TRACE_ERROR, u"The specified service has already been marked for deletion. \n");
+      break;
+    default:
+      break;
+  }
+  return false;
+}

@@ -1,6 +1,7 @@
 // The setup tool's client of the service control manager.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -10,19 +11,30 @@
 // of the one service it works on, and closes both when destroyed.
 class TMScmApi {
  public:
+  // Service names are handed to the manager from a buffer of this many
+  // characters, terminator included; longer names are refused, never cut.
+  static constexpr std::size_t kServiceNameChars = 80;
+
   TMScmApi();  // opens the manager; a failure is traced and fails later calls
   ~TMScmApi();
   TMScmApi(const TMScmApi&) = delete;
   TMScmApi& operator=(const TMScmApi&) = delete;
 
+  // Registers an automatically started service running `binaryPath` (a plain
+  // path: it is registered enclosed in double quotes) and holds its handle.
   bool ServiceCreate(std::u16string name, std::u16string binaryPath);
+  // Opens the named service and holds its handle. On failure the object
+  // holds no handle at all, the manager's included.
   bool ServiceEnableAccess(std::u16string name);
   bool ServiceStart();
   bool ServiceQueryStatus(win::SC_HANDLE service, win::DWORD& state);
+  // Asks the service to stop and waits for it, at most `maxWaits` seconds.
   bool ServiceStop(std::int32_t maxWaits);
   bool ServiceDelete();
 
  private:
+  void ReleaseService();
+
   win::SC_HANDLE manager_ = nullptr;
   win::SC_HANDLE service_ = nullptr;
 };

@@ -1,12 +1,229 @@
-// The simulated machine's service control manager, processes and events; see sim/machine.h.
+// The simulated machine's service control manager, processes and events; see
+// sim/machine.h.
+//
+// The service control manager keeps a database of services (configuration,
+// last reported status, marked for deletion) with Windows' rules for names,
+// access and deletion. Starting a service runs its program file:
+//  - when a test registered a Program for that file (SetProgram), the program
+//    runs on a thread of its own, as the service process: its
+//    StartServiceCtrlDispatcherW runs the service main on a second thread and
+//    hands controls to the registered handler one at a time;
+//  - otherwise a stand-in runs: the service is RUNNING at once, answers PAUSE,
+//    CONTINUE and INTERROGATE, and after a stop request is seen STOP_PENDING by
+//    `stopPendingQueries` status queries before it is STOPPED.
+//
+// Processes started by ShellExecuteExW run the Program registered for their
+// file (none: they end at once with exit code 0), each on a thread of its own.
+//
+// Time does not pass in the simulator. Where Windows would let a service
+// process run while the caller waits (a status query, a control request), the
+// manager waits until every thread of that process is blocked in a simulated
+// wait or the process has ended: what a query sees is then settled.
 #pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "win/api.h"
 
 namespace sim {
 
+// A door that a test opens to let a simulated program go on.
+class Gate {
+ public:
+  void Open();
+  void Wait();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable opened_;
+  bool open_ = false;
+};
+
+// One run of a program file: a process started by ShellExecuteExW, or a
+// service process started by the service control manager.
+struct ProcessRun {
+  std::size_t index = 0;                    // in Services::runs (shell) or in order of service starts
+  std::u16string file;                      // the program file (lpFile, or the service's resolved image)
+  std::u16string parameters;                // lpParameters ("" for none)
+  std::optional<std::u16string> verb;       // lpVerb; nullopt for null
+  std::optional<std::u16string> directory;  // lpDirectory; nullopt for null
+  std::u16string currentDirectory;          // the directory the process starts in
+  win::ULONG mask = 0;
+  int show = 0;
+  bool ended = false;
+  win::DWORD exitCode = 259;  // STILL_ACTIVE until it ends
+};
+
+// What a program does; runs on the process's own thread and returns the exit code.
+using Program = std::function<win::DWORD(const ProcessRun&)>;
+
+struct ServiceRecord {
+  std::u16string name;
+  std::u16string displayName;
+  win::DWORD type = win::SERVICE_WIN32_OWN_PROCESS;
+  win::DWORD startType = win::SERVICE_DEMAND_START;
+  win::DWORD errorControl = win::SERVICE_ERROR_NORMAL;
+  std::u16string account;  // "" for LocalSystem
+  std::u16string imagePath;
+  std::u16string loadOrderGroup;
+  std::u16string dependencies;  // the multi-string, "\0"-separated
+  win::SERVICE_STATUS status{win::SERVICE_WIN32_OWN_PROCESS, win::SERVICE_STOPPED, 0, 0, 0, 0, 0};
+  win::DWORD processId = 0;
+  bool markedForDelete = false;
+  // The stand-in service (no Program for its image): status queries after a
+  // stop request that still see STOP_PENDING; the next one sees STOPPED.
+  unsigned stopPendingQueries = 0;
+
+  // Bookkeeping of the manager.
+  unsigned openHandles = 0;
+  unsigned stopQueriesLeft = 0;
+};
+
+struct StatusReport {
+  std::u16string service;
+  win::SERVICE_STATUS status;
+};
+
+// A start of a service's program file by the manager.
+struct ServiceLaunch {
+  std::u16string service;
+  std::u16string imagePath;  // as registered
+  std::u16string image;      // the program file that ran
+};
+
 struct Services {
+  Services() = default;
+  Services(const Services&) = delete;
+  Services& operator=(const Services&) = delete;
+  ~Services();  // waits for the threads of every process (tests end them first)
+
+  // --- Arranging -----------------------------------------------------------
+  // Adds a service with a default configuration (own process, demand start,
+  // LocalSystem) in `state`; a running one is a stand-in.
+  ServiceRecord& Add(std::u16string name, std::u16string imagePath, win::DWORD state = win::SERVICE_STOPPED);
+  // The program that runs when `path` (a full path) is started.
+  void SetProgram(std::u16string_view path, Program program);
+  // False: the caller has no administrative rights; the manager then grants
+  // only the rights to connect, enumerate, query and interrogate.
+  bool admin = true;
+  // Called at the start of each service-area call (after fault injection),
+  // without the machine's lock, on the calling thread.
+  std::function<void(const char* call)> onCall;
+
+  // --- Observing -----------------------------------------------------------
+  std::list<ServiceRecord> database;  // in order of creation
+  ServiceRecord* Find(std::u16string_view name);
+  std::vector<StatusReport> reports;  // every accepted SetServiceStatus, in order
+  std::vector<ServiceLaunch> launches;
+  std::deque<ProcessRun> runs;  // processes started by ShellExecuteExW
+  std::size_t RunsStarted();
+  std::size_t RunsEnded();
+
+  // --- Driving a service process -------------------------------------------
+  // Queues a control for the running service process of `name`, as the
+  // manager would after accepting it; false when no such process runs.
+  bool PostControl(std::u16string_view name, win::DWORD control, win::DWORD eventType = 0);
+  // Queues SERVICE_CONTROL_DEVICEEVENT with `eventType` and a
+  // DEV_BROADCAST_DEVICEINTERFACE_W for each service process registered for
+  // `interfaceClass`. Returns how many processes it was queued for.
+  std::size_t PostDeviceInterfaceEvent(win::DWORD eventType, const win::GUID& interfaceClass,
+                                       std::u16string_view symbolicLink = u"\\\\?\\HID#VID_0430&PID_0005&MI_01#1");
+  // Controls queued for, and handled by, the process of `name`.
+  std::size_t ControlsPending(std::u16string_view name);
+  std::size_t ControlsHandled(std::u16string_view name);
+  // Blocks until `ready` holds (checked under the machine's lock); false after
+  // a generous watchdog, so that a broken test fails instead of hanging.
+  bool WaitUntil(const std::function<bool()>& ready);
+  // Until the process of `name` is idle: every thread blocked in a simulated
+  // wait with nothing to do, or ended.
+  bool WaitIdle(std::u16string_view name);
+  // Until the (last) process of `name` has ended; its threads are joined.
+  bool WaitForExit(std::u16string_view name);
+
+  // --- The calls' bookkeeping ----------------------------------------------
+  struct Control {
+    win::DWORD code = 0;
+    win::DWORD eventType = 0;
+    std::vector<std::uint8_t> data;
+    std::uint64_t id = 0;
+  };
+  struct Registration {
+    win::HANDLE handle = nullptr;
+    bool allClasses = false;
+    win::GUID interfaceClass{};
+  };
+  struct Process {
+    win::DWORD pid = 0;
+    std::u16string service;
+    ProcessRun run;
+    Program program;
+    std::thread thread;      // the process's main thread: the program
+    std::thread mainThread;  // the service main, once the dispatcher runs
+    bool connected = false;  // StartServiceCtrlDispatcherW runs
+    bool stopped = false;    // SERVICE_STOPPED was reported
+    bool ended = false;
+    int alive = 0;  // threads of the process that have not returned
+    std::vector<const std::function<bool()>*> waiters;
+    std::u16string argv0;
+    win::LPWSTR argv[2] = {nullptr, nullptr};
+    win::LPHANDLER_FUNCTION_EX handler = nullptr;
+    void* context = nullptr;
+    win::SERVICE_STATUS_HANDLE statusHandle = nullptr;
+    std::deque<Control> queue;
+    std::uint64_t nextControl = 1;
+    std::uint64_t handledControls = 0;
+    std::uint64_t lastHandled = 0;
+    std::vector<Registration> registrations;
+  };
+  struct ScHandle {
+    bool manager = false;
+    win::DWORD access = 0;
+    ServiceRecord* service = nullptr;
+  };
+  struct EventObject {
+    bool manualReset = false;
+    bool signalled = false;
+  };
+
+  std::condition_variable_any changed;  // notified at every change of this area
+  std::list<Process> processes;
+  std::map<win::HANDLE, ScHandle> scHandles;
+  std::map<win::SERVICE_STATUS_HANDLE, Process*> statusHandles;
+  std::map<win::HANDLE, std::shared_ptr<EventObject>> events;
+  std::map<win::HANDLE, std::size_t> processHandles;  // -> index in runs
+  std::map<std::u16string, Program> programs;         // by folded path
+  std::list<std::thread> runThreads;
+  win::DWORD nextProcessId = 0x400;
+  std::uintptr_t nextStatusHandle = 0x7000;
+
   // Called by CloseHandle for a handle that is not a file: closes it and
   // returns true when it belongs to this area.
-  bool OnClose(void* /*handle*/) { return false; }
+  bool OnClose(void* handle);
+
+  // The process whose thread is calling, if any.
+  Process* CurrentProcess();
+  Process* ProcessOf(std::u16string_view service);
+  bool Idle(const Process& p) const;
+  // Blocks the calling thread (holding `lock` once) until `ready` holds.
+  void Block(std::unique_lock<std::recursive_mutex>& lock, const std::function<bool()>& ready);
+  void Settle(std::unique_lock<std::recursive_mutex>& lock, ServiceRecord& record);
+  void RemoveIfDone(ServiceRecord& record);
+  void ProcessEnded(Process& p, win::DWORD exitCode);
+  const Program* ProgramFor(std::u16string_view path);
+  void CallHook(const char* call);
 };
 
 }  // namespace sim
