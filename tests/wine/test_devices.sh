@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# The setup tool's device commands under Wine, over devices that a helper
+# creates in the prefix's device tree: "-DriverUpdate" with no device, with a
+# device of another revision, with a device that has the filter already and
+# with one that still needs it; then "-DeviceInstancesUninstall".
+#
+# Wine facts met here: a device created with SetupDiCreateDeviceInfoW is
+# enumerated under "HID\VID_0430&PID_0005&MI_01" as present; an enumerator
+# that names no device gives an empty set, not a failure; a device has no
+# hardware key before a driver is installed, so the rights test fails;
+# SetupDiSetClassInstallParamsW is a stub that returns FALSE without setting
+# the last error. SetupDiSetSelectedDriverW crashes the process, so no run
+# here gets that far.
+source "$(dirname "$0")/lib.sh"
+tov_prefix
+
+device_id='HID\VID_0430&PID_0005&MI_01'
+update="-DriverUpdate,$device_id,NULL"
+mkdevice() { wine "$TOV_HELPERS/mkdevice.exe" "$@" 2>/dev/null | tr -d '\r'; }
+
+# Runs the tool in a fresh directory $TOV_WORK_DIR/$1 and leaves its log,
+# without the entry, banner and parameter lines, in $TOV_WORK_DIR/$1.log.
+run() {
+  local dir="$TOV_WORK_DIR/$1"
+  mkdir -p "$dir"
+  tov_tool "$dir" "$2"
+  tov_log "$dir" | grep -v -e '^>>> _tWinMain$' -e '^Call: ' -e '^Parameter\[' >"$dir.log"
+}
+
+# --- no device -----------------------------------------------------------------
+run none "$update"
+tov_expect_eq "no device: exit code" "$TOV_EXIT" 0
+tov_expect_eq "no device: an empty set is walked" "$(cat "$TOV_WORK_DIR/none.log")" \
+  ">>> SetupApi::DriverUpdate
+SetupApi::DriverUpdate for-loop i: 0"
+
+# --- another revision --------------------------------------------------------------
+tov_expect_eq "helper creates a device of revision 0102" \
+  "$(mkdevice create "$device_id\\1" 'HID\VID_0430&PID_0005&REV_0102&MI_01;HID\VID_0430&PID_0005&MI_01')" \
+  "created $device_id\\1"
+run revision "$update"
+tov_expect_eq "other revision: exit code" "$TOV_EXIT" 0
+tov_expect_lines "other revision: the no-match line shows the device ID" "$TOV_WORK_DIR/revision.log" \
+  "SetupApi::DriverUpdate for-loop i: 0" \
+  'comparing hardware IDs (HID\VID_0430&PID_0005&REV_0102&MI_01 == hid\vid_0430&pid_0005&rev_0101&mi_01)? Not equal!' \
+  "SetupApi::DriverUpdate no match for hardware ID ($device_id)" \
+  "SetupApi::DriverUpdate for-loop i: 1"
+
+# --- filter already first -------------------------------------------------------------
+tov_expect_eq "helper creates a device with the filter" \
+  "$(mkdevice create "$device_id\\2" 'HID\VID_0430&PID_0005&REV_0101&MI_01;HID\VID_0430&PID_0005&MI_01' \
+    'tovfiltr;kbdclass')" "created $device_id\\2"
+run done "$update"
+tov_expect_eq "filter in place: exit code" "$TOV_EXIT" 0
+tov_expect_lines "filter in place: already-installed line" "$TOV_WORK_DIR/done.log" \
+  "SetupApi::DriverUpdate for-loop i: 1" \
+  'comparing hardware IDs (HID\VID_0430&PID_0005&REV_0101&MI_01 == hid\vid_0430&pid_0005&rev_0101&mi_01)? Equal!' \
+  "DriverUpdate DeviceInfoSet.RegistryPropertyCompare driver already installed" \
+  "SetupApi::DriverUpdate for-loop i: 2"
+tov_expect_no_line "filter in place: no rights test" "$TOV_WORK_DIR/done.log" \
+  "SetupApi::DriverUpdate not enough privileges (must be member of Admin group"
+
+# --- a device that needs the driver -------------------------------------------------------
+tov_expect_eq "helper creates a device without the filter" \
+  "$(mkdevice create "$device_id\\3" 'HID\VID_0430&PID_0005&REV_0101&MI_01;HID\VID_0430&PID_0005&MI_01')" \
+  "created $device_id\\3"
+run needed "$update"
+tov_expect_eq "no hardware key: exit code 5" "$TOV_EXIT" 5
+tov_expect_lines "no hardware key: rights test fails" "$TOV_WORK_DIR/needed.log" \
+  "SetupApi::DriverUpdate for-loop i: 2" \
+  "SetupApi::DriverUpdate not enough privileges (must be member of Admin group" \
+  "SetupApi::DriverUpdate ERROR_ACCESS_DENIED!"
+tov_expect_no_line "no hardware key: no driver selected" "$TOV_WORK_DIR/needed.log" \
+  "SetupApi::DriverUpdate DeviceInfoSet.SelectedDriverInstall Entry!"
+
+# --- removal ------------------------------------------------------------------------------
+run uninstall "-DeviceInstancesUninstall,$device_id"
+tov_expect_eq "removal: exit code" "$TOV_EXIT" 0
+log="$TOV_WORK_DIR/uninstall.log"
+tov_expect_eq "removal: every device matches its device ID" \
+  "$(grep -cxF "comparing hardware IDs ($device_id == $device_id)? Equal!" "$log")" 3
+tov_expect_eq "removal: the stub fails for each device" \
+  "$(grep -cE '^KRCCSetupApiInternalRemoveInstance SetupDiSetClassInstallParams failed! Error: -?[0-9]+$' "$log")" 3
+tov_expect_eq "removal: each failure is traced and the walk goes on" \
+  "$(grep -cxF 'SetupApi::DeviceInstancesUninstall DeviceInfoSet.DeviceRemove failed' "$log")" 3
+tov_expect_eq "removal: the walk ends after the last device" "$(tail -n 1 "$log")" \
+  "SetupApi::DeviceInstancesUninstall for-loop i: 3"
+tov_expect_eq "removal: the devices are still there" "$(mkdevice list "$device_id" | wc -l)" 3
+
+tov_done
