@@ -1,0 +1,168 @@
+#!/usr/bin/env bash
+# The driver package store under Wine: "-DriverPackageUninstall" deleting OEM
+# INF and PNF files in C:\windows\inf, "-DriverPackageInstall" deleting the old
+# driver file, and difxapi.dll missing, planted in the current directory, or
+# beside the tool.
+#
+# Facts of the host (Wine 8): its difxapi.dll is a stub whose install and
+# uninstall return 0, whose DriverPackageGetPathW returns 1630 and which never
+# calls the log callback; its SetupQueryInfOriginalFileInformationW gives the
+# OEM INF file's own name. The uninstall token is therefore chosen as a prefix
+# of OEM file names. A stand-in difxapi.dll (helpers/fakedifx.cpp) stands for
+# a framework that logs and knows a package.
+source "$(dirname "$0")/lib.sh"
+tov_prefix
+
+windir="$WINEPREFIX/drive_c/windows"
+inf="$windir/inf"
+drivers="$windir/system32/drivers"
+fake="$TOV_WIN64_DIR/tests/wine/helpers/fakedifx/difxapi.dll"
+no_difx="mscoree,mshtml,difxapi="
+native_difx="mscoree,mshtml=;difxapi=n"
+
+run="$TOV_WORK_DIR/run"
+mkdir -p "$run" "$WINEPREFIX/drive_c/pkg"
+printf '[Version]\r\nSignature="$Windows NT$"\r\nClass=Mouse\r\nProvider=Test\r\n' >"$WINEPREFIX/drive_c/pkg/tovfiltr.inf"
+
+put_oem() {  # name [pnf]
+  cp "$WINEPREFIX/drive_c/pkg/tovfiltr.inf" "$inf/$1.inf"
+  [ -z "${2:-}" ] || printf 'PNF' >"$inf/$1.PNF"
+}
+
+log="$TOV_WORK_DIR/log.txt"
+fresh_log() { rm -f "$run/TovMouseSetup.log"; }
+read_log() { tov_log "$run" >"$log"; }
+
+tov_expect_true "the fresh prefix has no OEM INF file" bash -c '! ls "$1"/oem*.inf >/dev/null 2>&1' _ "$inf"
+
+# --- Uninstall with Wine's difxapi.dll ------------------------------------------
+put_oem oem7 pnf
+put_oem oem70
+put_oem oem8 pnf
+fresh_log
+tov_tool "$run" "-DriverPackageUninstall,OEM7"
+read_log
+tov_expect_eq "uninstall exits 0" "$TOV_EXIT" 0
+tov_expect_true "oem7.inf is deleted" test ! -e "$inf/oem7.inf"
+tov_expect_true "its PNF file is deleted" test ! -e "$inf/oem7.PNF"
+tov_expect_true "oem70.inf (no PNF) is deleted" test ! -e "$inf/oem70.inf"
+tov_expect_true "oem8.inf stays" test -e "$inf/oem8.inf"
+tov_expect_true "oem8.PNF stays" test -e "$inf/oem8.PNF"
+tov_expect_lines "uninstall trace" "$log" ">>> TMSCAMainInternalDriverPackageUninstall" \
+  "DifxApi::UninstallPackagesByOemInf"
+# The search order of the directory is the file system's: one check per file.
+for f in oem7 oem70 oem8; do
+  tov_expect_lines "store path of $f.inf (1630 from Wine)" "$log" \
+    "C:\\windows\\INF\\$f.infDriverPackageGetPath failed! 1630" "ERROR_UNSUPPORTED_TYPE" "SetupApi::OemInfFilesDelete"
+  tov_expect_lines "$f.inf looked at for deletion" "$log" "SetupApi::OemInfFilesDelete" \
+    "SetupApi::OemInfFilesDelete enumerating C:\\windows\\INF\\$f.inf "
+done
+tov_expect_true "no deletion error" bash -c '! grep -q "DeleteOemInfFile" "$1"' _ "$log"
+tov_expect_eq "the uninstall ends with its closing line" "$(tail -n 1 "$log")" "<<< TMSCAMainInternalDriverPackageUninstall"
+
+# --- Install with Wine's difxapi.dll --------------------------------------------
+fresh_log
+tov_tool "$run" "-DriverPackageInstall,C:\\pkg\\tovfiltr.inf"
+read_log
+tov_expect_eq "install without an old driver file exits 0" "$TOV_EXIT" 0
+tov_expect_lines "install without an old driver file" "$log" ">>> TMSCAMainInternalDriverPackageInstall" \
+  "Utilities::UninstallPackagesByOemInf remove failed 2" "DifxApi::DriverPackageInstall InfFilePath: C:\\pkg\\tovfiltr.inf" \
+  "<<< TMSCAMainInternalDriverPackageInstall"
+
+printf 'old driver' >"$drivers/tovfiltr.sys"
+fresh_log
+tov_tool "$run" "-DriverPackageInstall,C:\\pkg\\tovfiltr.inf"
+read_log
+tov_expect_eq "install with an old driver file exits 0" "$TOV_EXIT" 0
+tov_expect_true "the old driver file is gone" test ! -e "$drivers/tovfiltr.sys"
+tov_expect_lines "install with an old driver file" "$log" ">>> TMSCAMainInternalDriverPackageInstall" \
+  "DifxApi::DriverPackageInstall InfFilePath: C:\\pkg\\tovfiltr.inf" "<<< TMSCAMainInternalDriverPackageInstall"
+tov_expect_no_line "no removal error" "$log" "Utilities::UninstallPackagesByOemInf remove failed 2"
+
+# --- No difxapi.dll reachable ------------------------------------------------------
+printf 'old driver' >"$drivers/tovfiltr.sys"
+fresh_log
+WINEDLLOVERRIDES="$no_difx" tov_tool "$run" "-DriverPackageInstall,C:\\pkg\\tovfiltr.inf"
+read_log
+tov_expect_eq "install without difxapi.dll exits -1" "$TOV_EXIT" -1
+tov_expect_true "the old driver file stays" test -e "$drivers/tovfiltr.sys"
+tov_expect_lines "install without difxapi.dll" "$log" ">>> TMSCAMainInternalDriverPackageInstall" \
+  "DifxApi::Framework LoadLibraryEx difxapi.dll failed 126" \
+  "TMSCAMainInternalDriverPackageInstall DifxApi::DriverPackageInstall - Failed 126" \
+  "TMSCAMainInternalDriverPackageInstall failed!"
+
+fresh_log
+WINEDLLOVERRIDES="$no_difx" tov_tool "$run" "-DriverPackageUninstall,oem8"
+read_log
+tov_expect_eq "uninstall without difxapi.dll exits 0" "$TOV_EXIT" 0
+tov_expect_true "the OEM INF file is deleted all the same" test ! -e "$inf/oem8.inf"
+tov_expect_true "and its PNF file" test ! -e "$inf/oem8.PNF"
+tov_expect_lines "uninstall without difxapi.dll" "$log" "DifxApi::Framework LoadLibraryEx difxapi.dll failed 126" \
+  "TMSCAMainInternalDriverPackageUninstall no store package removed" "SetupApi::OemInfFilesDelete" \
+  "<<< TMSCAMainInternalDriverPackageUninstall"
+
+WINEDLLOVERRIDES="$no_difx" tov_tool "$run" "-ReEnumerate"
+tov_expect_eq "other commands run without difxapi.dll" "$TOV_EXIT" 0
+
+# --- A difxapi.dll in the current directory is not loaded ---------------------------
+# Without Wine's own file in the system directory, the default search order
+# would reach the current directory and load the planted library.
+rm -f "$windir/system32/difxapi.dll"
+cp "$fake" "$run/difxapi.dll"
+fresh_log
+WINEDLLOVERRIDES="$native_difx" tov_tool "$run" "-DriverPackageInstall,C:\\pkg\\tovfiltr.inf"
+read_log
+tov_expect_eq "a planted difxapi.dll is not used: exit -1" "$TOV_EXIT" -1
+tov_expect_true "a planted difxapi.dll never ran" bash -c '! grep -q "fake" "$1"' _ "$log"
+tov_expect_true "the old driver file still stays" test -e "$drivers/tovfiltr.sys"
+rm -f "$run/difxapi.dll"
+
+# --- The stand-in framework beside the tool ----------------------------------------
+app="$WINEPREFIX/drive_c/app"
+mkdir -p "$app"
+cp "$TOV_TOOL" "$fake" "$app/"
+export TOV_TOOL_WIN='C:\app\TovMouseSetupCustomAction.exe'
+fresh_log
+WINEDLLOVERRIDES="$native_difx" tov_tool "$run" "-DriverPackageInstall,C:\\pkg\\tovfiltr.inf"
+read_log
+tov_expect_eq "install through the framework beside the tool exits 0" "$TOV_EXIT" 0
+tov_expect_true "the old driver file is gone again" test ! -e "$drivers/tovfiltr.sys"
+tov_expect_lines "framework messages in the trace" "$log" \
+  "DifxApi::DriverPackageInstall InfFilePath: C:\\pkg\\tovfiltr.inf" \
+  "DIFXAPI_INFO:    fake install of C:\\pkg\\tovfiltr.inf with flags 0x14." \
+  "DIFXAPI_WARNING: fake warning. Errorcode:  0 []" \
+  "<<< TMSCAMainInternalDriverPackageInstall"
+tov_expect_true "error line with the system's text for 2" \
+  grep -qE '^DIFXAPI_ERROR:   fake error\.  Errorcode: 2 \[2 \(.+\)\]$' "$log"
+
+fresh_log
+TOVFAKEDIFX_INSTALL=E0000304 WINEDLLOVERRIDES="$native_difx" tov_tool "$run" "-DriverPackageInstall,C:\\pkg\\tovfiltr.inf"
+read_log
+tov_expect_eq "a failed package install exits -1" "$TOV_EXIT" -1
+tov_expect_lines "failed package install" "$log" \
+  "DifxApi::DriverPackageInstall DriverPackageInstall returned 0xe0000304." \
+  "TMSCAMainInternalDriverPackageInstall DifxApi::DriverPackageInstall - Failed -536870140" \
+  "TMSCAMainInternalDriverPackageInstall failed!"
+fresh_log
+TOVFAKEDIFX_INSTALL=E000020B WINEDLLOVERRIDES="$native_difx" tov_tool "$run" "-DriverPackageInstall,C:\\pkg\\tovfiltr.inf"
+tov_expect_eq "no device to install on is success" "$TOV_EXIT" 0
+
+put_oem oem5 pnf
+put_oem oem6 pnf
+fresh_log
+WINEDLLOVERRIDES="$native_difx" tov_tool "$run" "-DriverPackageUninstall,tovFILTR"
+read_log
+tov_expect_eq "uninstall through the framework exits 0" "$TOV_EXIT" 0
+store='C:\windows\System32\DriverStore\FileRepository\TovFiltr.inf_amd64_fake\TovFiltr.inf'
+lowered='c:\windows\system32\driverstore\filerepository\tovfiltr.inf_amd64_fake\tovfiltr.inf'
+tov_expect_lines "the package found through oem5.inf is removed" "$log" \
+  "C:\\windows\\INF\\oem5.infDifxApi::UninstallPackagesByOemInf enumerating $store " \
+  "DifxApi::UninstallPackagesByOemInf ---> uninstalling " \
+  "DifxApi::DriverPackageUninstall InfFilePath: $lowered" \
+  "DIFXAPI_SUCCESS: fake uninstall of $lowered with flags 0x24."
+tov_expect_lines "oem6.inf is no package of the store" "$log" \
+  "C:\\windows\\INF\\oem6.infDriverPackageGetPath failed! -536870142" "ERROR_DRIVER_PACKAGE_NOT_IN_STORE"
+# Wine names oem5.inf by itself, which "tovFILTR" does not begin.
+tov_expect_true "OEM INF files of other names stay" test -e "$inf/oem5.inf" -a -e "$inf/oem6.inf"
+
+tov_done
