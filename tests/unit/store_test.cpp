@@ -208,12 +208,6 @@ TEST_F(Install, AMissingCallMakesTheFrameworkUnavailableAndFreesIt) {
   ExpectNothingLeftOpen();
 }
 
-TEST_F(Install, OtherCommandsDoNotNeedTheFramework) {
-  EXPECT_EQ(Run(u"-ReEnumerate"), 0);
-  EXPECT_EQ(Run(u"-Unknown,x"), 0);
-  EXPECT_EQ(sim::M().callCounts.count("LoadLibraryExW"), 0u);
-}
-
 // --- Uninstall ---------------------------------------------------------------
 
 using Uninstall = StoreTest;
@@ -244,7 +238,8 @@ TEST_F(Uninstall, RemovesEveryStorePackageWhosePathContainsTheToken) {
   sim::AddStorePackage(other, oem0);
   sim::AddStorePackage(first, oem1);
   sim::AddStorePackage(second, oem3);
-  sim::M().store.uninstallResults[first] = win::ERROR_ACCESS_DENIED;  // one fails, the next is still removed
+  // One fails (no device is no success here), the next is still removed.
+  sim::M().store.uninstallResults[first] = win::ERROR_NO_SUCH_DEVINST;
   sim::M().store.getPathResults[oem4] = win::ERROR_UNSUPPORTED_TYPE;
 
   EXPECT_EQ(Run(u"-DriverPackageUninstall,TOVFILTR.INF"), 0);
@@ -261,7 +256,7 @@ TEST_F(Uninstall, RemovesEveryStorePackageWhosePathContainsTheToken) {
                 "DifxApi::UninstallPackagesByOemInf ---> uninstalling ",
                 "DifxApi::DriverPackageUninstall InfFilePath: c:\\windows\\system32\\driverstore\\filerepository\\"
                 "tovfiltr.inf_amd64_2\\tovfiltr.inf",
-                "DifxApi::DriverPackageUninstall DriverPackageUninstall returned 0x5.",
+                "DifxApi::DriverPackageUninstall DriverPackageUninstall returned 0xe000020b.",
                 "C:\\Windows\\INF\\oem2.infDriverPackageGetPath failed! -536870142",
                 "ERROR_DRIVER_PACKAGE_NOT_IN_STORE",
                 "C:\\Windows\\INF\\oem3.infDifxApi::UninstallPackagesByOemInf enumerating " + s +
@@ -296,19 +291,6 @@ TEST_F(Uninstall, OnlyAsciiLettersAreFoldedAndOtherCodesAreNamed) {
   EXPECT_EQ(Run(u"-DriverPackageUninstall,m\u00c4us"), 0);
   EXPECT_EQ(Calls("DriverPackageUninstallW").size(), 1u);
   EXPECT_TRUE(sim::M().store.packages.empty());
-}
-
-TEST_F(Uninstall, NoSuchDevinstIsAFailureWhenUninstalling) {
-  sim::AddDifxApi();
-  auto oem0 = sim::PutOemInf(u"oem0.inf", u"a.inf");
-  std::u16string path = std::u16string(kStore) + u"tovfiltr.inf_amd64_1\\tovfiltr.inf";
-  sim::AddStorePackage(path, oem0);
-  sim::M().store.uninstallResults[path] = win::ERROR_NO_SUCH_DEVINST;
-  EXPECT_EQ(Run(u"-DriverPackageUninstall,tovfiltr"), 0);
-  Lines lines = LogLines();
-  EXPECT_NE(std::find(lines.begin(), lines.end(),
-                      "DifxApi::DriverPackageUninstall DriverPackageUninstall returned 0xe000020b."),
-            lines.end());
 }
 
 TEST_F(Uninstall, TheLogCallbackIsRegisteredOnlyAroundInstallAndUninstall) {
