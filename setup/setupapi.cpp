@@ -26,7 +26,7 @@ std::u16string_view FirstString(const char16_t* buffer, std::size_t capacity) {
 
 // --- TMSETSetupApiDeviceInfoSet ------------------------------------------------
 
-TMSETSetupApiDeviceInfoSet::TMSETSetupApiDeviceInfoSet() : set_(win::INVALID_HANDLE_VALUE) {}
+TMSETSetupApiDeviceInfoSet::TMSETSetupApiDeviceInfoSet() : set_(win::INVALID_HANDLE_VALUE), element_{} {}
 
 TMSETSetupApiDeviceInfoSet::~TMSETSetupApiDeviceInfoSet() {
   if (set_ == win::INVALID_HANDLE_VALUE) return;
