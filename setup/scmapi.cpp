@@ -149,7 +149,8 @@ bool TMScmApi::ServiceStop(std::int32_t maxWaits) {
     win::Sleep(1000);
     ++waits;
   }
-  if (waits == maxWaits) {
+  // Also for a negative count: no wait was made, nothing was seen stopped.
+  if (waits >= maxWaits) {
     TracePrint(TRACE_ERROR, u"Unable to stop serice after %d tries.\n", waits);
     return false;
   }

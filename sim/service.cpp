@@ -543,7 +543,12 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServi
     std::uint64_t id = p->nextControl++;
     p->queue.push_back({dwControl, 0, {}, id});
     s.changed.notify_all();
-    s.Block(lock, [&] { return p->lastHandled >= id || p->stopped || p->ended; });
+    s.Block(lock, [&] { return p->lastHandled >= id || !p->dispatching; });
+    if (auto answer = p->answers.find(id); answer != p->answers.end()) {
+      if (lpServiceStatus != nullptr) *lpServiceStatus = answer->second;
+      p->answers.erase(answer);
+      return TRUE;
+    }
   } else if (dwControl == SERVICE_CONTROL_STOP) {
     r.stopQueriesLeft = r.stopPendingQueries;
     if (r.stopPendingQueries == 0) {
@@ -607,6 +612,8 @@ BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable
   // An own-process service: the table's one entry serves whatever name the
   // service was started under, and the service main gets that name as argv[0].
   p->connected = true;
+  p->dispatching = true;
+  p->dispatcher = std::this_thread::get_id();
   p->argv0 = p->service;
   p->argv[0] = p->argv0.data();
   LPSERVICE_MAIN_FUNCTIONW serviceMain = lpServiceStartTable[0].lpServiceProc;
@@ -626,16 +633,20 @@ BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable
     if (p->stopped) break;
     sim::Services::Control c = std::move(p->queue.front());
     p->queue.pop_front();
+    if (sim::ServiceRecord* r = s.Find(p->service)) p->handlerStatus = r->status;
     LPHANDLER_FUNCTION_EX handler = p->handler;
     void* context = p->context;
     lock.unlock();
     if (handler != nullptr) handler(c.code, c.eventType, c.data.empty() ? nullptr : c.data.data(), context);
     lock.lock();
+    p->answers[c.id] = p->handlerStatus;
     p->lastHandled = c.id;
     ++p->handledControls;
     s.changed.notify_all();
   }
   p->queue.clear();
+  p->dispatching = false;
+  s.changed.notify_all();
   std::thread mainThread = std::move(p->mainThread);
   lock.unlock();
   mainThread.join();
@@ -675,6 +686,7 @@ BOOL SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus, SERVICE_STATUS* lpSe
     r->status = *lpServiceStatus;
     if (state == SERVICE_STOPPED) r->status.dwControlsAccepted = 0;
   }
+  if (std::this_thread::get_id() == p.dispatcher) p.handlerStatus = *lpServiceStatus;
   if (state == SERVICE_STOPPED) p.stopped = true;
   s.changed.notify_all();
   return TRUE;

@@ -170,10 +170,11 @@ struct Services {
     std::u16string service;
     ProcessRun run;
     Program program;
-    std::thread thread;      // the process's main thread: the program
-    std::thread mainThread;  // the service main, once the dispatcher runs
-    bool connected = false;  // StartServiceCtrlDispatcherW runs
-    bool stopped = false;    // SERVICE_STOPPED was reported
+    std::thread thread;        // the process's main thread: the program
+    std::thread mainThread;    // the service main, once the dispatcher runs
+    bool connected = false;    // StartServiceCtrlDispatcherW was called
+    bool dispatching = false;  // and hands out controls
+    bool stopped = false;      // SERVICE_STOPPED was reported
     bool ended = false;
     int alive = 0;  // threads of the process that have not returned
     std::vector<const std::function<bool()>*> waiters;
@@ -186,6 +187,10 @@ struct Services {
     std::uint64_t nextControl = 1;
     std::uint64_t handledControls = 0;
     std::uint64_t lastHandled = 0;
+    // The answer to each control: the last status its handler reported.
+    std::map<std::uint64_t, win::SERVICE_STATUS> answers;
+    std::thread::id dispatcher;
+    win::SERVICE_STATUS handlerStatus{};
     std::vector<Registration> registrations;
   };
   struct ScHandle {

@@ -1,0 +1,408 @@
+// The device-arrival service in its process: status reports, controls, device
+// arrivals and the setup tool runs, against the simulated service control manager.
+#include <atomic>
+#include <map>
+#include <memory>
+#include <ostream>
+
+#include "service/arrival.h"
+#include "service/main.h"
+#include "sim_test.h"
+
+namespace {
+
+constexpr char16_t kServiceExe[] = u"C:\\Program Files\\Tov Mouse\\TovMouseService.exe";
+constexpr char16_t kSetupTool[] = u"C:\\Program Files\\Tov Mouse\\TovMouseSetupCustomAction.exe";
+constexpr char16_t kName[] = u"TovMouseService";
+// {884b96c3-56ef-11d1-bc8c-00a0c91405dd}: keyboards.
+constexpr win::GUID kKeyboard = {0x884B96C3, 0x56EF, 0x11D1, {0xBC, 0x8C, 0x00, 0xA0, 0xC9, 0x14, 0x05, 0xDD}};
+
+struct Report {
+  win::DWORD state, controls, checkPoint, waitHint;
+  bool operator==(const Report&) const = default;
+};
+
+void PrintTo(const Report& r, std::ostream* os) {
+  *os << "{state " << r.state << ", controls " << r.controls << ", checkpoint " << r.checkPoint << ", hint "
+      << r.waitHint << "}";
+}
+
+const Report kStartPending{win::SERVICE_START_PENDING, 0, 1, 3000};
+const Report kRunning{win::SERVICE_RUNNING, 3, 0, 0};
+const Report kPaused{win::SERVICE_PAUSED, 3, 0, 0};
+const Report kStopPending{win::SERVICE_STOP_PENDING, 3, 1, 3000};
+const Report kStopped{win::SERVICE_STOPPED, 3, 0, 0};
+
+using Lines = std::vector<std::string>;
+
+class Service : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    auto& m = sim::M();
+    m.modulePath = kServiceExe;
+    m.currentDirectory = u"C:\\Windows\\System32";
+    m.fs.Put(kServiceExe);
+    m.fs.Put(kSetupTool);
+    m.services.Add(kName, std::u16string(u"\"") + kServiceExe + u"\"").startType = win::SERVICE_AUTO_START;
+    m.services.SetProgram(kServiceExe, [](const sim::ProcessRun&) { return static_cast<win::DWORD>(TMSvcMain()); });
+  }
+
+  void TearDown() override {
+    for (auto& gate : gates_) gate.second->Open();
+    auto& s = sim::M().services;
+    s.PostControl(kName, win::SERVICE_CONTROL_STOP);
+    EXPECT_TRUE(s.WaitForExit(kName));
+  }
+
+  // Starts the service as the manager does, and lets it settle.
+  static bool Start() {
+    win::SC_HANDLE manager = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_CONNECT);
+    win::SC_HANDLE service = win::OpenServiceW(manager, kName, win::SERVICE_START);
+    bool ok = win::StartServiceW(service, 0, nullptr) != win::FALSE;
+    win::CloseServiceHandle(service);
+    win::CloseServiceHandle(manager);
+    sim::M().services.WaitIdle(kName);
+    return ok;
+  }
+
+  // Sends a control through the manager and returns the state reported for
+  // it (0 when the manager refused it).
+  static win::DWORD Control(win::DWORD control) {
+    win::SC_HANDLE manager = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_CONNECT);
+    win::SC_HANDLE service = win::OpenServiceW(manager, kName, win::SERVICE_ALL_ACCESS);
+    win::SERVICE_STATUS status{};
+    bool ok = win::ControlService(service, control, &status) != win::FALSE;
+    win::CloseServiceHandle(service);
+    win::CloseServiceHandle(manager);
+    sim::M().services.WaitIdle(kName);
+    return ok ? status.dwCurrentState : 0;
+  }
+
+  static void Arrive(win::DWORD eventType = win::DBT_DEVICEARRIVAL, const win::GUID& cls = win::GUID_DEVINTERFACE_MOUSE,
+                     std::size_t expectedReceivers = 1) {
+    EXPECT_EQ(sim::M().services.PostDeviceInterfaceEvent(eventType, cls), expectedReceivers);
+    sim::M().services.WaitIdle(kName);
+  }
+
+  static std::vector<Report> Reports() {
+    std::vector<Report> out;
+    std::lock_guard<std::recursive_mutex> lock(sim::M().mutex);
+    for (const auto& r : sim::M().services.reports) {
+      EXPECT_EQ(r.status.dwServiceType, win::SERVICE_WIN32_OWN_PROCESS);
+      EXPECT_EQ(r.status.dwWin32ExitCode, win::NO_ERROR);
+      EXPECT_EQ(r.status.dwServiceSpecificExitCode, 0u);
+      out.push_back({r.status.dwCurrentState, r.status.dwControlsAccepted, r.status.dwCheckPoint, r.status.dwWaitHint});
+    }
+    return out;
+  }
+
+  // The setup tool's runs wait for a gate of the test, one per run.
+  sim::Gate& GateOfRun(std::size_t run) {
+    auto& gate = gates_[run];
+    if (!gate) gate = std::make_unique<sim::Gate>();
+    return *gate;
+  }
+  void GateSetupToolRuns() {
+    for (std::size_t i = 0; i < 4; ++i) GateOfRun(i);
+    sim::M().services.SetProgram(kSetupTool, [this](const sim::ProcessRun& run) {
+      gates_.at(run.index)->Wait();
+      return win::DWORD{0};
+    });
+  }
+
+  static std::size_t Count(const Lines& lines, const std::string& line) {
+    return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
+  }
+
+  std::map<std::size_t, std::unique_ptr<sim::Gate>> gates_;
+};
+
+const std::string kArrivalLine = "TMSvc: SERVICE_CONTROL_DEVICEEVENT, DBT_DEVICEARRIVAL\n";
+const std::string kPathLine =
+    "TMSvc: TMSvcNotificationDeviceInterfaceArrival FullPathName: C:\\Program Files\\Tov "
+    "Mouse\\TovMouseSetupCustomAction.exe\n";
+
+TEST_F(Service, StartedOtherwiseThanByTheManagerTracesAndExitsWithZero) {
+  EXPECT_EQ(TMSvcMain(), 0);
+  EXPECT_EQ(Debug(), (Lines{"TMSvc: >>> main\n\n", "TMSvc: main StartServiceCtrlDispatcher failed! 1063\n"}));
+  EXPECT_TRUE(sim::M().services.reports.empty());
+}
+
+TEST_F(Service, StartRegistersForMiceThenReportsStartPendingThenRunning) {
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning}));
+  EXPECT_EQ(sim::M().services.Find(kName)->status.dwCurrentState, win::SERVICE_RUNNING);
+  EXPECT_EQ(Debug(), (Lines{"TMSvc: >>> main\n\n", "TMSvc: >>> TMSvcServiceMain\n\n",
+                            "TMSvc: >>> TMSvcNotificationDeviceRegister\n"}));
+  // The registration comes before the first report.
+  auto calls = sim::M().calls;
+  auto reg = std::find(calls.begin(), calls.end(), "RegisterDeviceNotificationW");
+  auto report = std::find(calls.begin(), calls.end(), "SetServiceStatus");
+  EXPECT_LT(reg, report);
+  EXPECT_EQ(sim::M().handles.Count(sim::HandleKind::DeviceNotification), 1u);
+  // Only mice reach the service.
+  Arrive(win::DBT_DEVICEARRIVAL, kKeyboard, 0);
+}
+
+TEST_F(Service, PauseTogglesAndEveryOtherControlReportsRunning) {
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(Control(win::SERVICE_CONTROL_PAUSE), win::SERVICE_PAUSED);
+  EXPECT_EQ(Control(win::SERVICE_CONTROL_PAUSE), win::SERVICE_RUNNING);
+  EXPECT_EQ(Control(win::SERVICE_CONTROL_CONTINUE), win::SERVICE_RUNNING);
+  EXPECT_EQ(Control(win::SERVICE_CONTROL_PAUSE), win::SERVICE_PAUSED);
+  EXPECT_EQ(Control(win::SERVICE_CONTROL_INTERROGATE), win::SERVICE_RUNNING);
+  EXPECT_EQ(Control(win::SERVICE_CONTROL_PAUSE), win::SERVICE_PAUSED);
+  EXPECT_EQ(Control(win::SERVICE_CONTROL_CONTINUE), win::SERVICE_RUNNING);
+  EXPECT_EQ(Control(200), win::SERVICE_RUNNING);  // a user-defined control
+  EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning, kPaused, kRunning, kRunning, kPaused, kRunning,
+                                            kPaused, kRunning, kRunning}));
+}
+
+TEST_F(Service, StopMakesExactlyTwoReportsAndLeavesNothingOpen) {
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(Control(win::SERVICE_CONTROL_STOP), win::SERVICE_STOP_PENDING);
+  ASSERT_TRUE(sim::M().services.WaitForExit(kName));
+  EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning, kStopPending, kStopped}));
+  EXPECT_EQ(sim::M().services.Find(kName)->status.dwCurrentState, win::SERVICE_STOPPED);
+  EXPECT_EQ(sim::M().handles.CountAll(), 0u);
+  // The service can be started again.
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(sim::M().services.Find(kName)->status.dwCurrentState, win::SERVICE_RUNNING);
+}
+
+TEST_F(Service, ArrivalRunsTheSetupToolBesideTheServiceAndWaitsForIt) {
+  ASSERT_TRUE(Start());
+  Arrive();
+  // Any mouse interface, whatever its name, gives the same run.
+  ASSERT_EQ(sim::M().services.PostDeviceInterfaceEvent(win::DBT_DEVICEARRIVAL, win::GUID_DEVINTERFACE_MOUSE,
+                                                       u"\\\\?\\HID#VID_1234&PID_0001#7"),
+            1u);
+  sim::M().services.WaitIdle(kName);
+
+  const auto& runs = sim::M().services.runs;
+  ASSERT_EQ(runs.size(), 2u);
+  for (const auto& run : runs) {
+    EXPECT_EQ(run.file, kSetupTool);
+    EXPECT_EQ(run.parameters, u"-DriverUpdate,HID\\VID_0430&PID_0005&MI_01,NULL");
+    EXPECT_EQ(run.parameters.size(), 46u);
+    EXPECT_FALSE(run.verb.has_value());
+    EXPECT_FALSE(run.directory.has_value());
+    EXPECT_EQ(run.currentDirectory, u"C:\\Windows\\System32");  // the service's own
+    EXPECT_EQ(run.mask, win::SEE_MASK_NOCLOSEPROCESS);
+    EXPECT_EQ(run.show, win::SW_SHOW);
+    EXPECT_TRUE(run.ended);
+  }
+  EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning, kRunning, kRunning}));
+  Lines debug = Debug();
+  EXPECT_EQ(Count(debug, kArrivalLine), 2u);
+  EXPECT_EQ(Count(debug, kPathLine), 2u);
+  EXPECT_EQ(sim::M().handles.Count(sim::HandleKind::Process), 0u);
+}
+
+TEST_F(Service, ArrivalWhilePausedRunsTheSetupToolAndReportsRunning) {
+  ASSERT_TRUE(Start());
+  ASSERT_EQ(Control(win::SERVICE_CONTROL_PAUSE), win::SERVICE_PAUSED);
+  Arrive();
+  EXPECT_EQ(sim::M().services.runs.size(), 1u);
+  EXPECT_EQ(Reports().back(), kRunning);
+}
+
+TEST_F(Service, OtherDeviceEventsStartNothingAndReportRunning) {
+  ASSERT_TRUE(Start());
+  ASSERT_EQ(Control(win::SERVICE_CONTROL_PAUSE), win::SERVICE_PAUSED);
+  Arrive(win::DBT_DEVICEREMOVECOMPLETE);
+  Arrive(win::DBT_DEVICEQUERYREMOVE);
+  EXPECT_TRUE(sim::M().services.runs.empty());
+  EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning, kPaused, kRunning, kRunning}));
+  EXPECT_EQ(Count(Debug(), kArrivalLine), 0u);
+}
+
+TEST_F(Service, ArrivalsAreHandledOneAfterTheOtherAndAStopWaitsForTheRunningSetupTool) {
+  GateSetupToolRuns();
+  ASSERT_TRUE(Start());
+  auto& s = sim::M().services;
+  Arrive();
+  ASSERT_EQ(s.RunsStarted(), 1u);
+  Arrive();
+  ASSERT_TRUE(s.PostControl(kName, win::SERVICE_CONTROL_STOP));
+  s.WaitIdle(kName);
+  // The handler still waits for the first run: the second arrival and the stop wait.
+  EXPECT_EQ(s.RunsStarted(), 1u);
+  EXPECT_EQ(s.ControlsPending(kName), 2u);
+  EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning}));
+
+  GateOfRun(0).Open();
+  ASSERT_TRUE(s.WaitUntil([&] { return s.runs.size() == 2; }));
+  s.WaitIdle(kName);
+  EXPECT_EQ(s.RunsEnded(), 1u);
+  EXPECT_EQ(s.ControlsPending(kName), 1u);
+  EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning, kRunning}));
+
+  GateOfRun(1).Open();
+  ASSERT_TRUE(s.WaitForExit(kName));
+  EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning, kRunning, kRunning, kStopPending, kStopped}));
+  EXPECT_EQ(s.RunsEnded(), 2u);
+  EXPECT_EQ(sim::M().handles.CountAll(), 0u);
+}
+
+TEST_F(Service, MissingSetupToolGivesTwoErrorLinesAndTheServiceRunsOn) {
+  sim::M().fs.Remove(kSetupTool);
+  ASSERT_TRUE(Start());
+  Arrive();
+  EXPECT_TRUE(sim::M().services.runs.empty());
+  Lines debug = Debug();
+  ASSERT_GE(debug.size(), 4u);
+  EXPECT_EQ(Lines(debug.end() - 4, debug.end()),
+            (Lines{kArrivalLine, kPathLine,
+                   "TMSvc: TMSvcNotificationDeviceInterfaceArrival ShellExecuteEx failed! GetLastError: 2\n",
+                   "TMSvc: TMSvcNotificationDeviceInterfaceArrival WaitForSingleObject failed! GetLastError: 6\n"}));
+  EXPECT_EQ(Reports().back(), kRunning);
+  EXPECT_EQ(Control(win::SERVICE_CONTROL_INTERROGATE), win::SERVICE_RUNNING);
+}
+
+TEST_F(Service, FailuresAroundTheLaunchAreTracedAndLeaveNoHandle) {
+  ASSERT_TRUE(Start());
+  sim::M().FailCall("GetModuleFileNameW", 1, win::ERROR_ACCESS_DENIED);
+  Arrive();
+  EXPECT_EQ(Debug().back(), "TMSvc: TMSvcNotificationDeviceInterfaceArrival GetModuleFileName failed! 5\n");
+  EXPECT_TRUE(sim::M().services.runs.empty());
+
+  // The wait fails on a started process: traced, and its handle is closed all the same.
+  sim::M().FailCall("WaitForSingleObject", 2, win::ERROR_INVALID_HANDLE);  // the first is the service main's
+  Arrive();
+  EXPECT_EQ(sim::M().services.runs.size(), 1u);
+  EXPECT_EQ(Debug().back(),
+            "TMSvc: TMSvcNotificationDeviceInterfaceArrival WaitForSingleObject failed! GetLastError: 6\n");
+  EXPECT_EQ(sim::M().handles.Count(sim::HandleKind::Process), 0u);
+  EXPECT_EQ(Reports().back(), kRunning);
+}
+
+TEST_F(Service, TooLongDirectoryStartsNothing) {
+  // 229 characters of directory: the setup tool's full path just fits.
+  std::u16string fits = u"C:\\" + std::u16string(226, u'd');
+  sim::M().modulePath = fits + u"\\S.exe";
+  sim::M().fs.Put(fits + u"\\TovMouseSetupCustomAction.exe");
+  ASSERT_TRUE(Start());
+  Arrive();
+  ASSERT_EQ(sim::M().services.runs.size(), 1u);
+  EXPECT_EQ(sim::M().services.runs[0].file.size(), 259u);
+
+  // One more and the path no longer fits the buffer.
+  sim::M().modulePath = fits + u"x\\S.exe";
+  Arrive();
+  EXPECT_EQ(Debug().back(), "TMSvc: TMSvcNotificationDeviceInterfaceArrival FullPathName too long! 206\n");
+  // A program path cut short by GetModuleFileNameW.
+  sim::M().modulePath = u"C:\\" + std::u16string(300, u'd') + u"\\S.exe";
+  Arrive();
+  EXPECT_EQ(Debug().back(), "TMSvc: TMSvcNotificationDeviceInterfaceArrival GetModuleFileName failed! 122\n");
+  EXPECT_EQ(sim::M().services.runs.size(), 1u);
+  EXPECT_EQ(Reports().back(), kRunning);
+}
+
+TEST_F(Service, FailedNotificationRegistrationStillRunsWithoutArrivals) {
+  sim::M().FailCall("RegisterDeviceNotificationW", 1, win::ERROR_ACCESS_DENIED);
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(Debug().back(),
+            "TMSvc: TMSvcNotificationDeviceRegister RegisterDeviceNotification GUID_DEVINTERFACE_MOUSE failed! 5\n");
+  Arrive(win::DBT_DEVICEARRIVAL, win::GUID_DEVINTERFACE_MOUSE, 0);
+  EXPECT_EQ(Control(win::SERVICE_CONTROL_PAUSE), win::SERVICE_PAUSED);
+  EXPECT_EQ(Control(win::SERVICE_CONTROL_STOP), win::SERVICE_STOP_PENDING);
+  ASSERT_TRUE(sim::M().services.WaitForExit(kName));
+  EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning, kPaused, kStopPending, kStopped}));
+}
+
+TEST_F(Service, FailedReportEndsTheService) {
+  sim::M().FailCall("SetServiceStatus", 3, win::ERROR_INVALID_DATA);  // the PAUSED report
+  ASSERT_TRUE(Start());
+  Control(win::SERVICE_CONTROL_PAUSE);
+  ASSERT_TRUE(sim::M().services.WaitForExit(kName));
+  EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning, kStopped}));
+  EXPECT_EQ(Count(Debug(), "TMSvc: TMSvcInternalStatusReportToScm SetServiceStatus failed! 13\n"), 1u);
+  EXPECT_EQ(sim::M().handles.CountAll(), 0u);
+}
+
+TEST_F(Service, FailuresDuringTheStartEndInStopped) {
+  struct Case {
+    const char* call;
+    unsigned nth;
+    std::vector<Report> reports;
+    Lines lastLines;
+  };
+  const std::vector<Case> cases = {
+      {"SetServiceStatus",
+       1,
+       {kStopped},
+       {"TMSvc: TMSvcInternalStatusReportToScm SetServiceStatus failed! 31\n",
+        "TMSvc: TMSvcServiceMain TMSvcInternalStatusReportToScm failed!\n"}},
+      {"CreateEventW", 1, {kStartPending, kStopped}, {"TMSvc: TMSvcServiceMain CreateEvent failed! 31\n"}},
+      {"SetServiceStatus",
+       2,
+       {kStartPending, kStopped},
+       {"TMSvc: TMSvcInternalStatusReportToScm SetServiceStatus failed! 31\n"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.call) + " " + std::to_string(c.nth));
+    SetUp();
+    sim::M().FailCall(c.call, c.nth, win::ERROR_GEN_FAILURE);
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(sim::M().services.WaitForExit(kName));
+    EXPECT_EQ(Reports(), c.reports);
+    Lines debug = Debug();
+    ASSERT_GE(debug.size(), c.lastLines.size());
+    EXPECT_EQ(Lines(debug.end() - static_cast<std::ptrdiff_t>(c.lastLines.size()), debug.end()), c.lastLines);
+    EXPECT_EQ(sim::M().handles.CountAll(), 0u);
+  }
+}
+
+TEST_F(Service, FailedHandlerRegistrationReturnsWithoutAnyReport) {
+  sim::M().FailCall("RegisterServiceCtrlHandlerExW", 1, win::ERROR_SERVICE_DOES_NOT_EXIST);
+  TMSvcServiceMain(0, nullptr);
+  EXPECT_EQ(Debug(), (Lines{"TMSvc: >>> TMSvcServiceMain\n\n",
+                            "TMSvc: TMSvcServiceMain RegisterServiceCtrlHandlerEx failed! 1060\n"}));
+  EXPECT_TRUE(sim::M().services.reports.empty());
+}
+
+// A device event can come while the start is still pending, and with it a
+// RUNNING report that lets a STOP in before the stop event exists: the stop
+// is kept and the service ends instead of reporting RUNNING again.
+TEST_F(Service, StopBeforeTheStopEventExistsIsNotLost) {
+  auto& s = sim::M().services;
+  std::atomic<bool> fired = false;
+  s.onCall = [&](const char* call) {
+    if (std::string(call) != "CreateEventW" || fired.exchange(true)) return;
+    s.PostDeviceInterfaceEvent(win::DBT_DEVICEARRIVAL, win::GUID_DEVINTERFACE_MOUSE);
+    s.PostControl(kName, win::SERVICE_CONTROL_STOP);
+    EXPECT_TRUE(s.WaitUntil([&] { return s.ControlsHandled(kName) == 2; }));
+  };
+  ASSERT_TRUE(Start());
+  ASSERT_TRUE(s.WaitForExit(kName));
+  EXPECT_TRUE(fired);
+  EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning, kStopPending, kStopped}));
+  EXPECT_EQ(sim::M().handles.CountAll(), 0u);
+}
+
+TEST(ServiceTrace, LevelsOutsideTheMaskWriteNothingAndLongMessagesAreCut) {
+  sim::Reset();
+  TMSvcTrace(0x10000, u"hidden");
+  TMSvcTrace(0xff, u"hidden");
+  EXPECT_TRUE(sim::M().debugOutput.empty());
+
+  TMSvcTrace(TMSVC_TRACE_ERROR, u"%s", std::u16string(5000, u'a'));
+  ASSERT_EQ(sim::M().debugOutput.size(), 1u);
+  const std::u16string& line = sim::M().debugOutput[0];
+  EXPECT_EQ(line.size(), kTMSvcTraceBufferChars - 1);
+  EXPECT_EQ(line.substr(0, 8), u"TMSvc: a");
+  EXPECT_EQ(line.back(), u'\n');
+
+  // A surrogate pair at the cut is dropped whole.
+  std::u16string message(4086, u'b');
+  message += u"\U0001F600tail";
+  TMSvcTrace(TMSVC_TRACE_DEVICE_EVENT, u"%s", message);
+  const std::u16string& cut = sim::M().debugOutput.at(1);
+  EXPECT_EQ(cut.size(), kTMSvcTraceBufferChars - 2);
+  EXPECT_EQ(cut[cut.size() - 2], u'b');
+  EXPECT_EQ(cut.back(), u'\n');
+}
+
+}  // namespace
