@@ -1,0 +1,166 @@
+// Fault injection over whole runs: each scenario runs once to learn which
+// platform calls it makes, then again failing each of those calls in turn,
+// with each error the code tells apart and with one it does not. Every
+// faulted run must end with an allowed exit code, leave no handle open and
+// trace the failing call's error (unless the call is one whose failure is
+// silent by design). A platform call added to the code is swept without
+// anyone listing it: the simulator records every call.
+#include <functional>
+#include <map>
+#include <set>
+
+#include "sim/devices.h"
+#include "sim/store.h"
+#include "sim_test.h"
+
+namespace {
+
+// An error no code path tells apart; easy to find in a log as 4660 or 0x1234.
+constexpr win::DWORD kPlainError = 0x1234;
+
+// Errors that the code treats specially, by call.
+const std::map<std::string, std::vector<win::DWORD>> kDistinguished = {
+    {"SetupDiEnumDeviceInfo", {win::ERROR_NO_MORE_ITEMS}},
+    {"SetupDiEnumDriverInfoW", {win::ERROR_NO_MORE_ITEMS}},
+    {"SetupDiGetDeviceRegistryPropertyW", {win::ERROR_INSUFFICIENT_BUFFER, 13 /* ERROR_INVALID_DATA */}},
+    {"FindFirstFileW", {win::ERROR_FILE_NOT_FOUND}},
+    {"FindNextFileW", {win::ERROR_NO_MORE_FILES}},
+    {"DeleteFileW", {win::ERROR_FILE_NOT_FOUND, win::ERROR_ACCESS_DENIED}},
+    {"GetModuleFileNameW", {win::ERROR_INSUFFICIENT_BUFFER}},
+    {"LoadLibraryExW", {win::ERROR_MOD_NOT_FOUND}},
+    {"GetProcAddress", {win::ERROR_PROC_NOT_FOUND}},
+    {"DriverPackageInstallW", {0xE000020B}},
+    {"DriverPackageGetPathW", {0xE0000302}},
+    {"OpenSCManagerW", {win::ERROR_ACCESS_DENIED}},
+    {"OpenServiceW", {win::ERROR_ACCESS_DENIED, win::ERROR_INVALID_HANDLE, win::ERROR_INVALID_NAME, 1060}},
+    {"DeleteService", {win::ERROR_ACCESS_DENIED, win::ERROR_INVALID_HANDLE, 1072}},
+};
+
+// Calls whose failure leaves no trace of its error, and why.
+const std::map<std::string, const char*> kSilent = {
+    {"CreateFileW", "the log file itself: a message that cannot be written is not reported"},
+    {"LockFileEx", "the log file: the message is written without the lock"},
+    {"SetFilePointerEx", "the log file"},
+    {"WriteFile", "the log file"},
+    {"UnlockFileEx", "the log file"},
+    {"CloseHandle", "closing is the last step; nothing depends on its result"},
+    {"FindClose", "closing is the last step"},
+    {"FreeLibrary", "closing is the last step"},
+    {"RegCloseKey", "closing is the last step"},
+    {"FormatMessageW", "an error text without the system message is the number alone"},
+    {"SetupDiGetDeviceRegistryPropertyW",
+     "the upper filter list is read silently: a device without it lacks the filter"},
+    {"SetupDiOpenDevRegKey", "the rights test: traced as lack of rights, without the code"},
+    {"SetupDiGetDeviceInstallParamsW", "the restart query after a removal: no answer means no restart"},
+    {"MessageBoxW", "the user's answer is not used"},
+    {"DIFXAPISetLogCallbackW", "no result"},
+    {"SetDifxLogCallbackW", "no result"},
+};
+
+// Calls that close a handle: when they fail, the handle they were given stays
+// open, and nothing else can be done about it.
+const std::set<std::string> kClosing = {"CloseHandle", "FindClose",          "FreeLibrary",
+                                        "RegCloseKey", "CloseServiceHandle", "SetupDiDestroyDeviceInfoList"};
+
+struct Scenario {
+  const char* name;
+  std::function<void()> arrange;
+  std::u16string argument;
+  std::set<int> exitCodes;  // allowed whatever fails
+};
+
+constexpr char16_t kDeviceId[] = u"HID\\VID_0430&PID_0005&MI_01";
+constexpr char16_t kHardwareId[] = u"HID\\VID_0430&PID_0005&REV_0101&MI_01";
+
+void ArrangeDevices() {
+  sim::AddNewdev();
+  auto add = [](const char16_t* instance, bool present, std::vector<std::u16string> filters, win::DWORD restart) {
+    sim::Device& d =
+        sim::M().devices.Add(std::u16string(kDeviceId) + u"\\" + instance, {kHardwareId, kDeviceId}, present);
+    d.upperFilters = std::move(filters);
+    sim::Driver morvik;
+    morvik.manufacturer = u"Morvik AG";
+    morvik.restart = restart;
+    sim::Driver other;
+    other.manufacturer = u"Other";
+    d.drivers = {other, morvik};
+    d.removeFlags = restart ? 0x100 : 0;
+  };
+  add(u"1", true, {}, 1);
+  add(u"2", true, {u"tovfiltr"}, 0);
+  add(u"3", false, {u"other"}, 0);
+  add(u"4", true, {u"other", u"tovfiltr"}, 0);
+}
+
+void ArrangeStore() {
+  sim::AddDifxApi();
+  sim::M().fs.Put(u"C:\\Package\\tovfiltr.inf", "[Version]\r\n");
+  sim::M().fs.Put(sim::DriverFilePath(), "old driver");
+  auto oem1 = sim::PutOemInf(u"oem1.inf", u"tovfiltr.inf");
+  auto oem2 = sim::PutOemInf(u"oem2.inf", u"other.inf");
+  auto oem3 = sim::PutOemInf(u"oem3.inf", u"tovfiltr.inf", false);
+  sim::AddStorePackage(u"C:\\Windows\\System32\\DriverStore\\FileRepository\\tovfiltr.inf_amd64_1\\tovfiltr.inf", oem1);
+  sim::AddStorePackage(u"C:\\Windows\\System32\\DriverStore\\FileRepository\\other.inf_amd64_2\\other.inf", oem2);
+  (void)oem3;  // an OEM INF without a store package
+  sim::M().store.installMessages = {{0, 0, u"Installing"}, {1, 0, u"Info"}, {2, 5, u"Warned"}, {3, 2, u"Failed"}};
+  sim::M().store.uninstallMessages = {{1, 0, u"Removing"}, {7, 0, u"Odd"}};
+}
+
+std::vector<Scenario> Scenarios() {
+  return {
+      {"driver update", ArrangeDevices, u"-DriverUpdate,HID\\VID_0430&PID_0005&MI_01,NULL", {0, 1, 5}},
+      {"device removal", ArrangeDevices, u"-DeviceInstancesUninstall,HID\\VID_0430&PID_0005&MI_01", {0}},
+      {"package install", ArrangeStore, u"-DriverPackageInstall,C:\\Package\\tovfiltr.inf", {0, -1}},
+      {"package uninstall", ArrangeStore, u"-DriverPackageUninstall,tovfiltr", {0}},
+      {"re-enumeration", [] {}, u"-ReEnumerate", {0}},
+  };
+}
+
+bool Traced(const std::string& log, win::DWORD error) {
+  std::string hex = wstr::ToUtf8(text::Format(u"%x", error));
+  std::string dec = wstr::ToUtf8(text::Format(u"%d", error));
+  return log.find(hex) != std::string::npos || log.find(dec) != std::string::npos;
+}
+
+using Sweep = SimTest;
+
+TEST_F(Sweep, EveryPlatformCallOfEveryCommandCanFail) {
+  std::size_t sites = 0;
+  for (const Scenario& s : Scenarios()) {
+    SCOPED_TRACE(s.name);
+    sim::Reset();
+    s.arrange();
+    ASSERT_EQ(Run(s.argument), 0) << "the scenario itself succeeds";
+    ASSERT_EQ(sim::M().handles.CountAll(), 0u);
+    std::map<std::string, unsigned> uses = sim::M().callCounts;
+
+    for (const auto& [call, count] : uses) {
+      // Each use of a call once, up to a few in loops, and always the last.
+      std::set<unsigned> nths;
+      for (unsigned n = 1; n <= count && n <= 3; ++n) nths.insert(n);
+      nths.insert(count);
+      std::vector<win::DWORD> errors = {kPlainError};
+      if (auto it = kDistinguished.find(call); it != kDistinguished.end()) {
+        errors.insert(errors.end(), it->second.begin(), it->second.end());
+      }
+      for (unsigned nth : nths) {
+        for (win::DWORD error : errors) {
+          ++sites;
+          SCOPED_TRACE(call + " #" + std::to_string(nth) + " error " + std::to_string(error));
+          sim::Reset();
+          s.arrange();
+          sim::M().FailCall(call, nth, error);
+          int code = Run(s.argument);
+          EXPECT_TRUE(s.exitCodes.count(code)) << "exit code " << code;
+          if (!kClosing.count(call)) EXPECT_EQ(sim::M().handles.CountAll(), 0u) << "a handle stayed open";
+          if (error == kPlainError && !kSilent.count(call)) {
+            EXPECT_TRUE(Traced(Log(), error)) << "the failure is not in the log:\n" << Log();
+          }
+        }
+      }
+    }
+  }
+  std::printf("swept %zu faulted runs\n", sites);
+}
+
+}  // namespace
