@@ -1,0 +1,135 @@
+#!/usr/bin/env bash
+# The device-arrival service under Wine's real service control manager:
+# "-ServiceCreate" from a directory with a blank in its path registers the
+# quoted program path and starts the 32-bit service; its states answer PAUSE,
+# CONTINUE, INTERROGATE and STOP; "-ServiceDelete" stops and deletes it.
+# (Wine delivers no device arrivals to services; the unit tests cover them.)
+source "$(dirname "$0")/lib.sh"
+tov_prefix
+
+NAME=TovMouseService
+INSTALL_WIN='C:\Program Files\Tov Mouse'
+install="$(tov_unix "$INSTALL_WIN")"
+mkdir -p "$install"
+cp "$TOV_TOOL" "$TOV_SERVICE_EXE" "$install/"
+export TOV_TOOL_WIN="$INSTALL_WIN\\TovMouseSetupCustomAction.exe"
+run="$TOV_WORK_DIR/run"
+mkdir -p "$run"
+log="$TOV_WORK_DIR/log.txt"
+
+# The helper's answer for one key ("" when it is absent).
+scm_get() {
+  local key="$1"
+  shift
+  wine "$TOV_HELPERS/tovscm.exe" "$@" 2>/dev/null | tr -d '\r' | sed -n "s/^$key=//p" | head -n 1
+}
+state_of() { scm_get state status "$1"; }
+wait_state() { scm_get state wait "$1" "$2" 20; }
+control() { scm_get state control "$NAME" "$1"; }
+# The last run's log lines.
+fresh_log() { rm -f "$run/TovMouseSetup.log"; }
+save_log() { tov_log "$run" >"$log"; }
+
+# Never leave a service behind: it would start again with every wine command.
+remove_services() {
+  for name in "$NAME" TovMouseMissing; do
+    wine sc stop "$name" >/dev/null 2>&1
+    wine sc delete "$name" >/dev/null 2>&1
+  done
+}
+trap 'remove_services; tov_cleanup' EXIT
+
+tov_debug_start
+
+# --- Started outside the service control manager --------------------------------
+tov_launch "$run" "\"$INSTALL_WIN\\TovMouseService.exe\""
+tov_expect_eq "the service program run from a prompt exits 0" "$TOV_EXIT" 0
+
+# --- Create ----------------------------------------------------------------------
+# A program at the path's first blank: the manager would run it instead of the
+# service if the path were registered without quotes (measured: the start
+# then fails with 1053).
+cp "$TOV_HELPERS/tovlaunch.exe" "$(tov_unix 'C:\')/Program.exe"
+fresh_log
+tov_tool "$run" "-ServiceCreate,$NAME"
+tov_expect_eq "-ServiceCreate exits 0" "$TOV_EXIT" 0
+save_log
+tov_expect_lines "create traces the name and the plain path" "$log" "Service name $NAME" \
+  "Service filepath $INSTALL_WIN\\$NAME.exe"
+tov_expect_eq "the registered path is quoted" "$(scm_get path config $NAME)" "\"$INSTALL_WIN\\$NAME.exe\""
+tov_expect_eq "service type: own process, interactive" "$(scm_get type config $NAME)" 0x110
+tov_expect_eq "start type: automatic" "$(scm_get start config $NAME)" 2
+tov_expect_eq "error control: ignore" "$(scm_get error config $NAME)" 0
+tov_expect_eq "display name: the service name" "$(scm_get display config $NAME)" "$NAME"
+tov_expect_eq "account: LocalSystem" "$(scm_get account config $NAME)" LocalSystem
+tov_expect_eq "the service runs (C:\\Program.exe was not taken for it)" "$(wait_state $NAME 4)" 4
+tov_expect_eq "it accepts STOP and PAUSE/CONTINUE" "$(scm_get controls status $NAME)" 3
+pid=$(scm_get pid status $NAME)
+tov_expect_true "it runs in a process of its own (pid $pid)" test "${pid:-0}" -gt 0
+tov_expect_true "no message box was needed" bash -c '! grep -q "StartService failed" "$1"' _ "$log"
+
+# --- Create twice ------------------------------------------------------------------
+fresh_log
+tov_tool "$run" "-ServiceCreate,$NAME"
+tov_expect_eq "a second -ServiceCreate exits 0" "$TOV_EXIT" 0
+save_log
+tov_expect_lines "the second create is refused by the manager" "$log" "CreateService failed (1073)" \
+  "ServiceCreate failed!"
+tov_expect_eq "the first service still runs" "$(state_of $NAME)" 4
+
+# --- Controls ----------------------------------------------------------------------
+tov_expect_eq "PAUSE reports PAUSED" "$(control 2)" 7
+tov_expect_eq "a second PAUSE reports RUNNING" "$(control 2)" 4
+tov_expect_eq "CONTINUE reports RUNNING" "$(control 3)" 4
+tov_expect_eq "PAUSE again" "$(control 2)" 7
+tov_expect_eq "INTERROGATE while paused reports RUNNING" "$(control 4)" 4
+tov_expect_eq "the manager shows RUNNING" "$(state_of $NAME)" 4
+
+# --- Delete ------------------------------------------------------------------------
+fresh_log
+tov_tool "$run" "-ServiceDelete,$NAME"
+tov_expect_eq "-ServiceDelete exits 0" "$TOV_EXIT" 0
+save_log
+tov_expect_lines "delete stops the service, then deletes it" "$log" ">>> TMScmApi::ServiceStop" \
+  "Trying to delete service."
+tov_expect_true "the stop is seen within the waits" grep -qE '^Service stopped after [0-9]+ tries\.$' "$log"
+tov_note "$(grep '^Service stopped after' "$log")"
+tov_expect_no_line "delete reports no failure" "$log" "ServiceDelete failed!"
+tov_expect_eq "the service is gone" "$(scm_get error status $NAME)" 1060
+
+fresh_log
+tov_tool "$run" "-ServiceDelete,$NAME"
+tov_expect_eq "-ServiceDelete of a missing service exits 0" "$TOV_EXIT" 0
+save_log
+tov_expect_lines "a missing service is named" "$log" "TMScmApi::ServiceEnableAccess OpenService failed! 1060" \
+  "TMScmApi::ServiceEnableAccess Service does not exists" "ScmApiServiceEnableAccess failed!"
+
+# --- A service whose program is missing ----------------------------------------------
+fresh_log
+tov_tool "$run" "-ServiceCreate,TovMouseMissing"
+tov_expect_eq "-ServiceCreate of a service without its program exits 0" "$TOV_EXIT" 0
+save_log
+tov_expect_true "its start fails and is traced" grep -qE '^StartService failed \([0-9]+\)$' "$log"
+tov_note "$(grep '^StartService failed' "$log")"
+tov_tool "$run" "-ServiceDelete,TovMouseMissing"
+save_log
+tov_expect_lines "a stopped service is deleted without a stop request" "$log" \
+  "TMScmApi::ServiceQueryStatus VelmoraNetService is already STOPPED" "Trying to delete service."
+tov_expect_eq "it is gone" "$(scm_get error status TovMouseMissing)" 1060
+
+tov_debug_stop
+
+# --- The service's debugger output ---------------------------------------------------
+dbg="$TOV_DEBUG_FILE"
+tov_expect_lines "outside the manager: the dispatcher is refused" "$dbg" 'TMSvc: >>> main\n\n' \
+  'TMSvc: main StartServiceCtrlDispatcher failed! 1063\n'
+tov_expect_lines "the service's start-up lines" "$dbg" 'TMSvc: >>> main\n\n' 'TMSvc: >>> TMSvcServiceMain\n\n' \
+  'TMSvc: >>> TMSvcNotificationDeviceRegister\n'
+if grep -q 'RegisterDeviceNotification GUID_DEVINTERFACE_MOUSE failed' "$dbg"; then
+  tov_note "Wine: $(grep -m1 'RegisterDeviceNotification' "$dbg")"
+else
+  tov_note "Wine: the device notification registration succeeds"
+fi
+tov_expect_true "no status report failed at all" bash -c '! grep -q "SetServiceStatus failed" "$1"' _ "$dbg"
+
+tov_done
