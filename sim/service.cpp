@@ -575,7 +575,10 @@ BOOL DeleteService(SC_HANDLE hService) {
   if (h == nullptr) return SetError(ERROR_INVALID_HANDLE), FALSE;
   if ((h->access & DELETE) == 0) return SetError(ERROR_ACCESS_DENIED), FALSE;
   if (h->service->markedForDelete) return SetError(ERROR_SERVICE_MARKED_FOR_DELETE), FALSE;
+  // The record stays until its last handle is closed and it has stopped; it
+  // cannot be started again meanwhile.
   h->service->markedForDelete = true;
+  h->service->startType = SERVICE_DISABLED;
   return TRUE;
 }
 

@@ -1,7 +1,6 @@
 // The device-arrival service in its process: status reports, controls, device
 // arrivals and the setup tool runs, against the simulated service control manager.
 #include <atomic>
-#include <map>
 #include <memory>
 #include <ostream>
 
@@ -49,7 +48,7 @@ class Service : public SimTest {
   }
 
   void TearDown() override {
-    for (auto& gate : gates_) gate.second->Open();
+    for (auto& gate : gates_) gate->Open();
     auto& s = sim::M().services;
     s.PostControl(kName, win::SERVICE_CONTROL_STOP);
     EXPECT_TRUE(s.WaitForExit(kName));
@@ -98,15 +97,11 @@ class Service : public SimTest {
   }
 
   // The setup tool's runs wait for a gate of the test, one per run.
-  sim::Gate& GateOfRun(std::size_t run) {
-    auto& gate = gates_[run];
-    if (!gate) gate = std::make_unique<sim::Gate>();
-    return *gate;
-  }
+  sim::Gate& GateOfRun(std::size_t run) { return *gates_.at(run); }
   void GateSetupToolRuns() {
-    for (std::size_t i = 0; i < 4; ++i) GateOfRun(i);
-    sim::M().services.SetProgram(kSetupTool, [this](const sim::ProcessRun& run) {
-      gates_.at(run.index)->Wait();
+    for (int i = 0; i < 4; ++i) gates_.push_back(std::make_shared<sim::Gate>());
+    sim::M().services.SetProgram(kSetupTool, [gates = gates_](const sim::ProcessRun& run) {
+      gates.at(run.index)->Wait();
       return win::DWORD{0};
     });
   }
@@ -115,7 +110,7 @@ class Service : public SimTest {
     return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
   }
 
-  std::map<std::size_t, std::unique_ptr<sim::Gate>> gates_;
+  std::vector<std::shared_ptr<sim::Gate>> gates_;
 };
 
 const std::string kArrivalLine = "TMSvc: SERVICE_CONTROL_DEVICEEVENT, DBT_DEVICEARRIVAL\n";
