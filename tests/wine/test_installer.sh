@@ -20,7 +20,28 @@ if [ ! -f "$msi" ]; then
   echo "FAIL: $msi is missing: build the win64 and win32 presets, then configure and build the linux one"
   exit 1
 fi
+
 tov_prefix
+
+echo "== The package's tables, as Windows Installer reads them"
+# The custom actions between the standard actions, in sequence order.
+msiinfo export "$msi" InstallExecuteSequence | tr -d '\r' | tail -n +4 | sort -t $'\t' -k 3 -n |
+  cut -f 1 >"$TOV_WORK_DIR/sequence.txt"
+tov_expect_lines "custom actions: sequence" "$TOV_WORK_DIR/sequence.txt" \
+  InstallValidate RemoveExistingProducts InstallInitialize \
+  TovServiceDeleteRollback TovServiceDelete TovDeviceInstancesUninstall \
+  TovDriverPackageUninstallRollback TovDriverPackageUninstall TovReEnumerate RemoveFiles \
+  InstallFiles TovDriverPackageInstallRollback TovDriverPackageInstall TovDriverUpdate \
+  TovServiceCreateRollback TovServiceCreate InstallFinalize
+# Types: 18 (program installed by the package) with 0x400 in script and
+# 0x800 not impersonated; 0x40 ignores the exit code; 0x100 rollback only.
+msiinfo export "$msi" CustomAction | tr -d '\r' | tail -n +4 | cut -f 1,2 | sort >"$TOV_WORK_DIR/types.txt"
+tov_expect_eq "custom actions: types" "$(tr '\t' ' ' <"$TOV_WORK_DIR/types.txt" | paste -sd ' ')" \
+  "$(printf '%s ' TovDeviceInstancesUninstall 3090 TovDriverPackageInstall 3090 \
+    TovDriverPackageInstallRollback 3410 TovDriverPackageUninstall 3090 \
+    TovDriverPackageUninstallRollback 3410 TovDriverUpdate 3154 TovReEnumerate 3154 \
+    TovServiceCreate 3090 TovServiceCreateRollback 3410 TovServiceDelete 3090 \
+    TovServiceDeleteRollback 3410 | sed 's/ $//')"
 
 msi_win="$(tov_win "$msi")"
 dir_win='C:\Program Files\Tov Mouse'
@@ -60,7 +81,8 @@ wait_running() {
 }
 service_absent() { ! wine sc qc TovMouseService >/dev/null 2>&1; }
 no_files() { [ ! -e "$dir" ]; }
-product_registered() { wine reg query "$uninstall_key" >/dev/null 2>&1; }
+# "wine reg" is the 32-bit reg.exe here: ask for the 64-bit registry view.
+product_registered() { wine reg query "$uninstall_key" /reg:64 >/dev/null 2>&1; }
 product_unregistered() { ! product_registered; }
 
 echo "== A package install that fails rolls the install back"
