@@ -22,6 +22,12 @@ if [ ! -f "$msi" ]; then
 fi
 
 tov_prefix
+# Never leave the service registered: it would start with every wine command.
+remove_service() {
+  wine sc stop TovMouseService >/dev/null 2>&1
+  wine sc delete TovMouseService >/dev/null 2>&1
+}
+trap 'remove_service; tov_cleanup' EXIT
 
 echo "== The package's tables, as Windows Installer reads them"
 # The custom actions between the standard actions, in sequence order.
@@ -67,19 +73,17 @@ msiexec() {
 log_since() { tail -c +$(($1 + 1)) "$log" | tr -d '\r'; }
 log_size() { stat -c %s "$log" 2>/dev/null || echo 0; }
 
-sc_field() { wine sc qc TovMouseService 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *: *//p"; }
-sc_state() { wine sc query TovMouseService 2>/dev/null | tr -d '\r' | sed -n 's/^ *STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p'; }
-# The service starts on its own thread after StartService returned: wait a
-# bounded while for it to report RUNNING.
-wait_running() {
-  local i
-  for i in $(seq 1 100); do
-    [ "$(sc_state)" = RUNNING ] && return 0
-    sleep 0.1
-  done
-  return 1
+# The service as the service control manager has it (Wine's sc.exe has no
+# "qc"): one key of the helper's key=value answer, "" when absent.
+scm_get() {
+  local key="$1"
+  shift
+  wine "$TOV_HELPERS/tovscm.exe" "$@" 2>/dev/null | tr -d '\r' | sed -n "s/^$key=//p" | head -n 1
 }
-service_absent() { ! wine sc qc TovMouseService >/dev/null 2>&1; }
+# The service starts on its own thread after StartService returned: wait a
+# bounded while for it to report RUNNING (4).
+wait_running() { [ "$(scm_get state wait TovMouseService 4 10)" = 4 ]; }
+service_absent() { [ "$(scm_get error config TovMouseService)" = 1060 ]; }
 no_files() { [ ! -e "$dir" ]; }
 # "wine reg" is the 32-bit reg.exe here: ask for the 64-bit registry view.
 product_registered() { wine reg query "$uninstall_key" /reg:64 >/dev/null 2>&1; }
@@ -114,8 +118,9 @@ done
 tov_expect_true "install: the setup tool is the built one" cmp -s "$dir/TovMouseSetupCustomAction.exe" "$TOV_TOOL"
 tov_expect_true "install: the service program is the built one" cmp -s "$dir/TovMouseService.exe" "$TOV_SERVICE_EXE"
 tov_expect_true "install: product registered" product_registered
-tov_expect_eq "install: service program path, quoted" "$(sc_field BINARY_PATH_NAME)" "\"$dir_win\\TovMouseService.exe\""
-tov_expect_eq "install: service starts automatically" "$(sc_field START_TYPE | awk '{print $2}')" AUTO_START
+tov_expect_eq "install: service program path, quoted" "$(scm_get path config TovMouseService)" \
+  "\"$dir_win\\TovMouseService.exe\""
+tov_expect_eq "install: service starts automatically" "$(scm_get start config TovMouseService)" 2
 tov_expect_true "install: service RUNNING" wait_running
 log_since "$before" >"$TOV_WORK_DIR/log-install.txt"
 tov_expect_lines "install: the custom actions' lines in order" "$TOV_WORK_DIR/log-install.txt" \
