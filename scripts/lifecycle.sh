@@ -22,6 +22,8 @@ echo "  $msi"
 export TOV_WIN64_DIR="$root/build/win64" TOV_WIN32_DIR="$root/build/win32" TOV_SOURCE_DIR="$root"
 export TOV_WORK_DIR="$root/build/lifecycle/run"
 source tests/wine/lib.sh
+# From here on every step is checked and reported; none stops the run.
+set +e
 echo "== Preparing a throwaway Wine prefix"
 tov_prefix
 echo "  $WINEPREFIX"
@@ -44,16 +46,21 @@ msiexec() {
   if [ "$TOV_EXIT" != 0 ]; then problems+=("msiexec $what exited with $TOV_EXIT"); fi
 }
 
-service_state() { wine sc query TovMouseService 2>/dev/null | tr -d '\r' | sed -n 's/^ *STATE *: *[0-9]* *\([A-Z_]*\).*/\1/p'; }
+# The service as the service control manager has it, through the tests'
+# small SCM client (Wine's sc.exe has no "qc").
+scm() { wine "$TOV_HELPERS/tovscm.exe" "$@" 2>/dev/null | tr -d '\r'; }
+scm_get() {
+  local key="$1"
+  shift
+  scm "$@" | sed -n "s/^$key=//p" | head -n 1
+}
 show_log() { tail -c +$(($1 + 1)) "$log" 2>/dev/null | tr -d '\r' | sed 's/^/  | /'; }
 log_size() { stat -c %s "$log" 2>/dev/null || echo 0; }
 
 echo "== Installing: msiexec /i TovMouse.msi"
 msiexec install /i "\"$(tov_win "$msi")\""
-for i in $(seq 1 100); do
-  [ "$(service_state)" = RUNNING ] && break
-  sleep 0.1
-done
+# The service reports RUNNING from its own thread: wait for it (10 s at most).
+state="$(scm_get state wait TovMouseService 4 10)"
 
 echo "== Files in $dir_win"
 if [ -d "$dir" ]; then
@@ -64,11 +71,18 @@ else
 fi
 
 echo "== The service TovMouseService"
-wine sc qc TovMouseService 2>/dev/null | tr -d '\r' |
-  grep -E '^ *(SERVICE_NAME|TYPE|START_TYPE|BINARY_PATH_NAME|SERVICE_START_NAME|DISPLAY_NAME)' | sed 's/^ */  /'
-state="$(service_state)"
-echo "  STATE              : ${state:-not registered}"
-if [ "$state" != RUNNING ]; then problems+=("the service is not RUNNING after the install"); fi
+if [ "$(scm_get error config TovMouseService)" = 1060 ]; then
+  echo "  not registered"
+  problems+=("the service is not registered after the install")
+else
+  scm config TovMouseService | sed -n 's/^path=/  program path : /p; s/^start=2$/  start type   : automatic/p;
+    s/^start=\(.*\)/  start type   : \1/p; s/^account=/  account      : /p'
+  case "$state" in
+    4) echo "  state        : RUNNING" ;;
+    *) echo "  state        : ${state:-unknown} (not RUNNING)"
+       problems+=("the service is not RUNNING after the install") ;;
+  esac
+fi
 
 echo "== Trace log of the install's custom actions (C:\\TovMouseSetup.log)"
 show_log 0
@@ -81,11 +95,13 @@ echo "== Trace log of the uninstall's custom actions"
 show_log "$after_install"
 
 echo "== What is left"
-if wine sc qc TovMouseService >/dev/null 2>&1; then
+if [ "$(scm_get error config TovMouseService)" = 1060 ]; then
+  echo "  service TovMouseService: not registered"
+else
   echo "  service TovMouseService: still registered"
   problems+=("the service is still registered")
-else
-  echo "  service TovMouseService: not registered"
+  wine sc stop TovMouseService >/dev/null 2>&1 || true
+  wine sc delete TovMouseService >/dev/null 2>&1 || true
 fi
 if [ -e "$dir" ]; then
   echo "  $dir_win: still there"
