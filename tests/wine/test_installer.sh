@@ -12,7 +12,9 @@
 #   gives 1603 (ERROR_INSTALL_FAILURE);
 # - its rollback removes the files before it runs the rollback custom
 #   actions, which then find no program to run (Windows runs them in
-#   reverse order while the files are still there).
+#   reverse order while the files are still there);
+# - "msiexec /x" of a product that is not installed exits with 0 (Windows:
+#   1605), so the uninstall is judged by what it removed.
 source "$(dirname "$0")/lib.sh"
 
 msi="${TOV_MSI:-${TOV_WORK_DIR%/tests/wine/*}/installer/TovMouse.msi}"
@@ -144,9 +146,40 @@ tov_expect_eq "second install: no custom action ran" "$(log_since "$before")" ""
 tov_expect_true "second install: service still RUNNING" wait_running
 tov_expect_true "second install: files still in place" test -f "$dir/TovMouseSetupCustomAction.exe"
 
+echo "== A newer version replaces the installed one"
+# The same programs packed as the next patch version: the old product is
+# removed first, its removal actions included, then the new one installed.
+version="$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')"
+next="${version%.*}.$((${version##*.} + 1))"
+newer="$TOV_WORK_DIR/TovMouse-$next.msi"
+bash "$TOV_SOURCE_DIR/installer/build-msi.sh" "$newer" "$TOV_TOOL" "$TOV_SERVICE_EXE" "$next"
+newer_win="$(tov_win "$newer")"
+newer_code="$(msiinfo export "$newer" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p')"
+before=$(log_size)
+msiexec upgrade /i "\"$newer_win\""
+tov_expect_eq "upgrade: msiexec exit code" "$TOV_EXIT" 0
+log_since "$before" >"$TOV_WORK_DIR/log-upgrade.txt"
+tov_expect_lines "upgrade: the old product's removal, then the new one's install" "$TOV_WORK_DIR/log-upgrade.txt" \
+  "Parameter[0]: -ServiceDelete" "Parameter[0]: -DeviceInstancesUninstall" \
+  "Parameter[0]: -DriverPackageUninstall" "Parameter[0]: -ReEnumerate" \
+  "Parameter[0]: -DriverPackageInstall" "Parameter[0]: -DriverUpdate" "Parameter[0]: -ServiceCreate"
+tov_expect_no_line "upgrade: the service was created again" "$TOV_WORK_DIR/log-upgrade.txt" "ServiceCreate failed!"
+tov_expect_true "upgrade: the old product is unregistered" product_unregistered
+uninstall_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$newer_code"
+tov_expect_true "upgrade: the new product is registered" product_registered
+tov_expect_true "upgrade: service RUNNING" wait_running
+tov_expect_true "upgrade: files in place" test -f "$dir/TovMouseSetupCustomAction.exe"
+
+# Going back to the older version is refused before anything is done.
+before=$(log_size)
+msiexec downgrade /i "\"$msi_win\""
+tov_expect_eq "downgrade: refused (ERROR_INSTALL_FAILURE)" "$TOV_EXIT" 1603
+tov_expect_eq "downgrade: no custom action ran" "$(log_since "$before")" ""
+tov_expect_true "downgrade: service still RUNNING" wait_running
+
 echo "== Uninstall"
 before=$(log_size)
-msiexec uninstall /x "\"$msi_win\""
+msiexec uninstall /x "\"$newer_win\""
 uninstall_seconds=$SECONDS_TAKEN
 tov_expect_eq "uninstall: msiexec exit code" "$TOV_EXIT" 0
 tov_expect_true "uninstall: service gone" service_absent
