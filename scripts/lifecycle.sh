@@ -64,7 +64,7 @@ state="$(scm_get state wait TovMouseService 4 10)"
 
 echo "== Files in $dir_win"
 if [ -d "$dir" ]; then
-  (cd "$dir" && ls -l --time-style=+ | tail -n +2 | awk '{ printf "  %9s  %s\n", $5, $NF }')
+  find "$dir" -mindepth 1 -printf '  %9s  %f\n' | sort -k 2
 else
   echo "  (no program folder)"
   problems+=("no program folder after the install")

@@ -71,7 +71,7 @@ tov_expect_true "the changed program's digest mismatch is reported" grep -q 'MIS
 # A key that does not belong to the certificate signs nothing.
 openssl genrsa -out "$work/keys/other.pem" 2048 >/dev/null 2>&1
 cp "$work/unsigned.exe" "$work/wrong-key.exe"
-TOV_SIGN_KEY="$work/keys/other.pem" TOV_SIGN_KEY_PASS_FILE= bash "$sign" "$work/wrong-key.exe" >/dev/null 2>&1
+TOV_SIGN_KEY="$work/keys/other.pem" TOV_SIGN_KEY_PASS_FILE='' bash "$sign" "$work/wrong-key.exe" >/dev/null 2>&1
 tov_expect_eq "a key of another certificate: signing fails" "$?" 1
 tov_expect_true "a key of another certificate: the file is unchanged" cmp -s "$work/wrong-key.exe" "$work/unsigned.exe"
 
