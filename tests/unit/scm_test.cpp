@@ -210,15 +210,20 @@ TEST_F(ScmApi, StopTracesFailedQueriesAndRequests) {
   TMScmApi scm;
   ASSERT_TRUE(scm.ServiceEnableAccess(kName));
   win::DWORD state = 99;
-  EXPECT_FALSE(scm.ServiceQueryStatus(nullptr, state));  // silent; the state is 0
+  EXPECT_FALSE(scm.ServiceQueryStatus(nullptr, state));  // the state is 0
   EXPECT_EQ(state, 0u);
   EXPECT_FALSE(scm.ServiceStop(30));  // a poll after the request fails
   EXPECT_FALSE(scm.ServiceStop(30));  // stopping already: the request is refused
   EXPECT_FALSE(scm.ServiceStop(30));  // the first query fails
   EXPECT_EQ(Calls("ControlService"), 2u);
-  EXPECT_EQ(LogLines(), (Lines{">>> TMScmApi::ServiceStop", "TMScmApi::ServiceQueryStatus failed!",
-                               ">>> TMScmApi::ServiceStop", "ControlService SERVICE_CONTROL_STOP failed (1061)",
-                               ">>> TMScmApi::ServiceStop", "TMScmApi::ServiceQueryStatus failed!"}));
+  // Each failed query gives its error code before the caller's line.
+  EXPECT_EQ(
+      LogLines(),
+      (Lines{"TMScmApi::ServiceQueryStatus QueryServiceStatusEx failed (5)", ">>> TMScmApi::ServiceStop",
+             "TMScmApi::ServiceQueryStatus QueryServiceStatusEx failed (5)", "TMScmApi::ServiceQueryStatus failed!",
+             ">>> TMScmApi::ServiceStop", "ControlService SERVICE_CONTROL_STOP failed (1061)",
+             ">>> TMScmApi::ServiceStop", "TMScmApi::ServiceQueryStatus QueryServiceStatusEx failed (5)",
+             "TMScmApi::ServiceQueryStatus failed!"}));
 }
 
 TEST_F(ScmApi, DeleteMarksTheServiceAndTheLastHandleRemovesIt) {
