@@ -49,8 +49,8 @@ static_assert(offsetof(win::INSTALLERINFO_W, pMfgName) == 3 * sizeof(PWSTR));
 
 namespace win {
 
-BOOL SetupGetInfInformationW(LPCVOID spec, DWORD search, SP_INF_INFORMATION* buffer, DWORD size, DWORD* required) {
-  return ::SetupGetInfInformationW(spec, search, reinterpret_cast<::PSP_INF_INFORMATION>(buffer), size,
+BOOL SetupGetInfInformationW(LPCVOID infSpec, DWORD search, SP_INF_INFORMATION* buffer, DWORD size, DWORD* required) {
+  return ::SetupGetInfInformationW(infSpec, search, reinterpret_cast<::PSP_INF_INFORMATION>(buffer), size,
                                    reinterpret_cast<::PDWORD>(required));
 }
 
