@@ -182,16 +182,18 @@ bool Traced(const std::string& log, win::DWORD error) {
 using Sweep = SimTest;
 
 TEST_F(Sweep, EveryPlatformCallOfEveryCommandCanFail) {
-  std::size_t sites = 0;
+  std::size_t runs = 0, uses = 0;
+  std::set<std::string> calls;
   for (const Scenario& s : Scenarios()) {
     SCOPED_TRACE(s.name);
     sim::Reset();
     s.arrange();
     ASSERT_EQ(s.run(), 0) << "the scenario itself succeeds";
     ASSERT_EQ(OpenHandles(), 0u);
-    std::map<std::string, unsigned> uses = sim::M().callCounts;
+    std::map<std::string, unsigned> made = sim::M().callCounts;
 
-    for (const auto& [call, count] : uses) {
+    for (const auto& [call, count] : made) {
+      calls.insert(call);
       // Each use of a call once, up to a few in loops, and always the last.
       std::set<unsigned> nths;
       for (unsigned n = 1; n <= count && n <= 3; ++n) nths.insert(n);
@@ -202,8 +204,9 @@ TEST_F(Sweep, EveryPlatformCallOfEveryCommandCanFail) {
       }
       for (unsigned nth : nths) {
         if (std::string(s.name) == "service life" && ProcessCannotEnd(call, nth, count)) continue;
+        ++uses;
         for (win::DWORD error : errors) {
-          ++sites;
+          ++runs;
           SCOPED_TRACE(call + " #" + std::to_string(nth) + " error " + std::to_string(error));
           if (std::getenv("TOV_SWEEP_VERBOSE"))
             std::fprintf(stderr, "%s: %s #%u %u\n", s.name, call.c_str(), nth, error);
@@ -226,7 +229,7 @@ TEST_F(Sweep, EveryPlatformCallOfEveryCommandCanFail) {
       }
     }
   }
-  std::printf("swept %zu faulted runs\n", sites);
+  std::printf("swept %zu platform calls at %zu uses in %zu faulted runs\n", calls.size(), uses, runs);
 }
 
 }  // namespace
