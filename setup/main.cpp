@@ -80,7 +80,15 @@ int RunServiceCreate(const std::u16string& name) {
   }
   scm.ServiceEnableAccess(name);
   if (!scm.ServiceStart()) {
-    win::MessageBoxW(nullptr, u"Unable to start service. Please reboot.", name.c_str(), win::MB_OK | win::MB_ICONERROR);
+    // A message box where nobody can see it (a non-impersonated custom
+    // action, session 0) would wait for an answer forever and hang the
+    // install: there the request goes to the log instead.
+    if (Utilities::IsInteractiveSession()) {
+      win::MessageBoxW(nullptr, u"Unable to start service. Please reboot.", name.c_str(),
+                       win::MB_OK | win::MB_ICONERROR);
+    } else {
+      TracePrint(TRACE_ERROR, u"Unable to start service. Please reboot.\n");
+    }
   }
   return 0;
 }

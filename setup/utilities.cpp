@@ -69,4 +69,21 @@ bool GetOemInfFilePathNamesList(std::vector<std::u16string>& list) {
   return false;
 }
 
+bool IsInteractiveSession() {
+  win::HWINSTA station = win::GetProcessWindowStation();
+  if (station == nullptr) {
+    TracePrint(TRACE_ERROR, u"Utilities::IsInteractiveSession GetProcessWindowStation failed %d\n",
+               win::GetLastError());
+    return false;
+  }
+  win::USEROBJECTFLAGS flags{};
+  win::DWORD needed = 0;
+  if (!win::GetUserObjectInformationW(station, win::UOI_FLAGS, &flags, sizeof(flags), &needed)) {
+    TracePrint(TRACE_ERROR, u"Utilities::IsInteractiveSession GetUserObjectInformation failed %d\n",
+               win::GetLastError());
+    return false;
+  }
+  return (flags.dwFlags & win::WSF_VISIBLE) != 0;
+}
+
 }  // namespace Utilities

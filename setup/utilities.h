@@ -18,4 +18,9 @@ bool GetCurrentModulePath(win::HMODULE module, std::u16string& path);
 // when the search ran to its end.
 bool GetOemInfFilePathNamesList(std::vector<std::u16string>& list);
 
+// True when a user can see the windows of this process: its window station
+// is visible. A custom action that runs without impersonation, and a
+// service, run where nobody can see or answer a message box.
+bool IsInteractiveSession();
+
 }  // namespace Utilities

@@ -556,6 +556,29 @@ int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
 
 HWND GetDesktopWindow() { return reinterpret_cast<HWND>(std::uintptr_t{0x10010}); }
 
+namespace {
+
+// The process's window station; it is not to be closed.
+HWINSTA const kWindowStation = reinterpret_cast<HWINSTA>(std::uintptr_t{0x10020});
+
+}  // namespace
+
+HWINSTA GetProcessWindowStation() {
+  if (auto e = Enter("GetProcessWindowStation")) return SetError(*e), nullptr;
+  return kWindowStation;
+}
+
+BOOL GetUserObjectInformationW(HANDLE hObj, int nIndex, PVOID pvInfo, DWORD nLength, DWORD* lpnLengthNeeded) {
+  if (auto e = Enter("GetUserObjectInformationW")) return SetError(*e), FALSE;
+  if (hObj != kWindowStation || nIndex != UOI_FLAGS) return SetError(ERROR_INVALID_HANDLE), FALSE;
+  if (lpnLengthNeeded) *lpnLengthNeeded = sizeof(USEROBJECTFLAGS);
+  if (pvInfo == nullptr || nLength < sizeof(USEROBJECTFLAGS)) return SetError(ERROR_INSUFFICIENT_BUFFER), FALSE;
+  Lock lock(M().mutex);
+  USEROBJECTFLAGS flags{FALSE, FALSE, M().interactive ? WSF_VISIBLE : 0};
+  std::memcpy(pvInfo, &flags, sizeof(flags));
+  return TRUE;
+}
+
 void Sleep(DWORD dwMilliseconds) {
   Lock lock(M().mutex);
   M().sleeps.push_back(dwMilliseconds);

@@ -143,6 +143,9 @@ struct Machine {
 
   std::vector<MessageBoxShown> messageBoxes;
   int messageBoxAnswer = win::IDOK;
+  // The process's window station is visible: a user can see its windows
+  // (false in a service's or a non-impersonated custom action's session).
+  bool interactive = true;
   std::vector<win::DWORD> sleeps;  // milliseconds of each Sleep; nobody really sleeps
 
   // Objects behind open handles; the calls keep them.

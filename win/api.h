@@ -210,6 +210,19 @@ constexpr int IDOK = 1;
 int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
 HWND GetDesktopWindow();
 
+// Window stations: whether the process can show anything to a user.
+struct HWINSTA__;
+using HWINSTA = HWINSTA__*;
+struct USEROBJECTFLAGS {
+  BOOL fInherit;
+  BOOL fReserved;
+  DWORD dwFlags;
+};
+constexpr int UOI_FLAGS = 1;
+constexpr DWORD WSF_VISIBLE = 0x0001;
+HWINSTA GetProcessWindowStation();
+BOOL GetUserObjectInformationW(HANDLE hObj, int nIndex, PVOID pvInfo, DWORD nLength, DWORD* lpnLengthNeeded);
+
 // Threads and waiting.
 void Sleep(DWORD dwMilliseconds);
 

@@ -35,6 +35,8 @@ TOV_SAME_LAYOUT(WIN32_FIND_DATAW, WIN32_FIND_DATAW);
 TOV_SAME_OFFSET(WIN32_FIND_DATAW, WIN32_FIND_DATAW, nFileSizeLow);
 TOV_SAME_OFFSET(WIN32_FIND_DATAW, WIN32_FIND_DATAW, cFileName);
 TOV_SAME_OFFSET(WIN32_FIND_DATAW, WIN32_FIND_DATAW, cAlternateFileName);
+TOV_SAME_LAYOUT(USEROBJECTFLAGS, USEROBJECTFLAGS);
+TOV_SAME_OFFSET(USEROBJECTFLAGS, USEROBJECTFLAGS, dwFlags);
 
 namespace {
 
@@ -113,6 +115,10 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
   return ::MessageBoxW(As<::HWND>(owner), W(text), W(caption), type);
 }
 HWND GetDesktopWindow() { return As<HWND>(::GetDesktopWindow()); }
+HWINSTA GetProcessWindowStation() { return As<HWINSTA>(::GetProcessWindowStation()); }
+BOOL GetUserObjectInformationW(HANDLE object, int index, PVOID info, DWORD length, DWORD* needed) {
+  return ::GetUserObjectInformationW(object, index, info, length, As<::LPDWORD>(needed));
+}
 void Sleep(DWORD ms) { ::Sleep(ms); }
 
 }  // namespace win
