@@ -82,8 +82,14 @@ bool TMScmApi::ServiceCreate(std::u16string name, std::u16string binaryPath) {
                static_cast<int>(name.size()), static_cast<int>(kServiceNameChars - 1));
     return false;
   }
-  ReleaseService();
+  // A double quote inside the path would end the quoted program path early:
+  // the manager would run another program than the one meant.
   std::u16string quoted = QuotedPath(binaryPath);
+  if (quoted.find(u'"', 1) != quoted.size() - 1) {
+    TracePrint(TRACE_ERROR, u"TMScmApi::ServiceCreate Binary path holds a double quote: %s\n", binaryPath);
+    return false;
+  }
+  ReleaseService();
   service_ =
       win::CreateServiceW(manager_, name.c_str(), name.c_str(), win::SERVICE_ALL_ACCESS,
                           win::SERVICE_WIN32_OWN_PROCESS | win::SERVICE_INTERACTIVE_PROCESS, win::SERVICE_AUTO_START,

@@ -137,3 +137,35 @@ TEST_F(HostileInput, QuotesTabsAndOddUtf16AreOrdinaryCharacters) {
 }
 
 }  // namespace
+
+namespace {
+
+using HostileTokens = SimTest;
+
+TEST_F(HostileTokens, EveryCommandTakesLongAndOddTokensSafely) {
+  const std::u16string odd[] = {std::u16string(10000, u'x'), std::u16string(300, u'\\'), u"\"quoted\"\ttab %s%n",
+                                std::u16string(1, char16_t{0xD800}) + u"unpaired"};
+  const char16_t* commands[] = {u"-ServiceCreate,",
+                                u"-ServiceDelete,",
+                                u"-DriverPackageInstall,",
+                                u"-DriverPackageUninstall,",
+                                u"-DeviceInstancesUninstall,",
+                                u"-DriverUpdate,"};
+  for (const char16_t* command : commands) {
+    for (const std::u16string& token : odd) {
+      sim::Reset();
+      int code = Run(command + token + u"," + token);
+      // Only a package install and a driver update report failures.
+      EXPECT_TRUE(code == 0 || code == -1 || code == 1) << wstr::ToUtf8(command) << " exit code " << code;
+      EXPECT_EQ(sim::M().handles.CountAll(), 0u) << wstr::ToUtf8(command);
+      // Any service registered runs exactly one quoted program path.
+      for (const auto& service : sim::M().services.database) {
+        const std::u16string& path = service.imagePath;
+        EXPECT_TRUE(path.size() > 2 && path.front() == u'"' && path.find(u'"', 1) == path.size() - 1)
+            << wstr::ToUtf8(path);
+      }
+    }
+  }
+}
+
+}  // namespace

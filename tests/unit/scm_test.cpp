@@ -366,6 +366,17 @@ TEST_F(ServiceCommands, StartFailureWhereNobodyCanSeeABoxIsLoggedInstead) {
   EXPECT_EQ(LogLines().back(), "Unable to start service. Please reboot.");
 }
 
+TEST_F(ServiceCommands, ANameWithADoubleQuoteIsRefused) {
+  // "C:\...\a" b.exe" would be read as the program "C:\...\a" and an argument.
+  EXPECT_EQ(Run(u"-ServiceCreate,a\" b"), 0);
+  EXPECT_TRUE(sim::M().services.database.empty());
+  Lines lines = LogLines();
+  EXPECT_EQ(Lines(lines.end() - 2, lines.end()),
+            (Lines{"TMScmApi::ServiceCreate Binary path holds a double quote: C:\\Program Files\\Tov Mouse\\a\" b.exe",
+                   "ServiceCreate failed!"}));
+  EXPECT_EQ(sim::M().handles.CountAll(), 0u);
+}
+
 TEST_F(ServiceCommands, DeleteOfAMissingServiceAndRefusedNamesExitWithZero) {
   EXPECT_EQ(Run(u"-ServiceDelete,TovMouseService"), 0);
   EXPECT_EQ(LogAfterBanner().back(), "ScmApiServiceEnableAccess failed!");
