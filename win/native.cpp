@@ -10,13 +10,7 @@
 #include <cfgmgr32.h>
 #include <shlwapi.h>
 
-#include <cstddef>
-
-#define TOV_SAME_LAYOUT(ours, theirs)                                  \
-  static_assert(sizeof(win::ours) == sizeof(::theirs), #ours " size"); \
-  static_assert(alignof(win::ours) == alignof(::theirs), #ours " alignment")
-#define TOV_SAME_OFFSET(ours, theirs, field) \
-  static_assert(offsetof(win::ours, field) == offsetof(::theirs, field), #ours "." #field)
+#include "win/native.h"
 
 static_assert(sizeof(win::WCHAR) == sizeof(wchar_t));
 static_assert(sizeof(win::DWORD) == sizeof(::DWORD) && sizeof(win::LONG) == sizeof(::LONG));
@@ -38,18 +32,8 @@ TOV_SAME_OFFSET(WIN32_FIND_DATAW, WIN32_FIND_DATAW, cAlternateFileName);
 TOV_SAME_LAYOUT(USEROBJECTFLAGS, USEROBJECTFLAGS);
 TOV_SAME_OFFSET(USEROBJECTFLAGS, USEROBJECTFLAGS, dwFlags);
 
-namespace {
-
-// UTF-16 text is the same bytes as Windows' wchar_t text.
-wchar_t* W(char16_t* p) { return reinterpret_cast<wchar_t*>(p); }
-const wchar_t* W(const char16_t* p) { return reinterpret_cast<const wchar_t*>(p); }
-
-template <class To, class From>
-To As(From p) {
-  return reinterpret_cast<To>(p);
-}
-
-}  // namespace
+using native::As;
+using native::W;
 
 namespace win {
 

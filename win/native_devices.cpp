@@ -5,13 +5,7 @@
 // clang-format on
 #include <setupapi.h>
 
-#include <cstddef>
-
-#define TOV_SAME_LAYOUT(ours, theirs)                                  \
-  static_assert(sizeof(win::ours) == sizeof(::theirs), #ours " size"); \
-  static_assert(alignof(win::ours) == alignof(::theirs), #ours " alignment")
-#define TOV_SAME_OFFSET(ours, theirs, field) \
-  static_assert(offsetof(win::ours, field) == offsetof(::theirs, field), #ours "." #field)
+#include "win/native.h"
 
 TOV_SAME_LAYOUT(GUID, GUID);
 TOV_SAME_OFFSET(GUID, GUID, Data4);
@@ -41,16 +35,8 @@ TOV_SAME_OFFSET(SP_DEVINSTALL_PARAMS_W, SP_DEVINSTALL_PARAMS_W, FileQueue);
 TOV_SAME_OFFSET(SP_DEVINSTALL_PARAMS_W, SP_DEVINSTALL_PARAMS_W, Reserved);
 TOV_SAME_OFFSET(SP_DEVINSTALL_PARAMS_W, SP_DEVINSTALL_PARAMS_W, DriverPath);
 
-namespace {
-
-const wchar_t* W(const char16_t* p) { return reinterpret_cast<const wchar_t*>(p); }
-
-template <class To, class From>
-To As(From p) {
-  return reinterpret_cast<To>(p);
-}
-
-}  // namespace
+using native::As;
+using native::W;
 
 namespace win {
 

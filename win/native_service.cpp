@@ -3,7 +3,7 @@
 
 // The area's constants, captured under names that <windows.h> leaves alone
 // (it defines the published names as macros), to be checked against it below.
-namespace ours {
+namespace seam {
 constexpr win::DWORD kServiceAllAccess = win::SERVICE_ALL_ACCESS;
 constexpr win::DWORD kScManagerAllAccess = win::SC_MANAGER_ALL_ACCESS;
 constexpr win::DWORD kDelete = win::DELETE;
@@ -20,7 +20,7 @@ constexpr win::DWORD kWaitTimeout = win::WAIT_TIMEOUT;
 constexpr win::DWORD kMarkedForDelete = win::ERROR_SERVICE_MARKED_FOR_DELETE;
 constexpr win::DWORD kDoesNotExist = win::ERROR_SERVICE_DOES_NOT_EXIST;
 constexpr win::GUID kMouse = win::GUID_DEVINTERFACE_MOUSE;
-}  // namespace ours
+}  // namespace seam
 
 // clang-format off
 #include <windows.h>
@@ -28,13 +28,7 @@ constexpr win::GUID kMouse = win::GUID_DEVINTERFACE_MOUSE;
 #include <dbt.h>
 #include <shellapi.h>
 
-#include <cstddef>
-
-#define TOV_SAME_LAYOUT(ours, theirs)                                  \
-  static_assert(sizeof(win::ours) == sizeof(::theirs), #ours " size"); \
-  static_assert(alignof(win::ours) == alignof(::theirs), #ours " alignment")
-#define TOV_SAME_OFFSET(ours, theirs, field) \
-  static_assert(offsetof(win::ours, field) == offsetof(::theirs, field), #ours "." #field)
+#include "win/native.h"
 
 TOV_SAME_LAYOUT(SERVICE_STATUS, SERVICE_STATUS);
 TOV_SAME_OFFSET(SERVICE_STATUS, SERVICE_STATUS, dwCurrentState);
@@ -65,28 +59,20 @@ static_assert(sizeof(win::SHELLEXECUTEINFOW) == 60);
 #endif
 static_assert(static_cast<int>(win::SC_STATUS_PROCESS_INFO) == static_cast<int>(::SC_STATUS_PROCESS_INFO));
 static_assert(sizeof(win::SC_STATUS_TYPE) == sizeof(::SC_STATUS_TYPE));
-static_assert(ours::kServiceAllAccess == SERVICE_ALL_ACCESS && ours::kScManagerAllAccess == SC_MANAGER_ALL_ACCESS);
-static_assert(ours::kDelete == DELETE && ours::kInteractive == SERVICE_INTERACTIVE_PROCESS);
-static_assert(ours::kAcceptPauseContinue == SERVICE_ACCEPT_PAUSE_CONTINUE && ours::kPaused == SERVICE_PAUSED);
-static_assert(ours::kControlDeviceEvent == SERVICE_CONTROL_DEVICEEVENT);
-static_assert(ours::kDeviceArrival == DBT_DEVICEARRIVAL && ours::kDevtypDeviceInterface == DBT_DEVTYP_DEVICEINTERFACE);
-static_assert(ours::kNotifyServiceHandle == DEVICE_NOTIFY_SERVICE_HANDLE);
-static_assert(ours::kNoCloseProcess == SEE_MASK_NOCLOSEPROCESS);
-static_assert(ours::kWaitFailed == WAIT_FAILED && ours::kWaitTimeout == WAIT_TIMEOUT);
-static_assert(ours::kMarkedForDelete == ERROR_SERVICE_MARKED_FOR_DELETE);
-static_assert(ours::kDoesNotExist == ERROR_SERVICE_DOES_NOT_EXIST);
-static_assert(ours::kMouse.Data1 == 0x378DE44C && ours::kMouse.Data4[7] == 0xDD);
+static_assert(seam::kServiceAllAccess == SERVICE_ALL_ACCESS && seam::kScManagerAllAccess == SC_MANAGER_ALL_ACCESS);
+static_assert(seam::kDelete == DELETE && seam::kInteractive == SERVICE_INTERACTIVE_PROCESS);
+static_assert(seam::kAcceptPauseContinue == SERVICE_ACCEPT_PAUSE_CONTINUE && seam::kPaused == SERVICE_PAUSED);
+static_assert(seam::kControlDeviceEvent == SERVICE_CONTROL_DEVICEEVENT);
+static_assert(seam::kDeviceArrival == DBT_DEVICEARRIVAL && seam::kDevtypDeviceInterface == DBT_DEVTYP_DEVICEINTERFACE);
+static_assert(seam::kNotifyServiceHandle == DEVICE_NOTIFY_SERVICE_HANDLE);
+static_assert(seam::kNoCloseProcess == SEE_MASK_NOCLOSEPROCESS);
+static_assert(seam::kWaitFailed == WAIT_FAILED && seam::kWaitTimeout == WAIT_TIMEOUT);
+static_assert(seam::kMarkedForDelete == ERROR_SERVICE_MARKED_FOR_DELETE);
+static_assert(seam::kDoesNotExist == ERROR_SERVICE_DOES_NOT_EXIST);
+static_assert(seam::kMouse.Data1 == 0x378DE44C && seam::kMouse.Data4[7] == 0xDD);
 
-namespace {
-
-const wchar_t* W(const char16_t* p) { return reinterpret_cast<const wchar_t*>(p); }
-
-template <class To, class From>
-To As(From p) {
-  return reinterpret_cast<To>(p);
-}
-
-}  // namespace
+using native::As;
+using native::W;
 
 namespace win {
 

@@ -17,13 +17,7 @@ constexpr win::DWORD kInvalidUserBuffer = win::ERROR_INVALID_USER_BUFFER;
 // clang-format on
 #include <setupapi.h>
 
-#include <cstddef>
-
-#define TOV_SAME_LAYOUT(ours, theirs)                                  \
-  static_assert(sizeof(win::ours) == sizeof(::theirs), #ours " size"); \
-  static_assert(alignof(win::ours) == alignof(::theirs), #ours " alignment")
-#define TOV_SAME_OFFSET(ours, theirs, field) \
-  static_assert(offsetof(win::ours, field) == offsetof(::theirs, field), #ours "." #field)
+#include "win/native.h"
 
 TOV_SAME_LAYOUT(SP_INF_INFORMATION, SP_INF_INFORMATION);
 TOV_SAME_OFFSET(SP_INF_INFORMATION, SP_INF_INFORMATION, InfCount);
