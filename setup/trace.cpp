@@ -27,6 +27,8 @@ std::string LogEncode(std::u16string_view message) {
 
 namespace {
 
+constexpr int kLogOpenAttempts = 20;
+
 // Appends the whole message at the end of the log file. Several processes may
 // trace into the same file at once, so the end is found and the message
 // written under an exclusive lock on the file. A lock that cannot be taken
@@ -34,9 +36,18 @@ namespace {
 // cannot be opened is skipped without a word.
 void LogAppend(std::u16string_view message) {
   using namespace win;
-  HANDLE file =
-      CreateFileW(kLogFileName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Another program that holds the file without sharing it (a virus
+  // scanner looking at a new file, for instance) lets go of it within
+  // moments: the open is tried again for up to about half a second before
+  // the message is given up.
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < kLogOpenAttempts; ++attempt) {
+    if (attempt > 0) Sleep(25);
+    file =
+        CreateFileW(kLogFileName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) break;
+  }
   if (file == INVALID_HANDLE_VALUE) return;
   std::string bytes = LogEncode(message);
   OVERLAPPED whole{};

@@ -61,6 +61,25 @@ TEST_F(Trace, AppendsToAnExistingLogAndKeepsTheMessageWhenTheLockFails) {
   EXPECT_EQ(sim::M().handles.CountAll(), 0u);
 }
 
+TEST_F(Trace, ALogHeldWithoutSharingForAMomentStillGetsTheMessage) {
+  sim::M().FailCall("CreateFileW", 1, win::ERROR_SHARING_VIOLATION);
+  sim::M().FailCall("CreateFileW", 2, win::ERROR_SHARING_VIOLATION);
+  TracePrint(TRACE_ERROR, u"kept\n");
+  EXPECT_EQ(Log(), "kept\r\n");
+  EXPECT_EQ(sim::M().sleeps.size(), 2u);
+  // Held for good: the message is given up after a bounded wait.
+  sim::Reset();
+  sim::M().FailCall("CreateFileW", 0, win::ERROR_SHARING_VIOLATION);
+  TracePrint(TRACE_ERROR, u"lost\n");
+  EXPECT_EQ(sim::M().callCounts["CreateFileW"], 20u);
+  // Other failures are not waited for.
+  sim::Reset();
+  sim::M().FailCall("CreateFileW", 0, win::ERROR_ACCESS_DENIED);
+  TracePrint(TRACE_ERROR, u"lost\n");
+  EXPECT_EQ(sim::M().callCounts["CreateFileW"], 1u);
+  EXPECT_TRUE(sim::M().sleeps.empty());
+}
+
 TEST_F(Trace, ConcurrentWritersNeitherLoseNorTearLines) {
   constexpr int kThreads = 8, kLines = 1000;
   std::vector<std::thread> threads;

@@ -52,13 +52,18 @@ tov_win() { winepath -w "$1" 2>/dev/null; }
 # Runs a Windows command line (program first) with the current directory
 # $1 (a Unix path) and stores the program's full 32-bit exit code, as a
 # signed decimal, in TOV_EXIT.
+# When wine itself could not start the launcher (seen once with many wine
+# processes starting at the same moment on a loaded machine), nothing ran:
+# it is tried once more.
 tov_launch() {
-  local dir="$1" line="$2" out
-  out=$(cd "$dir" && wine "$TOV_HELPERS/tovlaunch.exe" "$line" 2>/dev/null | tr -d '\r')
-  TOV_EXIT=$(printf '%s\n' "$out" | sed -n 's/^exit=//p' | tail -n 1)
-  if [ -z "$TOV_EXIT" ]; then
-    TOV_EXIT="launch failed: $out"
-  fi
+  local dir="$1" line="$2" out attempt
+  for attempt in 1 2; do
+    out=$(cd "$dir" && wine "$TOV_HELPERS/tovlaunch.exe" "$line" 2>/dev/null | tr -d '\r')
+    TOV_EXIT=$(printf '%s\n' "$out" | sed -n 's/^exit=//p' | tail -n 1)
+    [ -n "$TOV_EXIT" ] && return 0
+    printf 'note: the launcher did not run (%s)\n' "$out" >&2
+  done
+  TOV_EXIT="launch failed: $out"
 }
 
 # Runs the setup tool (from $TOV_TOOL_WIN, default: the build tree) with one

@@ -36,10 +36,15 @@ run2="$TOV_WORK_DIR/run2"
 mkdir -p "$run2"
 pids=()
 for w in $(seq 1 $writers); do
-  (tov_tool "$run2" "-ReEnumerate,run$w,a,b,c,d,e,f,g") &
+  (
+    tov_tool "$run2" "-ReEnumerate,run$w,a,b,c,d,e,f,g"
+    echo "run$w $TOV_EXIT" >>"$TOV_WORK_DIR/exits.txt"
+  ) &
   pids+=($!)
 done
 for p in "${pids[@]}"; do wait "$p"; done
+tov_note "exit codes: $(sort "$TOV_WORK_DIR/exits.txt" | tr '\n' ' ')"
+tov_expect_eq "eight runs exit with 0" "$(grep -c ' 0$' "$TOV_WORK_DIR/exits.txt")" $writers
 log2="$TOV_WORK_DIR/runs.txt"
 tov_log "$run2" >"$log2"
 tov_expect_eq "eight banners" "$(grep -c '^Call: ' "$log2")" $writers
