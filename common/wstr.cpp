@@ -30,6 +30,19 @@ void AsciiLowerInPlace(std::u16string& s) {
   for (char16_t& c : s) c = AsciiLower(c);
 }
 
+std::u16string AsciiLowered(std::u16string_view s) {
+  std::u16string out(s);
+  AsciiLowerInPlace(out);
+  return out;
+}
+
+std::size_t CutLength(std::u16string_view text, std::size_t capacity) {
+  if (text.size() <= capacity) return text.size();
+  std::size_t keep = capacity;
+  if (keep > 0 && text[keep - 1] >= 0xD800 && text[keep - 1] <= 0xDBFF) --keep;
+  return keep;
+}
+
 std::u16string Widen(std::string_view s) {
   std::u16string out;
   out.reserve(s.size());

@@ -25,6 +25,14 @@ bool StartsWithAsciiNoCase(std::u16string_view text, std::u16string_view prefix)
 // Lowers A-Z in place.
 void AsciiLowerInPlace(std::u16string& s);
 
+// A copy with A-Z lowered: a key under which names that differ only in the
+// case of ASCII letters are one.
+std::u16string AsciiLowered(std::u16string_view s);
+
+// How much of `text` fits in `capacity` units without splitting a surrogate
+// pair at the cut.
+std::size_t CutLength(std::u16string_view text, std::size_t capacity);
+
 // Widens ASCII / Latin-1 bytes one to one.
 std::u16string Widen(std::string_view s);
 

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <string>
 
+#include "common/wstr.h"
 #include "service/arrival.h"
 
 namespace {
@@ -38,10 +39,8 @@ void TMSvcTraceWrite(std::u16string_view message) {
   // Prefix, message, line feed and terminator fit the buffer; a longer
   // message is cut, never between the two halves of a surrogate pair.
   constexpr std::size_t kRoom = kTMSvcTraceBufferChars - kPrefix.size() - 2;
-  std::size_t keep = message.size() < kRoom ? message.size() : kRoom;
-  if (keep < message.size() && keep > 0 && message[keep - 1] >= 0xD800 && message[keep - 1] <= 0xDBFF) --keep;
   std::u16string line(kPrefix);
-  line.append(message.substr(0, keep));
+  line.append(message.substr(0, wstr::CutLength(message, kRoom)));
   line.push_back(u'\n');
   win::OutputDebugStringW(line.c_str());
 }

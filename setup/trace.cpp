@@ -1,5 +1,6 @@
 #include "setup/trace.h"
 
+#include "common/wstr.h"
 #include "win/api.h"
 
 TraceLevel TraceMask = 0;
@@ -77,10 +78,8 @@ void TraceWrite(TraceLevel level, std::u16string_view message) {
   LogAppend(message);
   if ((level & TraceMask) == 0) return;
   // The message is cut to what its buffer holds; a surrogate pair is not split.
-  std::size_t keep = message.size() < kDebugBufferChars - 1 ? message.size() : kDebugBufferChars - 1;
-  if (keep < message.size() && keep > 0 && message[keep - 1] >= 0xD800 && message[keep - 1] <= 0xDBFF) --keep;
   std::u16string line = u"RVSET: ";
-  line.append(message.substr(0, keep));
+  line.append(message.substr(0, wstr::CutLength(message, kDebugBufferChars - 1)));
   win::OutputDebugStringW(line.c_str());
 }
 

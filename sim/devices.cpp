@@ -34,8 +34,6 @@ bool UnderEnumerator(std::u16string_view instanceId, const std::vector<std::u16s
   return true;
 }
 
-bool SameGuid(const win::GUID& a, const win::GUID& b) { return std::memcmp(&a, &b, sizeof(win::GUID)) == 0; }
-
 // Copies `text` into a fixed buffer, cut to fit, always terminated.
 void CopyCut(char16_t* buffer, std::size_t capacity, std::u16string_view text) {
   std::size_t n = text.size() < capacity ? text.size() : capacity - 1;

@@ -10,13 +10,7 @@ namespace {
 std::unique_ptr<Machine> current;
 thread_local win::DWORD lastError = 0;
 
-std::u16string Fold(std::u16string_view s) {
-  std::u16string out(s);
-  for (char16_t& c : out) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
-  }
-  return out;
-}
+using wstr::AsciiLowered;
 
 bool WildcardMatch(std::u16string_view pattern, std::u16string_view name) {
   if (pattern.empty()) return name.empty();
@@ -85,9 +79,9 @@ std::u16string FileSystem::NameOf(std::u16string_view path) {
 }
 
 File* FileSystem::Find(std::u16string_view fullPath) {
-  std::u16string key = Fold(fullPath);
+  std::u16string key = AsciiLowered(fullPath);
   for (File& f : files) {
-    if (Fold(f.path) == key) return &f;
+    if (AsciiLowered(f.path) == key) return &f;
   }
   return nullptr;
 }
@@ -102,9 +96,9 @@ File& FileSystem::Put(std::u16string_view fullPath, std::string data) {
 }
 
 bool FileSystem::Remove(std::u16string_view fullPath) {
-  std::u16string key = Fold(fullPath);
+  std::u16string key = AsciiLowered(fullPath);
   for (auto it = files.begin(); it != files.end(); ++it) {
-    if (Fold(it->path) == key) {
+    if (AsciiLowered(it->path) == key) {
       files.erase(it);
       return true;
     }
@@ -114,17 +108,17 @@ bool FileSystem::Remove(std::u16string_view fullPath) {
 
 std::vector<File*> FileSystem::List(std::u16string_view directory, std::u16string_view pattern) {
   std::vector<File*> out;
-  std::u16string dir = Fold(directory);
+  std::u16string dir = AsciiLowered(directory);
   for (File& f : files) {
-    if (Fold(DirectoryOf(f.path)) == dir && WildcardMatch(pattern, NameOf(f.path))) out.push_back(&f);
+    if (AsciiLowered(DirectoryOf(f.path)) == dir && WildcardMatch(pattern, NameOf(f.path))) out.push_back(&f);
   }
   return out;
 }
 
 bool FileSystem::IsWritableDirectory(std::u16string_view directory) const {
-  std::u16string dir = Fold(directory);
+  std::u16string dir = AsciiLowered(directory);
   for (const auto& d : unwritableDirectories) {
-    if (Fold(d) == dir) return false;
+    if (AsciiLowered(d) == dir) return false;
   }
   return true;
 }
@@ -242,8 +236,7 @@ BOOL LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD, DWORD, DWORD, OVERLAPPED*) {
   Lock lock(m.mutex);
   auto it = m.openFiles.find(hFile);
   if (it == m.openFiles.end()) return SetError(ERROR_INVALID_HANDLE), FALSE;
-  std::u16string key = sim::FileSystem::Resolve(it->second.path, u"");
-  for (char16_t& c : key) c = wstr::AsciiLower(c);
+  std::u16string key = wstr::AsciiLowered(it->second.path);
   for (;;) {
     auto held = m.fileLocks.find(key);
     if (held == m.fileLocks.end()) break;
@@ -296,8 +289,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, DWOR
   Lock lock(m.mutex);
   auto it = m.openFiles.find(hFile);
   if (it == m.openFiles.end() || !it->second.writable) return SetError(ERROR_INVALID_HANDLE), FALSE;
-  std::u16string key = it->second.path;
-  for (char16_t& c : key) c = wstr::AsciiLower(c);
+  std::u16string key = wstr::AsciiLowered(it->second.path);
   auto held = m.fileLocks.find(key);
   if (held != m.fileLocks.end() && held->second != hFile) return SetError(ERROR_LOCK_VIOLATION), FALSE;
   sim::File* f = m.fs.Find(it->second.path);

@@ -10,9 +10,11 @@
 // plus GetLastError, or a returned code).
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -176,6 +178,11 @@ struct Machine {
   // Text of the log file in the current directory (raw bytes), if it exists.
   std::optional<std::string> LogBytes(std::u16string_view name = u"TovMouseSetup.log");
 };
+
+inline bool SameGuid(const win::GUID& a, const win::GUID& b) {
+  return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
+         std::equal(std::begin(a.Data4), std::end(a.Data4), std::begin(b.Data4));
+}
 
 // The current machine. Reset() replaces it with a fresh one.
 Machine& M();

@@ -16,14 +16,6 @@ using Lock = std::unique_lock<std::recursive_mutex>;
 
 thread_local Services::Process* currentProcess = nullptr;
 
-std::u16string Folded(std::u16string_view s) {
-  std::u16string out(s);
-  wstr::AsciiLowerInPlace(out);
-  return out;
-}
-
-bool SameGuid(const win::GUID& a, const win::GUID& b) { return std::memcmp(&a, &b, sizeof(win::GUID)) == 0; }
-
 }  // namespace
 
 // --- Gate --------------------------------------------------------------------
@@ -68,7 +60,7 @@ ServiceRecord& Services::Add(std::u16string name, std::u16string imagePath, win:
 
 void Services::SetProgram(std::u16string_view path, Program program) {
   Lock lock(M().mutex);
-  programs[Folded(path)] = std::move(program);
+  programs[wstr::AsciiLowered(path)] = std::move(program);
 }
 
 ServiceRecord* Services::Find(std::u16string_view name) {
@@ -237,7 +229,7 @@ void Services::ProcessEnded(Process& p, win::DWORD exitCode) {
 }
 
 const Program* Services::ProgramFor(std::u16string_view path) {
-  auto it = programs.find(Folded(path));
+  auto it = programs.find(wstr::AsciiLowered(path));
   return it == programs.end() ? nullptr : &it->second;
 }
 

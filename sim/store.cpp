@@ -11,12 +11,6 @@ namespace {
 
 using Lock = std::unique_lock<std::recursive_mutex>;
 
-std::u16string Folded(std::u16string_view s) {
-  std::u16string out(s);
-  wstr::AsciiLowerInPlace(out);
-  return out;
-}
-
 // Looks `path` up in a map keyed by full paths, without regard to case.
 template <class Map>
 auto FindPath(Map& map, std::u16string_view path) {
@@ -80,7 +74,7 @@ win::DWORD TOV_WINAPI DriverPackageInstallW(win::LPCWSTR path, win::DWORD flags,
     // as the first free oemN.inf, with its PNF.
     std::u16string name = FileSystem::NameOf(full);
     std::u16string storePath =
-        m.systemDirectory + u"\\DriverStore\\FileRepository\\" + Folded(name) + u"_amd64_sim\\" + name;
+        m.systemDirectory + u"\\DriverStore\\FileRepository\\" + wstr::AsciiLowered(name) + u"_amd64_sim\\" + name;
     bool present = false;
     for (const StorePackage& p : m.store.packages)
       present = present || wstr::EqualsAsciiNoCase(p.storeInfPath, storePath);
