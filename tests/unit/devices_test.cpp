@@ -10,8 +10,6 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
 constexpr char16_t kDeviceId[] = u"HID\\VID_0430&PID_0005&MI_01";
 constexpr char16_t kUpdate[] = u"-DriverUpdate,HID\\VID_0430&PID_0005&MI_01,NULL";
 constexpr char16_t kUninstall[] = u"-DeviceInstancesUninstall,HID\\VID_0430&PID_0005&MI_01";

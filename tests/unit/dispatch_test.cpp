@@ -3,8 +3,6 @@
 namespace {
 
 using Dispatch = SimTest;
-using Lines = std::vector<std::string>;
-
 TEST_F(Dispatch, EmptyArgumentTracesBannerAndNoParameters) {
   EXPECT_EQ(Run(u""), 0);
   Lines lines = LogLines();

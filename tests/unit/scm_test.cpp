@@ -6,8 +6,6 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
 constexpr char16_t kDir[] = u"C:\\Program Files\\Tov Mouse";
 constexpr char16_t kServiceExe[] = u"C:\\Program Files\\Tov Mouse\\TovMouseService.exe";
 constexpr char16_t kName[] = u"TovMouseService";

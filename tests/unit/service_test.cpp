@@ -32,8 +32,6 @@ const Report kPaused{win::SERVICE_PAUSED, 3, 0, 0};
 const Report kStopPending{win::SERVICE_STOP_PENDING, 3, 1, 3000};
 const Report kStopped{win::SERVICE_STOPPED, 3, 0, 0};
 
-using Lines = std::vector<std::string>;
-
 class Service : public SimTest {
  protected:
   void SetUp() override {

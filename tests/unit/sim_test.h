@@ -13,6 +13,9 @@
 #include "setup/trace.h"
 #include "sim/machine.h"
 
+// Lines of a log or of the debugger output.
+using Lines = std::vector<std::string>;
+
 class SimTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -8,8 +8,6 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
 constexpr char16_t kPackageInf[] = u"C:\\Package\\tovfiltr.inf";
 constexpr char16_t kInstall[] = u"-DriverPackageInstall,C:\\Package\\tovfiltr.inf";
 constexpr char16_t kStore[] = u"C:\\Windows\\System32\\DriverStore\\FileRepository\\";

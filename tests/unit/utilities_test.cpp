@@ -5,7 +5,6 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
 using Paths = std::vector<std::u16string>;
 
 using ModulePath = SimTest;
