@@ -86,4 +86,27 @@ bool IsInteractiveSession() {
   return (flags.dwFlags & win::WSF_VISIBLE) != 0;
 }
 
+bool InfNameFromToken(std::u16string_view token, std::u16string& infName) {
+  if (token.empty() || token == u"." || token == u"..") return false;
+  if (token.find_first_of(u"\\/:*?") != std::u16string_view::npos) return false;
+  constexpr std::u16string_view kInf = u".inf";
+  std::u16string name(token);
+  if (name.size() < kInf.size() || !wstr::EqualsAsciiNoCase(name.substr(name.size() - kInf.size()), kInf)) {
+    name += kInf;
+  }
+  infName = std::move(name);
+  return true;
+}
+
+bool FileNameIs(std::u16string_view path, std::u16string_view fileName) {
+  std::size_t slash = path.find_last_of(u"\\/");
+  std::u16string_view name = slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+  return wstr::EqualsAsciiNoCase(name, fileName);
+}
+
+bool IsDeviceIdToken(std::u16string_view token) {
+  std::size_t slash = token.find(u'\\');
+  return slash != std::u16string_view::npos && slash > 0 && slash + 1 < token.size() && token[slash + 1] != u'\\';
+}
+
 }  // namespace Utilities

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "win/api.h"
@@ -22,5 +23,19 @@ bool GetOemInfFilePathNamesList(std::vector<std::u16string>& list);
 // is visible. A custom action that runs without impersonation, and a
 // service, run where nobody can see or answer a message box.
 bool IsInteractiveSession();
+
+// The INF file that a package token names: a bare file name (no directory,
+// drive or wildcard; not empty, "." or ".."), with ".inf" added when the
+// token leaves it off. False, with `infName` unchanged, for any other token:
+// a destructive command must name exactly one package.
+bool InfNameFromToken(std::u16string_view token, std::u16string& infName);
+
+// True when the file name of `path` (what follows its last "\" or "/") is
+// `fileName`, with only A-Z folded.
+bool FileNameIs(std::u16string_view path, std::u16string_view fileName);
+
+// True for a device ID: an enumerator, a backslash and a device part. A bare
+// enumerator ("HID", "HID\") would select every device under it.
+bool IsDeviceIdToken(std::u16string_view token);
 
 }  // namespace Utilities
