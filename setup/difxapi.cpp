@@ -122,11 +122,10 @@ std::uint32_t DriverPackageUninstall(const Framework& difx, std::u16string infPa
   return 0;
 }
 
-void UninstallPackagesByOemInf(const Framework& difx, std::u16string token) {
+void UninstallPackagesByOemInf(const Framework& difx, std::u16string infName) {
   TracePrint(TRACE_DIFXAPI | TRACE_FUNCTION, u"DifxApi::UninstallPackagesByOemInf\n");
   std::vector<std::u16string> list;
   Utilities::GetOemInfFilePathNamesList(list);  // its failures are traced there; the entries found count
-  wstr::AsciiLowerInPlace(token);
   for (const std::u16string& entry : list) {
     // The path alone, with no line end: the outcome follows on the same line.
     TracePrint(TRACE_DIFXAPI, u"%s", entry);
@@ -145,7 +144,9 @@ void UninstallPackagesByOemInf(const Framework& difx, std::u16string token) {
     std::u16string path(storePath, wstr::BoundedLength(storePath, win::MAX_PATH));
     TracePrint(TRACE_DIFXAPI, u"DifxApi::UninstallPackagesByOemInf enumerating %s \n", path);
     wstr::AsciiLowerInPlace(path);
-    if (path.find(token) != std::u16string::npos) {
+    // The package's own INF file, named exactly: a part of a path ("inf",
+    // "\\", "c:") would be found in every store path.
+    if (Utilities::FileNameIs(path, infName)) {
       TracePrint(TRACE_DIFXAPI, u"DifxApi::UninstallPackagesByOemInf ---> uninstalling \n");
       DriverPackageUninstall(difx, path);
     }
@@ -206,10 +207,12 @@ std::int32_t TMSCAMainInternalDriverPackageInstall(const win::WCHAR* infPath) {
 
 std::int32_t TMSCAMainInternalDriverPackageUninstall(std::u16string token) {
   TracePrint(TRACE_FUNCTION, u">>> TMSCAMainInternalDriverPackageUninstall\n");
-  // An empty token is contained in every store path and begins every INF
-  // name: it would remove every package and every OEM INF file.
-  if (token.empty()) {
-    TracePrint(TRACE_ERROR, u"TMSCAMainInternalDriverPackageUninstall no package name, nothing removed\n");
+  // The token names one INF file. Anything else (empty, a path, a wildcard)
+  // could match other vendors' packages and is refused.
+  std::u16string infName;
+  if (!Utilities::InfNameFromToken(token, infName)) {
+    TracePrint(TRACE_ERROR,
+               u"TMSCAMainInternalDriverPackageUninstall \"%s\" is not an INF file name, nothing removed\n", token);
     TracePrint(TRACE_FUNCTION, u"<<< TMSCAMainInternalDriverPackageUninstall\n");
     return 0;
   }
@@ -218,12 +221,12 @@ std::int32_t TMSCAMainInternalDriverPackageUninstall(std::u16string token) {
     // library is freed before the files are deleted.
     DifxApi::Framework difx;
     if (difx.Available()) {
-      DifxApi::UninstallPackagesByOemInf(difx, token);
+      DifxApi::UninstallPackagesByOemInf(difx, infName);
     } else {
       TracePrint(TRACE_ERROR, u"TMSCAMainInternalDriverPackageUninstall no store package removed\n");
     }
   }
-  SetupApi::OemInfFilesDelete(token);
+  SetupApi::OemInfFilesDelete(infName);
   TracePrint(TRACE_FUNCTION, u"<<< TMSCAMainInternalDriverPackageUninstall\n");
   return 0;
 }

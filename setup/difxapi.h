@@ -11,9 +11,10 @@
 // (difxapi.dll missing included).
 std::int32_t TMSCAMainInternalDriverPackageInstall(const win::WCHAR* infPath);
 
-// Removes every store package whose store INF path contains `token`, then
-// the matching OEM INF files. Always 0. An empty token is refused: it would
-// match every package.
+// Removes the store packages of the INF file that `token` names ("tovfiltr"
+// or "tovfiltr.inf", A-Z compared without case), then their OEM INF files.
+// Always 0. A token that is no bare INF file name is refused: it could match
+// other vendors' packages.
 std::int32_t TMSCAMainInternalDriverPackageUninstall(std::u16string token);
 
 namespace DifxApi {
@@ -55,8 +56,8 @@ std::uint32_t DriverPackageInstall(const Framework& difx, std::u16string infPath
 std::uint32_t DriverPackageUninstall(const Framework& difx, std::u16string infPath);
 
 // Removes every store package that an OEM INF file leads to and whose store
-// INF path contains `token` (A-Z compared without case).
-void UninstallPackagesByOemInf(const Framework& difx, std::u16string token);
+// INF file is named `infName` (A-Z compared without case).
+void UninstallPackagesByOemInf(const Framework& difx, std::u16string infName);
 
 // Copies one log message of the framework into the trace.
 void TOV_CDECL LogCallback(win::DIFXAPI_LOG event, win::DWORD error, win::LPCWSTR description, win::PVOID context);

@@ -29,12 +29,6 @@ void DeleteOne(const std::u16string& path, bool pnf) {
 
 void OemInfFilesDelete(std::u16string infName) {
   TracePrint(TRACE_SETUPAPI | TRACE_FUNCTION, u"SetupApi::OemInfFilesDelete\n");
-  // An empty name is a prefix of every original INF name: it would delete
-  // every OEM INF file of the system.
-  if (infName.empty()) {
-    TracePrint(TRACE_ERROR, u"SetupApi::OemInfFilesDelete no INF name, nothing deleted\n");
-    return;
-  }
 
   std::vector<std::u16string> list;
   Utilities::GetOemInfFilePathNamesList(list);  // its failures are traced there; the entries found count
@@ -57,10 +51,11 @@ void OemInfFilesDelete(std::u16string infName) {
       continue;
     }
 
-    // `infName` must begin the original INF name, only A-Z folded.
+    // The original INF name must be `infName`, only A-Z folded: a mere
+    // prefix ("oem9" of "oem90.inf") would take other vendors' files.
     std::u16string_view originalName(original.OriginalInfName,
                                      wstr::BoundedLength(original.OriginalInfName, win::MAX_PATH));
-    if (!wstr::StartsWithAsciiNoCase(originalName, infName)) continue;
+    if (!wstr::EqualsAsciiNoCase(originalName, infName)) continue;
 
     DeleteOne(entry, false);
     // The PNF file beside it: ".inf" becomes ".Pnf" (names compare without

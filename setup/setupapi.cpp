@@ -4,6 +4,7 @@
 
 #include "common/wstr.h"
 #include "setup/trace.h"
+#include "setup/utilities.h"
 
 namespace {
 
@@ -74,15 +75,13 @@ bool TMSETSetupApiDeviceInfoSet::HardwareIdCompare(const std::u16string& hardwar
                win::GetLastError());
     return false;
   }
+  // The trace shows the device's first hardware ID, whichever entry matched.
   std::u16string_view shown = FirstString(list, kUnits);
   bool equal = wstr::StartsWithAsciiNoCase(shown, hardwareId);
   // The later entries of the list, up to the empty string that ends it.
   for (std::size_t at = shown.size() + 1; anyEntry && !equal && at < kUnits && list[at] != 0;) {
     std::u16string_view entry = FirstString(list + at, kUnits - at);
-    if (wstr::StartsWithAsciiNoCase(entry, hardwareId)) {
-      shown = entry;
-      equal = true;
-    }
+    equal = wstr::StartsWithAsciiNoCase(entry, hardwareId);
     at += entry.size() + 1;
   }
   if (equal) {
@@ -112,7 +111,9 @@ bool TMSETSetupApiDeviceInfoSet::DeviceKeyAccessCheck() {
 }
 
 bool TMSETSetupApiDeviceInfoSet::SelectedDriverSet(win::DWORD driverType, const std::u16string& manufacturer) {
-  if (!win::SetupDiBuildDriverInfoList(set_, &element_, driverType)) {
+  // The list built is always the compatible-driver list; `driverType` is the
+  // list that is then walked.
+  if (!win::SetupDiBuildDriverInfoList(set_, &element_, win::SPDIT_COMPATDRIVER)) {
     TracePrint(TRACE_ERROR, u"SetupDiBuildDriverInfoList failed. GetLastError returned: %d\n", win::GetLastError());
     return false;
   }
@@ -218,9 +219,6 @@ bool DriverUpdate(std::u16string deviceId, std::u16string, bool* accessDenied) {
   bool result = true;
   if (!set.Enumerate(deviceId, win::DIGCF_PRESENT | win::DIGCF_ALLCLASSES)) return true;
 
-  // The rights are tested once, on the first device that needs the driver,
-  // before anything is changed.
-  bool rightsTested = false;
   for (win::DWORD i = 0;; ++i) {
     TracePrint(TRACE_VERBOSE, u"SetupApi::DriverUpdate for-loop i: %d\n", i);
     bool noMoreItems = false;
@@ -237,14 +235,14 @@ bool DriverUpdate(std::u16string deviceId, std::u16string, bool* accessDenied) {
       TracePrint(TRACE_VERBOSE, u"DriverUpdate DeviceInfoSet.RegistryPropertyCompare driver already installed\n");
       continue;
     }
-    if (!rightsTested) {
-      rightsTested = true;
-      if (!set.DeviceKeyAccessCheck()) {
-        TracePrint(TRACE_VERBOSE, u"SetupApi::DriverUpdate not enough privileges (must be member of Admin group\n");
-        if (accessDenied != nullptr) *accessDenied = true;
-        result = false;
-        break;
-      }
+    // The rights are tested on the first element only. Without them a later
+    // element fails in the driver selection or installation, which ends the
+    // run with exit code 1 instead of 5.
+    if (i == 0 && !set.DeviceKeyAccessCheck()) {
+      TracePrint(TRACE_VERBOSE, u"SetupApi::DriverUpdate not enough privileges (must be member of Admin group\n");
+      if (accessDenied != nullptr) *accessDenied = true;
+      result = false;
+      break;
     }
     if (!set.SelectedDriverSet(win::SPDIT_COMPATDRIVER, kManufacturer)) {
       TracePrint(TRACE_ERROR, u"SetupApi::DriverUpdate DeviceInfoSet.SelectedDriverSet failed! Index:%d\n", i);
@@ -270,6 +268,12 @@ bool DriverUpdate(std::u16string deviceId, std::u16string, bool* accessDenied) {
 
 bool DeviceInstancesUninstall(std::u16string deviceId) {
   TracePrint(TRACE_FUNCTION, u">>> SetupApi::DeviceInstancesUninstall\n");
+  // A bare enumerator would select, and remove, every device under it.
+  if (!Utilities::IsDeviceIdToken(deviceId)) {
+    TracePrint(TRACE_ERROR, u"SetupApi::DeviceInstancesUninstall \"%s\" is not a device ID, nothing removed\n",
+               deviceId);
+    return true;
+  }
   TMSETSetupApiDeviceInfoSet set;
   if (!set.Enumerate(deviceId, win::DIGCF_ALLCLASSES)) return true;
   for (win::DWORD i = 0;; ++i) {

@@ -60,12 +60,13 @@ namespace SetupApi {
 // `accessDenied` is set when that failure was a lack of rights.
 bool DriverUpdate(std::u16string deviceId, std::u16string unused, bool* accessDenied);
 
-// Removes every device instance, present or not, under `deviceId` whose
-// first hardware ID begins with it. Always true; failures are traced.
+// Removes every device instance, present or not, under `deviceId` one of
+// whose hardware IDs begins with it. A token that is no device ID (a bare
+// enumerator) is refused. Always true; failures are traced.
 bool DeviceInstancesUninstall(std::u16string deviceId);
 
 // Deletes every OEM INF file (and its PNF twin) of the Windows INF directory
-// whose original INF name begins with `infName`.
+// whose original INF name is `infName` (only A-Z folded).
 void OemInfFilesDelete(std::u16string infName);
 
 }  // namespace SetupApi

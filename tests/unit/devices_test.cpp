@@ -131,29 +131,32 @@ TEST_F(Devices, UpdateWithoutRightsExitsWithAccessDenied) {
   EXPECT_TRUE(NothingOpen());
 }
 
-TEST_F(Devices, RightsAreTestedOnTheFirstDeviceThatNeedsTheDriver) {
-  // The first elements need nothing; the rights are still tested before the
-  // first installation, so a run without them reports exit code 5.
+TEST_F(Devices, RightsAreTestedOnTheFirstElementOnly) {
+  auto keyOpens = [] {
+    const auto& calls = sim::M().calls;
+    return std::count(calls.begin(), calls.end(), "SetupDiOpenDevRegKey");
+  };
+  // With rights, two devices to update: one test, at element 0.
+  AddMouse(u"1");
+  AddMouse(u"2");
+  EXPECT_EQ(Run(kUpdate), 0);
+  EXPECT_EQ(keyOpens(), 1);
+  EXPECT_EQ(sim::M().devices.installs.size(), 2u);
+
+  // Without rights, when only a later element needs the update: no test; the
+  // installation is denied and the run fails without the access-denied code.
+  sim::Reset();
+  sim::AddNewdev();
   sim::M().devices.administrator = false;
   AddMouse(u"1", u"0102");
   AddMouse(u"2").upperFilters = {u"tovfiltr"};
   AddMouse(u"3");
-  EXPECT_EQ(Run(kUpdate), 5);
-  EXPECT_TRUE(Logged("SetupApi::DriverUpdate not enough privileges (must be member of Admin group"));
-  int keyOpens = 0;
-  for (const auto& c : sim::M().calls) keyOpens += c == "SetupDiOpenDevRegKey" ? 1 : 0;
-  EXPECT_EQ(keyOpens, 1);
-
-  // With rights, the test is made once per run, not per device.
-  sim::Reset();
-  sim::AddNewdev();
-  AddMouse(u"1");
-  AddMouse(u"2");
-  EXPECT_EQ(Run(kUpdate), 0);
-  keyOpens = 0;
-  for (const auto& c : sim::M().calls) keyOpens += c == "SetupDiOpenDevRegKey" ? 1 : 0;
-  EXPECT_EQ(keyOpens, 1);
-  EXPECT_EQ(sim::M().devices.installs.size(), 2u);
+  EXPECT_EQ(Run(kUpdate), 1);
+  EXPECT_EQ(keyOpens(), 0);
+  EXPECT_FALSE(Logged("SetupApi::DriverUpdate not enough privileges (must be member of Admin group"));
+  EXPECT_TRUE(Logged("SetupApi::DriverUpdate DeviceInfoSet.SelectedDriverInstall failed! 2"));
+  EXPECT_EQ(OperationLog().back(), "SetupApi::DriverUpdate failed!");
+  EXPECT_TRUE(sim::M().devices.installs.empty());
 }
 
 TEST_F(Devices, EachNeededRestartIsPrompted) {
@@ -379,10 +382,13 @@ TEST_F(Devices, UninstallRemovesPresentAndPhantomInstances) {
   EXPECT_FALSE(sim::M().devices.devices[2].removed);
   EXPECT_EQ(OperationLog(),
             (Lines{">>> SetupApi::DeviceInstancesUninstall", "SetupApi::DeviceInstancesUninstall for-loop i: 0",
-                   "comparing hardware IDs (HID\\VID_0430&PID_0005&MI_01 == HID\\VID_0430&PID_0005&MI_01)? Equal!",
+                   // The first hardware ID is shown, whichever entry matched.
+                   "comparing hardware IDs (HID\\VID_0430&PID_0005&REV_0101&MI_01 == HID\\VID_0430&PID_0005&MI_01)? "
+                   "Equal!",
                    "TMSETSetupApiDeviceInfoSet::DeviceRemove Reboot => REQUIRED.",
                    "SetupApi::DeviceInstancesUninstall for-loop i: 1",
-                   "comparing hardware IDs (HID\\VID_0430&PID_0005&MI_01 == HID\\VID_0430&PID_0005&MI_01)? Equal!",
+                   "comparing hardware IDs (HID\\VID_0430&PID_0005&REV_0100&MI_01 == HID\\VID_0430&PID_0005&MI_01)? "
+                   "Equal!",
                    "TMSETSetupApiDeviceInfoSet::DeviceRemove Reboot => NOT REQUIRED.",
                    "SetupApi::DeviceInstancesUninstall for-loop i: 2",
                    "comparing hardware IDs (HID_DEVICE_SYSTEM_MOUSE == HID\\VID_0430&PID_0005&MI_01)? Not equal!",
@@ -420,11 +426,35 @@ TEST_F(Devices, AFailedRemovalDoesNotStopTheWalk) {
   EXPECT_TRUE(NothingOpen());
 }
 
-TEST_F(Devices, UninstallOfAnUnknownDeviceIdRemovesNothing) {
-  AddMouse(u"1");
-  EXPECT_EQ(Run(u"-DeviceInstancesUninstall,HID\\VID_0430&PID_0006&MI_01"), 0);
-  EXPECT_EQ(OperationLog(), (Lines{">>> SetupApi::DeviceInstancesUninstall",
-                                   "TMSETSetupApiDeviceInfoSet::Enumerate SetupDiGetClassDevs failed! 13"}));
+TEST_F(Devices, UninstallRemovesOnlyTheDevicesOfTheDeviceIdItIsGiven) {
+  const struct {
+    std::u16string token;
+    int removed;
+    const char* line;  // a line of the run's log
+    bool refused = false;
+  } cases[] = {
+      {kDeviceId, 2, "SetupApi::DeviceInstancesUninstall for-loop i: 2"},
+      {u"hid\\vid_0430&pid_0005&mi_01", 2, "SetupApi::DeviceInstancesUninstall for-loop i: 2"},
+      {u"HID\\VID_0430&PID_0006&MI_01", 0, "TMSETSetupApiDeviceInfoSet::Enumerate SetupDiGetClassDevs failed! 13"},
+      // A bare enumerator would take every HID device, keyboards included.
+      {u"HID", 0, "SetupApi::DeviceInstancesUninstall \"HID\" is not a device ID, nothing removed", true},
+      {u"HID\\", 0, "SetupApi::DeviceInstancesUninstall \"HID\\\" is not a device ID, nothing removed", true},
+      {u"\\VID_0430&PID_0005&MI_01", 0,
+       "SetupApi::DeviceInstancesUninstall \"\\VID_0430&PID_0005&MI_01\" is not a device ID, nothing removed", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(wstr::ToUtf8(c.token));
+    sim::Reset();
+    AddMouse(u"1");
+    AddMouse(u"2", u"0101", false);
+    sim::M().devices.Add(u"HID\\VID_045E&PID_00DB&MI_00\\1", {u"HID\\VID_045E&PID_00DB&REV_0100&MI_00"});
+    EXPECT_EQ(Run(u"-DeviceInstancesUninstall," + c.token), 0);
+    EXPECT_EQ(std::count_if(sim::M().devices.devices.begin(), sim::M().devices.devices.end(),
+                            [](const sim::Device& d) { return d.removed; }),
+              c.removed);
+    EXPECT_TRUE(Logged(c.line));
+    EXPECT_EQ(sim::M().callCounts.count("SetupDiGetClassDevsW"), c.refused ? 0u : 1u);
+  }
   sim::M().FailCall("SetupDiEnumDeviceInfo", 1, win::ERROR_GEN_FAILURE);
   EXPECT_EQ(Run(kUninstall), 0);
   EXPECT_TRUE(Logged("SetupApi::DeviceInstancesUninstall DeviceInfoSet.Enumerate failed"));

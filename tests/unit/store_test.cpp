@@ -223,7 +223,7 @@ TEST_F(Uninstall, WithNoOemInfFileNothingIsRemoved) {
   ExpectNothingLeftOpen();
 }
 
-TEST_F(Uninstall, RemovesEveryStorePackageWhosePathContainsTheToken) {
+TEST_F(Uninstall, RemovesEveryStorePackageOfTheNamedInf) {
   sim::AddDifxApi();
   auto oem0 = sim::PutOemInf(u"oem0.inf", u"other.inf");
   auto oem1 = sim::PutOemInf(u"oem1.inf", u"x.inf");
@@ -312,17 +312,51 @@ TEST_F(Uninstall, TheLogCallbackIsRegisteredOnlyAroundInstallAndUninstall) {
   ExpectNothingLeftOpen();
 }
 
-TEST_F(Uninstall, AnEmptyTokenRemovesNothing) {
-  sim::AddDifxApi();
-  auto oem0 = sim::PutOemInf(u"oem0.inf", u"tovfiltr.inf");
-  sim::AddStorePackage(std::u16string(kStore) + u"tovfiltr.inf_amd64_1\\tovfiltr.inf", oem0);
-  EXPECT_EQ(TMSCAMainInternalDriverPackageUninstall(u""), 0);
-  EXPECT_EQ(LogLines(), (Lines{">>> TMSCAMainInternalDriverPackageUninstall",
-                               "TMSCAMainInternalDriverPackageUninstall no package name, nothing removed",
-                               "<<< TMSCAMainInternalDriverPackageUninstall"}));
-  EXPECT_EQ(sim::M().store.packages.size(), 1u);
-  EXPECT_TRUE(Exists(oem0));
-  EXPECT_EQ(sim::M().callCounts.count("LoadLibraryExW"), 0u);
+TEST_F(Uninstall, TheTokenNamesExactlyOneInfFile) {
+  const struct {
+    std::u16string token;
+    bool removesTovfiltr;
+    bool refused;
+  } cases[] = {
+      {u"tovfiltr", true, false},
+      {u"TOVFILTR.INF", true, false},
+      {u"tovfiltr.inf", true, false},
+      // Parts of paths and names that a looser rule would find everywhere.
+      {u"inf", false, false},
+      {u"oem", false, false},
+      {u"a", false, false},
+      {u"oem9", false, false},
+      {u"tovfilt", false, false},
+      {u".", false, true},
+      {u"..", false, true},
+      {u"\\", false, true},
+      {u"c:", false, true},
+      {u"*.inf", false, true},
+      {u"C:\\Package\\tovfiltr.inf", false, true},
+      {u"", false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(wstr::ToUtf8(c.token));
+    sim::Reset();
+    sim::AddDifxApi();
+    auto tov = sim::PutOemInf(u"oem0.inf", u"tovfiltr.inf");
+    auto mouse = sim::PutOemInf(u"oem1.inf", u"mouse.inf");
+    auto oem90 = sim::PutOemInf(u"oem2.inf", u"oem90.inf");
+    sim::AddStorePackage(std::u16string(kStore) + u"tovfiltr.inf_amd64_1\\tovfiltr.inf", tov);
+    sim::AddStorePackage(std::u16string(kStore) + u"mouse.inf_amd64_2\\mouse.inf", mouse);
+    sim::AddStorePackage(std::u16string(kStore) + u"oem90.inf_amd64_3\\oem90.inf", oem90);
+    EXPECT_EQ(TMSCAMainInternalDriverPackageUninstall(c.token), 0);
+    EXPECT_EQ(sim::M().store.packages.size(), c.removesTovfiltr ? 2u : 3u);
+    EXPECT_EQ(Exists(tov), !c.removesTovfiltr);
+    EXPECT_TRUE(Exists(mouse) && Exists(oem90));
+    Lines lines = LogLines();
+    std::string refusal = "TMSCAMainInternalDriverPackageUninstall \"" + wstr::ToUtf8(c.token) +
+                          "\" is not an INF file name, nothing removed";
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), refusal), c.refused ? 1 : 0);
+    if (c.refused) {
+      EXPECT_EQ(sim::M().callCounts.count("LoadLibraryExW"), 0u);
+    }
+  }
 }
 
 TEST_F(Uninstall, WithoutTheFrameworkTheOemInfFilesAreStillDeleted) {
@@ -368,13 +402,13 @@ TEST_F(Uninstall, InstallThenUninstallLeavesNothingBehind) {
 
 using OemInfDelete = StoreTest;
 
-TEST_F(OemInfDelete, DeletesEveryInfWhoseOriginalNameBeginsWithTheName) {
+TEST_F(OemInfDelete, DeletesEveryInfWhoseOriginalNameIsTheName) {
   auto a = sim::PutOemInf(u"oem1.inf", u"TOVFILTR.inf");
   auto b = sim::PutOemInf(u"oem2.inf", u"other.inf");
-  auto c = sim::PutOemInf(u"oem3.inf", u"tovfiltr_x64.inf", false);  // no PNF: silent
-  auto d = sim::PutOemInf(u"oem4.inf", u"tovfilt.inf");              // shorter than the name
+  auto c = sim::PutOemInf(u"oem3.inf", u"TovFiltr.INF", false);  // no PNF: silent
+  auto d = sim::PutOemInf(u"oem4.inf", u"tovfiltr_x64.inf");     // longer than the name
   TraceMaskInit();
-  SetupApi::OemInfFilesDelete(u"tovfiltr");
+  SetupApi::OemInfFilesDelete(u"tovfiltr.inf");
   EXPECT_FALSE(Exists(a));
   EXPECT_FALSE(Exists(u"C:\\Windows\\INF\\oem1.pnf"));
   EXPECT_TRUE(Exists(b));
@@ -421,14 +455,6 @@ TEST_F(OemInfDelete, AnInfThatCannotBeReadIsLeftAlone) {
   Lines lines = LogLines();
   EXPECT_EQ(lines.at(2), "SetupApi::DeleteOemInfFile SetupGetInfInformationW error: -536870909");
   EXPECT_EQ(lines.at(4), "SetupApi::DeleteOemInfFile SetupQueryInfOriginalFileInformation error: 31");
-}
-
-TEST_F(OemInfDelete, AnEmptyNameDeletesNothing) {
-  auto a = sim::PutOemInf(u"oem1.inf", u"tovfiltr.inf");
-  SetupApi::OemInfFilesDelete(u"");
-  EXPECT_TRUE(Exists(a));
-  EXPECT_EQ(LogLines(),
-            (Lines{"SetupApi::OemInfFilesDelete", "SetupApi::OemInfFilesDelete no INF name, nothing deleted"}));
 }
 
 }  // namespace
