@@ -15,28 +15,16 @@ std::u16string QuotedPath(const std::u16string& path) {
 
 }  // namespace
 
-TMScmApi::TMScmApi() {
-  manager_ = nullptr;
-  manager_ = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
-  if (manager_ == nullptr) TracePrint(TRACE_ERROR, u"OpenSCManager failed (%d)\n", win::GetLastError());
-}
-
-TMScmApi::~TMScmApi() {
-  ReleaseService();
-  if (manager_ != nullptr) win::CloseServiceHandle(manager_);
-}
-
-void TMScmApi::ReleaseService() {
-  if (service_ != nullptr) win::CloseServiceHandle(service_);
-  service_ = nullptr;
+TMScmApi::TMScmApi() : manager_(win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS)) {
+  if (!manager_) TracePrint(TRACE_ERROR, u"OpenSCManager failed (%d)\n", win::GetLastError());
 }
 
 bool TMScmApi::ServiceEnableAccess(std::u16string name) {
-  if (manager_ == nullptr) {
+  if (!manager_) {
     TracePrint(TRACE_ERROR, u"SCM handle invalid.\n");
     return false;
   }
-  ReleaseService();
+  service_.Reset();
   win::WCHAR buffer[kServiceNameChars] = {};
   win::DWORD error = 0;
   if (!wstr::CopyToBuffer(buffer, kServiceNameChars, name)) {
@@ -44,8 +32,8 @@ bool TMScmApi::ServiceEnableAccess(std::u16string name) {
     TracePrint(TRACE_ERROR, u"TMScmApi::ServiceEnableAccess Service name too long (%d characters, at most %d)\n",
                static_cast<int>(name.size()), static_cast<int>(kServiceNameChars - 1));
   } else {
-    service_ = win::OpenServiceW(manager_, buffer, win::SERVICE_ALL_ACCESS);
-    if (service_ != nullptr) return true;
+    service_.Reset(win::OpenServiceW(manager_.Get(), buffer, win::SERVICE_ALL_ACCESS));
+    if (service_) return true;
     error = win::GetLastError();
     TracePrint(TRACE_ERROR, u"TMScmApi::ServiceEnableAccess OpenService failed! %d\n", error);
     switch (error) {
@@ -66,13 +54,12 @@ bool TMScmApi::ServiceEnableAccess(std::u16string name) {
         break;
     }
   }
-  win::CloseServiceHandle(manager_);
-  manager_ = nullptr;
+  manager_.Reset();
   return false;
 }
 
 bool TMScmApi::ServiceCreate(std::u16string name, std::u16string binaryPath) {
-  if (manager_ == nullptr) {
+  if (!manager_) {
     TracePrint(TRACE_ERROR, u"Service handle invalid.\n");
     return false;
   }
@@ -89,12 +76,11 @@ bool TMScmApi::ServiceCreate(std::u16string name, std::u16string binaryPath) {
     TracePrint(TRACE_ERROR, u"TMScmApi::ServiceCreate Binary path holds a double quote: %s\n", binaryPath);
     return false;
   }
-  ReleaseService();
-  service_ =
-      win::CreateServiceW(manager_, name.c_str(), name.c_str(), win::SERVICE_ALL_ACCESS,
-                          win::SERVICE_WIN32_OWN_PROCESS | win::SERVICE_INTERACTIVE_PROCESS, win::SERVICE_AUTO_START,
-                          win::SERVICE_ERROR_IGNORE, quoted.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-  if (service_ == nullptr) {
+  service_.Reset(win::CreateServiceW(manager_.Get(), name.c_str(), name.c_str(), win::SERVICE_ALL_ACCESS,
+                                     win::SERVICE_WIN32_OWN_PROCESS | win::SERVICE_INTERACTIVE_PROCESS,
+                                     win::SERVICE_AUTO_START, win::SERVICE_ERROR_IGNORE, quoted.c_str(), nullptr,
+                                     nullptr, nullptr, nullptr, nullptr));
+  if (!service_) {
     TracePrint(TRACE_ERROR, u"CreateService failed (%d)\n", win::GetLastError());
     return false;
   }
@@ -102,11 +88,11 @@ bool TMScmApi::ServiceCreate(std::u16string name, std::u16string binaryPath) {
 }
 
 bool TMScmApi::ServiceStart() {
-  if (service_ == nullptr) {
+  if (!service_) {
     TracePrint(TRACE_ERROR, u"Service handle invalid.\n");
     return false;
   }
-  if (!win::StartServiceW(service_, 0, nullptr)) {
+  if (!win::StartServiceW(service_.Get(), 0, nullptr)) {
     TracePrint(TRACE_ERROR, u"StartService failed (%d)\n", win::GetLastError());
     return false;
   }
@@ -129,27 +115,28 @@ bool TMScmApi::ServiceQueryStatus(win::SC_HANDLE service, win::DWORD& state) {
 
 bool TMScmApi::ServiceStop(std::int32_t maxWaits) {
   TracePrint(TRACE_FUNCTION, u">>> TMScmApi::ServiceStop\n");
-  if (service_ == nullptr) {
+  if (!service_) {
     TracePrint(TRACE_ERROR, u"Service handle invalid.\n");
     return false;
   }
   win::DWORD state = 0;
-  if (!ServiceQueryStatus(service_, state)) {
+  if (!ServiceQueryStatus(service_.Get(), state)) {
     TracePrint(TRACE_ERROR, u"TMScmApi::ServiceQueryStatus failed!\n");
     return false;
   }
   if (state == win::SERVICE_STOPPED) {
+    // A fixed text: it names no service of this system, whatever the name.
     TracePrint(TRACE_VERBOSE, u"TMScmApi::ServiceQueryStatus VelmoraNetService is already STOPPED\n");
     return true;
   }
   win::SERVICE_STATUS status{};
-  if (!win::ControlService(service_, win::SERVICE_CONTROL_STOP, &status)) {
+  if (!win::ControlService(service_.Get(), win::SERVICE_CONTROL_STOP, &status)) {
     TracePrint(TRACE_ERROR, u"ControlService SERVICE_CONTROL_STOP failed (%d)\n", win::GetLastError());
     return false;
   }
   std::int32_t waits = 0;
   while (waits < maxWaits) {
-    if (!ServiceQueryStatus(service_, state)) {
+    if (!ServiceQueryStatus(service_.Get(), state)) {
       TracePrint(TRACE_ERROR, u"TMScmApi::ServiceQueryStatus failed!\n");
       return false;
     }
@@ -159,6 +146,7 @@ bool TMScmApi::ServiceStop(std::int32_t maxWaits) {
   }
   // Also for a negative count: no wait was made, nothing was seen stopped.
   if (waits >= maxWaits) {
+    // "serice" as the log has always spelt it: scripts search for this text.
     TracePrint(TRACE_ERROR, u"Unable to stop serice after %d tries.\n", waits);
     return false;
   }
@@ -168,11 +156,11 @@ bool TMScmApi::ServiceStop(std::int32_t maxWaits) {
 
 bool TMScmApi::ServiceDelete() {
   TracePrint(TRACE_SCMAPI, u"Trying to delete service.\n");
-  if (service_ == nullptr) {
+  if (!service_) {
     TracePrint(TRACE_ERROR, u"Service handle invalid.\n");
     return false;
   }
-  if (win::DeleteService(service_)) return true;
+  if (win::DeleteService(service_.Get())) return true;
   win::DWORD error = win::GetLastError();
   TracePrint(TRACE_ERROR, u"DeleteService failed. (%d)\n", error);
   switch (error) {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "win/api.h"
+#include "win/handle.h"
 
 // One object serves one command: it holds the manager handle and the handle
 // of the one service it works on, and closes both when destroyed.
@@ -16,7 +16,6 @@ class TMScmApi {
   static constexpr std::size_t kServiceNameChars = 80;
 
   TMScmApi();  // opens the manager; a failure is traced and fails later calls
-  ~TMScmApi();
   TMScmApi(const TMScmApi&) = delete;
   TMScmApi& operator=(const TMScmApi&) = delete;
 
@@ -33,8 +32,7 @@ class TMScmApi {
   bool ServiceDelete();
 
  private:
-  void ReleaseService();
-
-  win::SC_HANDLE manager_ = nullptr;
-  win::SC_HANDLE service_ = nullptr;
+  // Closed in the reverse order: the service's handle, then the manager's.
+  win::UniqueScHandle manager_;
+  win::UniqueScHandle service_;
 };
