@@ -4,6 +4,7 @@
 
 #include "common/wstr.h"
 #include "setup/trace.h"
+#include "win/handle.h"
 
 namespace Utilities {
 
@@ -50,8 +51,8 @@ bool GetOemInfFilePathNamesList(std::vector<std::u16string>& list) {
   }
 
   win::WIN32_FIND_DATAW found{};
-  win::HANDLE search = win::FindFirstFileW(pattern, &found);
-  if (search == win::INVALID_HANDLE_VALUE) {
+  win::UniqueFind search(win::FindFirstFileW(pattern, &found));
+  if (!search) {
     // Also the outcome when there is no OEM INF file at all.
     TracePrint(TRACE_VERBOSE, u"Utilities::GetOemInfFilePathNamesList FindFirstFile failed %d\n", win::GetLastError());
     return false;
@@ -61,9 +62,9 @@ bool GetOemInfFilePathNamesList(std::vector<std::u16string>& list) {
     entry += u'\\';
     entry.append(found.cFileName, wstr::BoundedLength(found.cFileName, win::MAX_PATH));
     list.push_back(std::move(entry));
-  } while (win::FindNextFileW(search, &found));
+  } while (win::FindNextFileW(search.Get(), &found));
   win::DWORD error = win::GetLastError();
-  win::FindClose(search);
+  search.Close();
   if (error == win::ERROR_NO_MORE_FILES) return true;
   TracePrint(TRACE_ERROR, u"Utilities::GetOemInfFilePathNamesList GetFindNextFile failed %d\n", error);
   return false;
