@@ -3,9 +3,9 @@
 #include <string_view>
 
 #include "common/wstr.h"
-#include "service/main.h"
+#include "service/trace.h"
 
-void TMSvcNotificationDeviceRegister() {
+void TMSvcNotificationDeviceRegister(win::SERVICE_STATUS_HANDLE recipient) {
   TMSvcTrace(TMSVC_TRACE_ENTRY, u">>> TMSvcNotificationDeviceRegister");
   win::DEV_BROADCAST_DEVICEINTERFACE_W filter{};
   filter.dbcc_size = sizeof(filter);
@@ -14,7 +14,7 @@ void TMSvcNotificationDeviceRegister() {
   filter.dbcc_classguid = win::GUID_DEVINTERFACE_MOUSE;
   // The registration lasts as long as the process; its handle is not kept.
   win::HDEVNOTIFY notification =
-      win::RegisterDeviceNotificationW(TMSvcInternalStatusHandle(), &filter, win::DEVICE_NOTIFY_SERVICE_HANDLE);
+      win::RegisterDeviceNotificationW(recipient, &filter, win::DEVICE_NOTIFY_SERVICE_HANDLE);
   if (notification == nullptr) {
     TMSvcTrace(TMSVC_TRACE_ERROR,
                u"TMSvcNotificationDeviceRegister RegisterDeviceNotification GUID_DEVINTERFACE_MOUSE failed! %d",

@@ -2,14 +2,16 @@
 // notification registration, and the setup tool run at each arrival.
 #pragma once
 
+#include "win/api.h"
+
 // The program the service runs at each arrival, beside its own program file.
 inline constexpr char16_t kTMSvcSetupToolFileName[] = u"TovMouseSetupCustomAction.exe";
 // Its one argument: "-DriverUpdate" for the device ID the system serves.
 inline constexpr char16_t kTMSvcDriverUpdateArgument[] = u"-DriverUpdate,HID\\VID_0430&PID_0005&MI_01,NULL";
 
-// Registers the service's status handle for arrivals of mouse interfaces.
-// A failure is traced; the service then runs without arrivals.
-void TMSvcNotificationDeviceRegister();
+// Registers `recipient`, the service's status handle, for arrivals of mouse
+// interfaces. A failure is traced; the service then runs without arrivals.
+void TMSvcNotificationDeviceRegister(win::SERVICE_STATUS_HANDLE recipient);
 
 // Runs the setup tool with the driver update argument and waits until it has
 // ended. Failures are traced and change nothing else.

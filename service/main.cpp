@@ -3,7 +3,6 @@
 #include <mutex>
 #include <string>
 
-#include "common/wstr.h"
 #include "service/arrival.h"
 
 namespace {
@@ -33,22 +32,6 @@ win::DWORD CurrentState() {
 }
 
 }  // namespace
-
-void TMSvcTraceWrite(std::u16string_view message) {
-  static constexpr std::u16string_view kPrefix = u"TMSvc: ";
-  // Prefix, message, line feed and terminator fit the buffer; a longer
-  // message is cut, never between the two halves of a surrogate pair.
-  constexpr std::size_t kRoom = kTMSvcTraceBufferChars - kPrefix.size() - 2;
-  std::u16string line(kPrefix);
-  line.append(message.substr(0, wstr::CutLength(message, kRoom)));
-  line.push_back(u'\n');
-  win::OutputDebugStringW(line.c_str());
-}
-
-win::SERVICE_STATUS_HANDLE TMSvcInternalStatusHandle() {
-  std::lock_guard<std::mutex> lock(statusLock);
-  return statusHandle;
-}
 
 win::BOOL TMSvcInternalStatusReportToScm(win::DWORD state, win::DWORD checkPoint, win::DWORD waitHint) {
   std::lock_guard<std::mutex> lock(statusLock);
@@ -108,7 +91,7 @@ void TOV_WINAPI TMSvcServiceMain(win::DWORD, win::LPWSTR*) {
     status.dwServiceType = win::SERVICE_WIN32_OWN_PROCESS;
     status.dwServiceSpecificExitCode = 0;
   }
-  TMSvcNotificationDeviceRegister();
+  TMSvcNotificationDeviceRegister(handle);
 
   if (!TMSvcInternalStatusReportToScm(win::SERVICE_START_PENDING, 1, 3000)) {
     TMSvcTrace(TMSVC_TRACE_ERROR, u"TMSvcServiceMain TMSvcInternalStatusReportToScm failed!");

@@ -1,27 +1,12 @@
-// The device-arrival service: process entry, service main, control handler,
-// status reports and the service's own trace on the debugger output.
+// The device-arrival service: process entry, service main, control handler
+// and status reports.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <string_view>
-
-#include "common/format.h"
+#include "service/trace.h"
 #include "win/api.h"
-
-// Trace levels of the service; a message is written when its level shares a
-// bit with TMSVC_TRACE_OUTPUT_MASK.
-using TMSvcTraceLevel = std::uint32_t;
-constexpr TMSvcTraceLevel TMSVC_TRACE_ERROR = 0x0100;
-constexpr TMSvcTraceLevel TMSVC_TRACE_ENTRY = 0x0200;
-constexpr TMSvcTraceLevel TMSVC_TRACE_DEVICE_EVENT = 0x8000;
-constexpr TMSvcTraceLevel TMSVC_TRACE_OUTPUT_MASK = 0xff00;
 
 // The name in the dispatch table and in the handler registration.
 inline constexpr char16_t kTMSvcServiceName[] = u"TovMouseService";
-
-// Capacity, terminator included, of a debugger line: prefix, message, line end.
-inline constexpr std::size_t kTMSvcTraceBufferChars = 4096;
 
 // The process entry's work: hands the process to the service control
 // manager and returns 0 when it gives it back (or refuses it).
@@ -39,18 +24,3 @@ win::DWORD TOV_WINAPI TMSvcControlHandlerEx(win::DWORD control, win::DWORD event
 // Reports `state` to the service control manager. The controls accepted
 // follow from the state; a failed report is traced and ends the service.
 win::BOOL TMSvcInternalStatusReportToScm(win::DWORD state, win::DWORD checkPoint, win::DWORD waitHint);
-
-// The status handle of the handler registration (null before it).
-win::SERVICE_STATUS_HANDLE TMSvcInternalStatusHandle();
-
-// Writes one finished message to the debugger output: "TMSvc: ", the message
-// and a line feed, cut to the line's buffer.
-void TMSvcTraceWrite(std::u16string_view message);
-
-// Formats and writes one message when `level` is inside the output mask. The
-// format is checked against the arguments at compile time.
-template <class... Args>
-void TMSvcTrace(TMSvcTraceLevel level, text::FormatString<std::type_identity_t<Args>...> format, const Args&... args) {
-  if ((level & TMSVC_TRACE_OUTPUT_MASK) == 0) return;
-  TMSvcTraceWrite(text::Format<Args...>(format, args...));
-}

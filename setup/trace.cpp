@@ -1,6 +1,6 @@
 #include "setup/trace.h"
 
-#include "common/wstr.h"
+#include "common/debugline.h"
 #include "win/api.h"
 
 TraceLevel TraceMask = 0;
@@ -77,10 +77,8 @@ void LogAppend(std::u16string_view message) {
 void TraceWrite(TraceLevel level, std::u16string_view message) {
   LogAppend(message);
   if ((level & TraceMask) == 0) return;
-  // The message is cut to what its buffer holds; a surrogate pair is not split.
-  std::u16string line = u"RVSET: ";
-  line.append(message.substr(0, wstr::CutLength(message, kDebugBufferChars - 1)));
-  win::OutputDebugStringW(line.c_str());
+  // The message is cut to what its buffer holds.
+  WriteDebugLine(u"RVSET: ", message, kDebugBufferChars - 1);
 }
 
 std::u16string ErrorCodeText(std::uint32_t code) {
