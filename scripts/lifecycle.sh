@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The whole lifecycle of the example installer in a throwaway Wine prefix:
-# build everything (and sign it when TOV_SIGN_CERT and TOV_SIGN_KEY are
-# set, see scripts/sign.sh), install TovMouse.msi silently with msiexec,
-# show the files, the service and the trace log of the custom actions,
-# uninstall, and show that nothing is left.
+# The whole lifecycle of the example installer in a throwaway Wine prefix
+# that, like a stock Windows, has no difxapi.dll (Wine's own is switched
+# off): build everything (and sign it when TOV_SIGN_CERT and TOV_SIGN_KEY
+# are set, see scripts/sign.sh), install TovMouse.msi silently with msiexec,
+# show the files, the service, the driver package in the INF directory and
+# the trace log of the custom actions, uninstall, and show what is left.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -22,6 +23,7 @@ echo "  $msi"
 export TOV_WIN64_DIR="$root/build/win64" TOV_WIN32_DIR="$root/build/win32" TOV_SOURCE_DIR="$root"
 export TOV_WORK_DIR="$root/build/lifecycle/run"
 source tests/wine/lib.sh
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;difxapi="
 # From here on every step is checked and reported; none stops the run.
 set +e
 echo "== Preparing a throwaway Wine prefix"
@@ -30,37 +32,23 @@ echo "  $WINEPREFIX"
 
 dir_win='C:\Program Files\Tov Mouse'
 dir="$(tov_unix "$dir_win")"
-log="$(tov_unix 'C:\')/TovMouseSetup.log"
+inf_dir="$(tov_unix 'C:\windows\inf')"
 problems=()
 
-# msiexec with its full exit code, the time it took, and its log kept in
-# the work directory.
 msiexec() {
-  local what="$1" start end seconds
-  shift
-  start=$(date +%s.%N)
-  tov_launch "$TOV_WORK_DIR" "msiexec $* /qn /l*v \"$(tov_win "$TOV_WORK_DIR")\\msiexec-$what.log\""
-  end=$(date +%s.%N)
-  seconds=$(awk "BEGIN { printf \"%.2f\", $end - $start }")
-  echo "  msiexec $* /qn: exit code $TOV_EXIT after ${seconds} s"
-  if [ "$TOV_EXIT" != 0 ]; then problems+=("msiexec $what exited with $TOV_EXIT"); fi
+  tov_msiexec "$@"
+  echo "  msiexec ${*:2} /qn: exit code $TOV_EXIT after $TOV_SECONDS s"
+  if [ "$TOV_EXIT" != 0 ]; then problems+=("msiexec $1 exited with $TOV_EXIT"); fi
 }
-
-# The service as the service control manager has it, through the tests'
-# small SCM client (Wine's sc.exe has no "qc").
-scm() { wine "$TOV_HELPERS/tovscm.exe" "$@" 2>/dev/null | tr -d '\r'; }
-scm_get() {
-  local key="$1"
-  shift
-  scm "$@" | sed -n "s/^$key=//p" | head -n 1
-}
-show_log() { tail -c +$(($1 + 1)) "$log" 2>/dev/null | tr -d '\r' | sed 's/^/  | /'; }
-log_size() { stat -c %s "$log" 2>/dev/null || echo 0; }
+show_log() { sed 's/^/  | /' "$TOV_WORK_DIR/log-$1.txt"; }
+service_absent() { [ "$(tov_scm_get error config TovMouseService)" = 1060 ]; }
+# The copies of the package's INF in the INF directory, one path a line.
+inf_copies() { for f in "$inf_dir"/*.inf; do cmp -s "$f" installer/sample/tovfiltr.inf && echo "$f"; done; }
 
 echo "== Installing: msiexec /i TovMouse.msi"
 msiexec install /i "\"$(tov_win "$msi")\""
 # The service reports RUNNING from its own thread: wait for it (10 s at most).
-state="$(scm_get state wait TovMouseService 4 10)"
+state="$(tov_scm_get state wait TovMouseService 4 10)"
 
 echo "== Files in $dir_win"
 if [ -d "$dir" ]; then
@@ -71,11 +59,11 @@ else
 fi
 
 echo "== The service TovMouseService"
-if [ "$(scm_get error config TovMouseService)" = 1060 ]; then
+if service_absent; then
   echo "  not registered"
   problems+=("the service is not registered after the install")
 else
-  scm config TovMouseService | sed -n 's/^path=/  program path : /p; s/^start=2$/  start type   : automatic/p;
+  tov_scm config TovMouseService | sed -n 's/^path=/  program path : /p; s/^start=2$/  start type   : automatic/p;
     s/^start=\(.*\)/  start type   : \1/p; s/^account=/  account      : /p'
   case "$state" in
     4) echo "  state        : RUNNING" ;;
@@ -84,18 +72,26 @@ else
   esac
 fi
 
+echo "== The driver package in C:\\windows\\inf (Windows names it oem<N>.inf; Wine keeps its own name if free)"
+copies="$(inf_copies)"
+if [ -n "$copies" ]; then
+  while read -r f; do find "$inf_dir" -maxdepth 1 -iname "$(basename "${f%.*}").*" -printf '  %9s  %f\n'; done <<<"$copies"
+else
+  echo "  (no copy of the package's INF)"
+  problems+=("the driver package is not in C:\\windows\\inf")
+fi
+
 echo "== Trace log of the install's custom actions (C:\\TovMouseSetup.log)"
-show_log 0
-after_install=$(log_size)
+show_log install
 
 echo "== Uninstalling: msiexec /x TovMouse.msi"
 msiexec uninstall /x "\"$(tov_win "$msi")\""
 
 echo "== Trace log of the uninstall's custom actions"
-show_log "$after_install"
+show_log uninstall
 
 echo "== What is left"
-if [ "$(scm_get error config TovMouseService)" = 1060 ]; then
+if service_absent; then
   echo "  service TovMouseService: not registered"
 else
   echo "  service TovMouseService: still registered"
@@ -110,9 +106,18 @@ if [ -e "$dir" ]; then
 else
   echo "  $dir_win: gone"
 fi
+# Wine's copy keeps the INF's own name, where the uninstall's walk over the
+# oem*.inf files does not look, and Wine gives any copy's own name as its
+# original one: under Wine no uninstall can match the copy to the package.
+left="nothing left behind"
+while read -r f; do
+  [ -n "$f" ] || continue
+  echo "  C:\\windows\\inf\\${f##*/}: still there (Wine: the uninstall cannot match it)"
+  left="nothing left behind but Wine's copy of the INF"
+done <<<"$(inf_copies)"
 
 if [ ${#problems[@]} -eq 0 ]; then
-  echo "== Done: installed, service running, uninstalled, nothing left behind."
+  echo "== Done: installed, service running, package in the INF directory, uninstalled, $left."
 else
   printf '  %s\n' "${problems[@]}"
   echo "== FAILED: ${#problems[@]} problem(s) in the lifecycle."

@@ -66,6 +66,25 @@ tov_launch() {
   TOV_EXIT="launch failed: $out"
 }
 
+# msiexec NAME ARGS..., quiet, in the work directory: its log msiexec-NAME.log,
+# the lines the custom actions added to their log (Wine's msiexec starts them
+# in C:\) as log-NAME.txt, the exit code in TOV_EXIT, seconds in TOV_SECONDS.
+tov_msiexec() {
+  local name="$1" log start before
+  shift
+  log="$(tov_unix 'C:\')/TovMouseSetup.log"
+  before=$(stat -c %s "$log" 2>/dev/null || echo 0)
+  start=$(date +%s.%N)
+  tov_launch "$TOV_WORK_DIR" "msiexec $* /qn /l*v \"$(tov_win "$TOV_WORK_DIR")\\msiexec-$name.log\""
+  TOV_SECONDS=$(awk "BEGIN { printf \"%.2f\", $(date +%s.%N) - $start }")
+  tail -c +$((before + 1)) "$log" 2>/dev/null | tr -d '\r' >"$TOV_WORK_DIR/log-$name.txt"
+}
+
+# The service control manager's key=value answer through tovscm.exe (Wine's
+# sc.exe has no "qc"); tov_scm_get KEY ARGS...: one value, "" when absent.
+tov_scm() { wine "$TOV_HELPERS/tovscm.exe" "$@" 2>/dev/null | tr -d '\r'; }
+tov_scm_get() { tov_scm "${@:2}" | sed -n "s/^$1=//p" | head -n 1; }
+
 # Runs the setup tool (from $TOV_TOOL_WIN, default: the build tree) with one
 # argument, in the Unix directory $1.
 tov_tool() {

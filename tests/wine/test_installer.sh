@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The example installer under Wine's msiexec, in one fresh prefix: a package
-# install that fails and rolls back, a silent install, a second install of
-# the same package, and the uninstall, each checked by its exit code, the
-# files, the service registration and the trace log of the custom actions.
+# The example installer under Wine's msiexec in one fresh prefix with no
+# difxapi.dll to load (Wine's own is switched off), as on a stock Windows:
+# a failing install, install, reinstall, repair, upgrade, downgrade and two
+# uninstalls, one without the setup tool, checked by exit code, files,
+# service, INF directory and the trace log of the custom actions.
 #
 # Wine's msiexec differs from Windows' where these checks depend on it:
 # - it starts the custom actions' programs in C:\ (so TovMouseSetup.log is
@@ -14,7 +15,11 @@
 #   actions, which then find no program to run (Windows runs them in
 #   reverse order while the files are still there);
 # - "msiexec /x" of a product that is not installed exits with 0 (Windows:
-#   1605), so the uninstall is judged by what it removed.
+#   1605), so the uninstall is judged by what it removed;
+# - "msiexec /i" of the installed package reinstalls every component (on
+#   Windows it changes nothing); it has no "msiexec /f", so the repair is
+#   asked for with the properties that /fa sets; and a running program's
+#   file is not locked, so a repair is judged by the service's restart.
 source "$(dirname "$0")/lib.sh"
 
 msi="${TOV_MSI:-${TOV_WORK_DIR%/tests/wine/*}/installer/TovMouse.msi}"
@@ -24,168 +29,142 @@ if [ ! -f "$msi" ]; then
 fi
 
 tov_prefix
+framework_overrides="$WINEDLLOVERRIDES;difxapi=n"
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;difxapi="
 # Never leave the service registered: it would start with every wine command.
-remove_service() {
-  wine sc stop TovMouseService >/dev/null 2>&1
-  wine sc delete TovMouseService >/dev/null 2>&1
-}
-trap 'remove_service; tov_cleanup' EXIT
+trap 'wine sc stop TovMouseService >/dev/null 2>&1; wine sc delete TovMouseService >/dev/null 2>&1; tov_cleanup' EXIT
 
 echo "== The package's tables, as Windows Installer reads them"
-# The custom actions between the standard actions, in sequence order.
-msiinfo export "$msi" InstallExecuteSequence | tr -d '\r' | tail -n +4 | sort -t $'\t' -k 3 -n |
-  cut -f 1 >"$TOV_WORK_DIR/sequence.txt"
-tov_expect_lines "custom actions: sequence" "$TOV_WORK_DIR/sequence.txt" \
+table() { msiinfo export "$1" "$2" | tr -d '\r' | tail -n +4; }
+# The actions in sequence order, the service actions moved next to the custom actions.
+table "$msi" InstallExecuteSequence | sort -t $'\t' -k 3 -n | cut -f 1 >"$TOV_WORK_DIR/sequence.txt"
+tov_expect_lines "actions: sequence" "$TOV_WORK_DIR/sequence.txt" \
   InstallValidate RemoveExistingProducts InstallInitialize \
   TovServiceDeleteRollback TovServiceDelete TovDeviceInstancesUninstall \
-  TovDriverPackageUninstallRollback TovDriverPackageUninstall TovReEnumerate RemoveFiles \
-  InstallFiles TovDriverPackageInstallRollback TovDriverPackageInstall TovDriverUpdate \
-  TovServiceCreateRollback TovServiceCreate InstallFinalize
+  TovDriverPackageUninstallRollback TovDriverPackageUninstall TovReEnumerate StopServices DeleteServices \
+  RemoveFiles InstallFiles TovDriverPackageInstallRollback TovDriverPackageInstall TovDriverUpdate \
+  TovServiceCreateRollback TovServiceCreate StartServices InstallFinalize
+tov_expect_eq "StartServices: on repair and modify only" "$(table "$msi" InstallExecuteSequence | grep ^StartServices)" \
+  $'StartServices\tInstalled AND NOT REMOVE\t5900'
 # Types: 18 (program installed by the package) with 0x400 in script and
 # 0x800 not impersonated; 0x40 ignores the exit code; 0x100 rollback only.
-msiinfo export "$msi" CustomAction | tr -d '\r' | tail -n +4 | cut -f 1,2 | sort >"$TOV_WORK_DIR/types.txt"
-tov_expect_eq "custom actions: types" "$(tr '\t' ' ' <"$TOV_WORK_DIR/types.txt" | paste -sd ' ')" \
-  "$(printf '%s ' TovDeviceInstancesUninstall 3090 TovDriverPackageInstall 3090 \
-    TovDriverPackageInstallRollback 3410 TovDriverPackageUninstall 3090 \
+tov_expect_eq "custom actions: types" "$(table "$msi" CustomAction | cut -f 1,2 | sort | tr '\t\n' '  ')" \
+  "$(printf '%s ' TovDeviceInstancesUninstall 3154 TovDriverPackageInstall 3090 \
+    TovDriverPackageInstallRollback 3410 TovDriverPackageUninstall 3154 \
     TovDriverPackageUninstallRollback 3410 TovDriverUpdate 3154 TovReEnumerate 3154 \
-    TovServiceCreate 3090 TovServiceCreateRollback 3410 TovServiceDelete 3090 \
-    TovServiceDeleteRollback 3410 | sed 's/ $//')"
+    TovServiceCreate 3090 TovServiceCreateRollback 3410 TovServiceDelete 3154 TovServiceDeleteRollback 3410)"
+# Events: start (1), stop (2) on install; stop (0x20), delete (0x80) on removal; waiting.
+tov_expect_eq "service control entry" "$(table "$msi" ServiceControl)" \
+  $'TovMouseServiceControl\tTovMouseService\t163\t\t1\tService'
+tov_expect_eq "no difxapi.dll in the default package" "$(table "$msi" File | cut -f 3 | sort | paste -sd ' ')" \
+  "TovMouseService.exe TovMouseSetupCustomAction.exe tovfiltr.inf tovfiltr.sys"
 
 msi_win="$(tov_win "$msi")"
 dir_win='C:\Program Files\Tov Mouse'
 dir="$(tov_unix "$dir_win")"
-log="$(tov_unix 'C:\')/TovMouseSetup.log"
-files=(TovMouseSetupCustomAction.exe TovMouseService.exe tovfiltr.inf tovfiltr.sys)
-product_code="$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p')"
-uninstall_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$product_code"
+inf_dir="$(tov_unix 'C:\windows\inf')"
+product_code() { table "$1" Property | sed -n 's/^ProductCode\t//p'; }
+uninstall_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$(product_code "$msi")"
+version="$(table "$msi" Property | sed -n 's/^ProductVersion\t//p')"
 
-# msiexec with the full exit code in TOV_EXIT, its own log in the work
-# directory, and the time it took in SECONDS_TAKEN.
-msiexec() {
-  local name="$1"
-  shift
-  local start end
-  start=$(date +%s.%N)
-  tov_launch "$TOV_WORK_DIR" "msiexec $* /qn /l*v \"$(tov_win "$TOV_WORK_DIR")\\msiexec-$name.log\""
-  end=$(date +%s.%N)
-  SECONDS_TAKEN=$(awk "BEGIN { printf \"%.2f\", $end - $start }")
-}
-
-# The lines that the log gained since the byte count $1.
-log_since() { tail -c +$(($1 + 1)) "$log" | tr -d '\r'; }
-log_size() { stat -c %s "$log" 2>/dev/null || echo 0; }
-
-# The service as the service control manager has it (Wine's sc.exe has no
-# "qc"): one key of the helper's key=value answer, "" when absent.
-scm_get() {
-  local key="$1"
-  shift
-  wine "$TOV_HELPERS/tovscm.exe" "$@" 2>/dev/null | tr -d '\r' | sed -n "s/^$key=//p" | head -n 1
-}
+ran_nothing() { [ ! -s "$TOV_WORK_DIR/log-$1.txt" ]; }
 # The service starts on its own thread after StartService returned: wait a
 # bounded while for it to report RUNNING (4).
-wait_running() { [ "$(scm_get state wait TovMouseService 4 10)" = 4 ]; }
-service_absent() { [ "$(scm_get error config TovMouseService)" = 1060 ]; }
-no_files() { [ ! -e "$dir" ]; }
+wait_running() { [ "$(tov_scm_get state wait TovMouseService 4 10)" = 4 ]; }
+service_absent() { [ "$(tov_scm_get error config TovMouseService)" = 1060 ]; }
 # "wine reg" is the 32-bit reg.exe here: ask for the 64-bit registry view.
 product_registered() { wine reg query "$uninstall_key" /reg:64 >/dev/null 2>&1; }
 product_unregistered() { ! product_registered; }
+has_files() { for f in TovMouseSetupCustomAction.exe TovMouseService.exe tovfiltr.inf tovfiltr.sys; do [ -f "$dir/$f" ] || return 1; done; }
+# The copies of the package's INF in the INF directory: Wine's keeps the
+# INF's own name when it is free (Windows: oem<N>.inf).
+inf_copies() { for f in "$inf_dir"/*.inf; do cmp -s "$f" "$dir/tovfiltr.inf" && echo "${f##*/}"; done; }
+
+expect_installed() {  # WHAT: exit code 0, files, product, service running
+  tov_expect_eq "$1: msiexec exit code" "$TOV_EXIT" 0
+  tov_expect_true "$1: files in place" has_files
+  tov_expect_true "$1: product registered" product_registered
+  tov_expect_true "$1: service RUNNING" wait_running
+}
+expect_removed() {  # WHAT: no service, no program folder, product unregistered
+  tov_expect_true "$1: no service registered" service_absent
+  tov_expect_true "$1: no program folder left" test ! -e "$dir"
+  tov_expect_true "$1: product not registered" product_unregistered
+}
 
 echo "== A package install that fails rolls the install back"
-# Without difxapi.dll the package cannot go into the driver store: the
-# setup tool exits with -1 and the installer must undo everything.
-before=$(log_size)
-WINEDLLOVERRIDES="$WINEDLLOVERRIDES;difxapi=" msiexec failing /i "\"$msi_win\""
+# The same package with the optional difxapi.dll beside the tool: the
+# tests' stand-in, whose install fails with the code in TOVFAKEDIFX_INSTALL.
+# The tool exits -1 and the installer must undo everything.
+with_difx="$TOV_WORK_DIR/TovMouse-difxapi.msi"
+bash "$TOV_SOURCE_DIR/installer/build-msi.sh" "$with_difx" "$TOV_TOOL" "$TOV_SERVICE_EXE" "$version" \
+  "$TOV_HELPERS/fakedifx/difxapi.dll"
+TOVFAKEDIFX_INSTALL=e0000247 WINEDLLOVERRIDES="$framework_overrides" tov_msiexec failing /i "\"$(tov_win "$with_difx")\""
 tov_expect_eq "failing install: msiexec exit code (Windows: 1603)" "$TOV_EXIT" 1627
-log_since "$before" >"$TOV_WORK_DIR/log-failing.txt"
-tov_expect_lines "failing install: the package install ran and failed" "$TOV_WORK_DIR/log-failing.txt" \
+tov_expect_lines "failing install: the framework's package install ran and failed" "$TOV_WORK_DIR/log-failing.txt" \
   "Parameter[0]: -DriverPackageInstall" "Parameter[1]:  $dir_win\\tovfiltr.inf" \
-  ">>> TMSCAMainInternalDriverPackageInstall" "TMSCAMainInternalDriverPackageInstall failed!"
-tov_expect_no_line "failing install: no driver update after the failure" "$TOV_WORK_DIR/log-failing.txt" \
-  "Parameter[0]: -DriverUpdate"
-tov_expect_no_line "failing install: no service creation after the failure" "$TOV_WORK_DIR/log-failing.txt" \
-  "Parameter[0]: -ServiceCreate"
-tov_expect_true "failing install: no program folder left" no_files
-tov_expect_true "failing install: no service registered" service_absent
-tov_expect_true "failing install: product not registered" product_unregistered
+  "DifxApi::DriverPackageInstall InfFilePath: $dir_win\\tovfiltr.inf" "TMSCAMainInternalDriverPackageInstall failed!"
+tov_expect_eq "failing install: nothing ran after it" "$(grep -c '^>>> _tWinMain$' "$TOV_WORK_DIR/log-failing.txt")" 1
+expect_removed "failing install"
 
 echo "== Silent install"
-before=$(log_size)
-msiexec install /i "\"$msi_win\""
-install_seconds=$SECONDS_TAKEN
-tov_expect_eq "install: msiexec exit code" "$TOV_EXIT" 0
-for f in "${files[@]}"; do
-  tov_expect_true "install: $f in place" test -f "$dir/$f"
-done
-tov_expect_true "install: the setup tool is the built one" cmp -s "$dir/TovMouseSetupCustomAction.exe" "$TOV_TOOL"
-tov_expect_true "install: the service program is the built one" cmp -s "$dir/TovMouseService.exe" "$TOV_SERVICE_EXE"
-tov_expect_true "install: product registered" product_registered
-tov_expect_eq "install: service program path, quoted" "$(scm_get path config TovMouseService)" \
-  "\"$dir_win\\TovMouseService.exe\""
-tov_expect_eq "install: service starts automatically" "$(scm_get start config TovMouseService)" 2
-tov_expect_true "install: service RUNNING" wait_running
-log_since "$before" >"$TOV_WORK_DIR/log-install.txt"
+tov_msiexec install /i "\"$msi_win\""
+install_seconds=$TOV_SECONDS
+expect_installed "install"
+tov_expect_true "install: the programs are the built ones" \
+  bash -c 'cmp -s "$1/TovMouseSetupCustomAction.exe" "$2" && cmp -s "$1/TovMouseService.exe" "$3"' _ "$dir" "$TOV_TOOL" "$TOV_SERVICE_EXE"
+tov_expect_eq "install: automatic start, program path quoted" \
+  "$(tov_scm config TovMouseService | grep -E '^(path|start)=' | paste -sd ' ')" "start=2 path=\"$dir_win\\TovMouseService.exe\""
+tov_expect_true "install: the package is in the INF directory" test -n "$(inf_copies)"
+tov_note "the package's INF as C:\\windows\\inf\\$(inf_copies | paste -sd ' ')"
 tov_expect_lines "install: the custom actions' lines in order" "$TOV_WORK_DIR/log-install.txt" \
   "Parameter[0]: -DriverPackageInstall" "Parameter[1]:  $dir_win\\tovfiltr.inf" \
-  ">>> TMSCAMainInternalDriverPackageInstall" \
-  "DifxApi::DriverPackageInstall InfFilePath: $dir_win\\tovfiltr.inf" \
-  "<<< TMSCAMainInternalDriverPackageInstall" \
+  ">>> TMSCAMainInternalDriverPackageInstall" "<<< TMSCAMainInternalDriverPackageInstall" \
   "Parameter[0]: -DriverUpdate" "Parameter[1]:  HID\\VID_0430&PID_0005&MI_01" "Parameter[2]:  NULL" \
   ">>> SetupApi::DriverUpdate" \
   "Parameter[0]: -ServiceCreate" "Parameter[1]:  TovMouseService" \
   "Service name TovMouseService" "Service filepath $dir_win\\TovMouseService.exe"
-tov_expect_no_line "install: the service was created" "$TOV_WORK_DIR/log-install.txt" "ServiceCreate failed!"
-tov_expect_no_line "install: no removal command ran" "$TOV_WORK_DIR/log-install.txt" "Parameter[0]: -ServiceDelete"
 tov_expect_eq "install: three setup tool runs" "$(grep -c '^>>> _tWinMain$' "$TOV_WORK_DIR/log-install.txt")" 3
 
-echo "== Installing the same package again changes nothing"
-before=$(log_size)
-msiexec again /i "\"$msi_win\""
-tov_expect_eq "second install: msiexec exit code" "$TOV_EXIT" 0
-tov_expect_eq "second install: no custom action ran" "$(log_since "$before")" ""
-tov_expect_true "second install: service still RUNNING" wait_running
-tov_expect_true "second install: files still in place" test -f "$dir/TovMouseSetupCustomAction.exe"
+echo "== Installing the same package again runs no custom action"
+tov_msiexec again /i "\"$msi_win\""
+expect_installed "second install"
+tov_expect_true "second install: no custom action ran" ran_nothing again
+
+echo "== A repair replaces the files with the service stopped"
+pid=$(tov_scm_get pid status TovMouseService)
+tov_msiexec repair /i "\"$msi_win\"" REINSTALL=ALL REINSTALLMODE=amus
+expect_installed "repair"
+tov_expect_true "repair: no custom action ran" ran_nothing repair
+tov_expect_true "repair: the service was stopped and started again" \
+  test "$(tov_scm_get pid status TovMouseService)" != "$pid"
 
 echo "== A newer version replaces the installed one"
 # The same programs packed as the next patch version: the old product is
 # removed first, its removal actions included, then the new one installed.
-version="$(msiinfo export "$msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')"
-next="${version%.*}.$((${version##*.} + 1))"
-newer="$TOV_WORK_DIR/TovMouse-$next.msi"
-bash "$TOV_SOURCE_DIR/installer/build-msi.sh" "$newer" "$TOV_TOOL" "$TOV_SERVICE_EXE" "$next"
-newer_win="$(tov_win "$newer")"
-newer_code="$(msiinfo export "$newer" Property | tr -d '\r' | sed -n 's/^ProductCode\t//p')"
-before=$(log_size)
-msiexec upgrade /i "\"$newer_win\""
-tov_expect_eq "upgrade: msiexec exit code" "$TOV_EXIT" 0
-log_since "$before" >"$TOV_WORK_DIR/log-upgrade.txt"
+newer="$TOV_WORK_DIR/TovMouse-next.msi"
+bash "$TOV_SOURCE_DIR/installer/build-msi.sh" "$newer" "$TOV_TOOL" "$TOV_SERVICE_EXE" "${version%.*}.$((${version##*.} + 1))"
+tov_msiexec upgrade /i "\"$(tov_win "$newer")\""
 tov_expect_lines "upgrade: the old product's removal, then the new one's install" "$TOV_WORK_DIR/log-upgrade.txt" \
   "Parameter[0]: -ServiceDelete" "Parameter[0]: -DeviceInstancesUninstall" \
   "Parameter[0]: -DriverPackageUninstall" "Parameter[0]: -ReEnumerate" \
   "Parameter[0]: -DriverPackageInstall" "Parameter[0]: -DriverUpdate" "Parameter[0]: -ServiceCreate"
-tov_expect_no_line "upgrade: the service was created again" "$TOV_WORK_DIR/log-upgrade.txt" "ServiceCreate failed!"
 tov_expect_true "upgrade: the old product is unregistered" product_unregistered
-uninstall_key="HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$newer_code"
-tov_expect_true "upgrade: the new product is registered" product_registered
-tov_expect_true "upgrade: service RUNNING" wait_running
-tov_expect_true "upgrade: files in place" test -f "$dir/TovMouseSetupCustomAction.exe"
+uninstall_key="${uninstall_key%\\*}\\$(product_code "$newer")"
+expect_installed "upgrade"
 
 # Going back to the older version is refused before anything is done.
-before=$(log_size)
-msiexec downgrade /i "\"$msi_win\""
+tov_msiexec downgrade /i "\"$msi_win\""
 tov_expect_eq "downgrade: refused (ERROR_INSTALL_FAILURE)" "$TOV_EXIT" 1603
-tov_expect_eq "downgrade: no custom action ran" "$(log_since "$before")" ""
-tov_expect_true "downgrade: service still RUNNING" wait_running
+tov_expect_true "downgrade: no custom action ran" ran_nothing downgrade
 
 echo "== Uninstall"
-before=$(log_size)
-msiexec uninstall /x "\"$newer_win\""
-uninstall_seconds=$SECONDS_TAKEN
+tov_msiexec uninstall /x "\"$(tov_win "$newer")\""
+uninstall_seconds=$TOV_SECONDS
 tov_expect_eq "uninstall: msiexec exit code" "$TOV_EXIT" 0
-tov_expect_true "uninstall: service gone" service_absent
-tov_expect_true "uninstall: program folder gone" no_files
-tov_expect_true "uninstall: product unregistered" product_unregistered
-log_since "$before" >"$TOV_WORK_DIR/log-uninstall.txt"
+expect_removed "uninstall"
+# The service is stopped and deleted by the custom action, before the
+# installer's own service actions would.
 tov_expect_lines "uninstall: the custom actions' lines in order" "$TOV_WORK_DIR/log-uninstall.txt" \
   "Parameter[0]: -ServiceDelete" "Parameter[1]:  TovMouseService" ">>> TMScmApi::ServiceStop" \
   "Trying to delete service." \
@@ -194,7 +173,17 @@ tov_expect_lines "uninstall: the custom actions' lines in order" "$TOV_WORK_DIR/
   "Parameter[0]: -DriverPackageUninstall" "Parameter[1]:  tovfiltr.inf" \
   ">>> TMSCAMainInternalDriverPackageUninstall" "<<< TMSCAMainInternalDriverPackageUninstall" \
   "Parameter[0]: -ReEnumerate" "<<< _tWinMain"
-tov_expect_no_line "uninstall: no install command ran" "$TOV_WORK_DIR/log-uninstall.txt" "Parameter[0]: -ServiceCreate"
+tov_expect_no_line "uninstall: the service stopped and deleted" "$TOV_WORK_DIR/log-uninstall.txt" "ServiceDelete failed!"
+
+echo "== An uninstall whose setup tool is gone still removes the service"
+uninstall_key="${uninstall_key%\\*}\\$(product_code "$msi")"
+tov_msiexec reinstall /i "\"$msi_win\""
+expect_installed "install after the uninstall"
+rm -f "$dir/TovMouseSetupCustomAction.exe"
+tov_msiexec notool /x "\"$msi_win\""
+tov_expect_eq "uninstall without the tool: msiexec exit code" "$TOV_EXIT" 0
+tov_expect_true "uninstall without the tool: no custom action ran" ran_nothing notool
+expect_removed "uninstall without the tool"
 
 tov_note "install took ${install_seconds}s, uninstall ${uninstall_seconds}s (warm prefix)"
 tov_done
