@@ -34,6 +34,17 @@ class StoreTest : public SimTest {
   }
 
   static bool Exists(std::u16string_view path) { return sim::M().fs.Exists(path); }
+
+  // The line saying that the Setup API's driver store calls stand in for
+  // the framework, which is not available for `error`.
+  static std::string StandIn(int error) {
+    return "DifxApi::Framework difxapi.dll not available (" + std::to_string(error) +
+           "), driver store interface: SetupCopyOEMInfW and SetupUninstallOEMInfW";
+  }
+
+  static bool HasLines(const Lines& lines, const Lines& run) {
+    return std::search(lines.begin(), lines.end(), run.begin(), run.end()) != lines.end();
+  }
 };
 
 // --- Install -----------------------------------------------------------------
@@ -60,19 +71,6 @@ TEST_F(Install, DeletesTheOldDriverFileAndPutsThePackageIntoTheStore) {
   // Loaded from the program's directory, and freed again.
   EXPECT_EQ(sim::M().libraryLoads, (std::vector<std::u16string>{u"C:\\Program Files\\Tov Mouse\\difxapi.dll"}));
   ExpectNothingLeftOpen();
-}
-
-TEST_F(Install, ADriverFileThatIsMissingOrStuckDoesNotStopTheInstall) {
-  sim::AddDifxApi();
-  EXPECT_EQ(Run(kInstall), 0);
-  sim::M().fs.Put(sim::DriverFilePath()).deleteError = win::ERROR_ACCESS_DENIED;
-  EXPECT_EQ(Run(kInstall), 0);
-  EXPECT_TRUE(Exists(sim::DriverFilePath()));
-  Lines lines = LogLines();
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Utilities::UninstallPackagesByOemInf remove failed 2"), 1);
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Utilities::UninstallPackagesByOemInf remove failed 5"), 1);
-  EXPECT_EQ(Calls("DriverPackageInstallW").size(), 2u);
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "<<< TMSCAMainInternalDriverPackageInstall"), 2);
 }
 
 TEST_F(Install, APathStepThatFailsSkipsTheDriverFileButNotTheInstall) {
@@ -163,25 +161,13 @@ TEST_F(Install, FrameworkMessagesOfEveryTypeReachTheTrace) {
   EXPECT_NE(std::find(debug.begin(), debug.end(), "RVSET: DIFXAPI_SUCCESS: Installed.\n"), debug.end());
 }
 
-TEST_F(Install, WithoutTheFrameworkNothingChangesAndTheExitCodeIsMinusOne) {
-  sim::M().fs.Put(sim::DriverFilePath(), "old");
-  EXPECT_EQ(Run(kInstall), -1);
-  Lines lines = LogAfterBanner();
-  EXPECT_EQ(
-      Lines(lines.begin() + 2, lines.end()),
-      (Lines{">>> TMSCAMainInternalDriverPackageInstall", "DifxApi::Framework LoadLibraryEx difxapi.dll failed 126",
-             "TMSCAMainInternalDriverPackageInstall DifxApi::DriverPackageInstall - Failed 126",
-             "TMSCAMainInternalDriverPackageInstall failed!"}));
-  EXPECT_TRUE(Exists(sim::DriverFilePath()));
-  ExpectNothingLeftOpen();
-}
-
 TEST_F(Install, TheFrameworkIsTakenOnlyFromTheProgramOrSystemDirectory) {
   // In the current directory or the Windows directory it is not looked for.
   sim::AddDifxApi(sim::M().currentDirectory);
   sim::AddDifxApi(sim::M().windowsDirectory);
-  EXPECT_EQ(Run(kInstall), -1);
+  EXPECT_EQ(Run(kInstall), 0);
   EXPECT_TRUE(sim::M().libraryLoads.empty());
+  EXPECT_TRUE(sim::M().store.difxCalls.empty());
 
   sim::Reset();
   sim::M().fs.Put(kPackageInf);
@@ -190,20 +176,45 @@ TEST_F(Install, TheFrameworkIsTakenOnlyFromTheProgramOrSystemDirectory) {
   EXPECT_EQ(sim::M().libraryLoads, (std::vector<std::u16string>{u"C:\\Windows\\System32\\difxapi.dll"}));
 }
 
-TEST_F(Install, AMissingCallMakesTheFrameworkUnavailableAndFreesIt) {
-  sim::AddDifxApi({}, {"SetDifxLogCallbackW", "DriverPackageGetPathW"});
-  sim::M().fs.Put(sim::DriverFilePath(), "old");
-  EXPECT_EQ(Run(kInstall), -1);
-  Lines lines = LogAfterBanner();
-  EXPECT_EQ(Lines(lines.begin() + 3, lines.end()),
-            (Lines{"DifxApi::Framework GetProcAddress DriverPackageGetPathW failed 127",
-                   "DifxApi::Framework GetProcAddress SetDifxLogCallbackW failed 127",
-                   "TMSCAMainInternalDriverPackageInstall DifxApi::DriverPackageInstall - Failed 127",
-                   "TMSCAMainInternalDriverPackageInstall failed!"}));
-  EXPECT_TRUE(sim::M().store.difxCalls.empty());
-  EXPECT_TRUE(Exists(sim::DriverFilePath()));
-  EXPECT_EQ(sim::M().callCounts["FreeLibrary"], 1u);
-  ExpectNothingLeftOpen();
+TEST_F(Install, WithoutAUsableFrameworkTheSetupApiInstallsThePackage) {
+  const struct {
+    const char* name;
+    void (*arrange)();
+    Lines lines;  // between the operation's first and last line
+  } cases[] = {
+      // The usual case on Windows today, and no error.
+      {"no library", [] {}, {StandIn(126)}},
+      {"a library that does not load",
+       [] {
+         sim::AddDifxApi();
+         sim::M().FailCall("LoadLibraryExW", 1, 193);  // ERROR_BAD_EXE_FORMAT
+       },
+       {"DifxApi::Framework LoadLibraryEx difxapi.dll failed 193", StandIn(193)}},
+      {"calls missing",
+       [] {
+         sim::AddDifxApi({}, {"SetDifxLogCallbackW", "DriverPackageGetPathW"});
+       },
+       {"DifxApi::Framework GetProcAddress DriverPackageGetPathW failed 127",
+        "DifxApi::Framework GetProcAddress SetDifxLogCallbackW failed 127", StandIn(127)}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    sim::M().fs.Put(kPackageInf, "[Version]\r\n");
+    sim::M().fs.Put(sim::DriverFilePath(), "old");
+    c.arrange();
+    EXPECT_EQ(Run(kInstall), 0);
+    Lines expected = c.lines;
+    expected.insert(expected.begin(), ">>> TMSCAMainInternalDriverPackageInstall");
+    expected.push_back("<<< TMSCAMainInternalDriverPackageInstall");
+    Lines lines = LogAfterBanner();
+    EXPECT_EQ(Lines(lines.begin() + 2, lines.end()), expected);
+    EXPECT_FALSE(Exists(sim::DriverFilePath()));
+    EXPECT_TRUE(sim::M().store.difxCalls.empty());
+    ASSERT_EQ(sim::M().store.packages.size(), 1u);
+    EXPECT_TRUE(Exists(sim::M().store.packages[0].oemInfPath));
+    ExpectNothingLeftOpen();  // a library that was loaded is freed
+  }
 }
 
 // --- Uninstall ---------------------------------------------------------------
@@ -359,21 +370,6 @@ TEST_F(Uninstall, TheTokenNamesExactlyOneInfFile) {
   }
 }
 
-TEST_F(Uninstall, WithoutTheFrameworkTheOemInfFilesAreStillDeleted) {
-  auto oem0 = sim::PutOemInf(u"oem0.inf", u"tovfiltr.inf");
-  EXPECT_EQ(Run(u"-DriverPackageUninstall,tovfiltr"), 0);
-  EXPECT_FALSE(Exists(oem0));
-  EXPECT_FALSE(Exists(u"C:\\Windows\\INF\\oem0.PNF"));
-  Lines lines = LogAfterBanner();
-  ASSERT_GE(lines.size(), 6u);
-  EXPECT_EQ(
-      Lines(lines.begin() + 2, lines.begin() + 6),
-      (Lines{">>> TMSCAMainInternalDriverPackageUninstall", "DifxApi::Framework LoadLibraryEx difxapi.dll failed 126",
-             "TMSCAMainInternalDriverPackageUninstall no store package removed", "SetupApi::OemInfFilesDelete"}));
-  EXPECT_EQ(LogLines().back(), "<<< TMSCAMainInternalDriverPackageUninstall");
-  ExpectNothingLeftOpen();
-}
-
 TEST_F(Uninstall, PathsWithPercentSignsAreTracedAsText) {
   sim::AddDifxApi();
   sim::M().windowsDirectory = u"C:\\W%s%d%n";
@@ -382,20 +378,102 @@ TEST_F(Uninstall, PathsWithPercentSignsAreTracedAsText) {
   EXPECT_EQ(LogAfterBanner().at(4), "C:\\W%s%d%n\\INF\\oem0.infDriverPackageGetPath failed! -536870142");
 }
 
-TEST_F(Uninstall, InstallThenUninstallLeavesNothingBehind) {
-  sim::AddDifxApi();
-  sim::M().fs.Put(u"C:\\Windows\\INF\\oem0.inf");  // somebody else's
-  EXPECT_EQ(Run(kInstall), 0);
-  ASSERT_TRUE(Exists(u"C:\\Windows\\INF\\oem1.inf"));
-  // A leftover from an earlier install that the store no longer knows.
-  sim::PutOemInf(u"oem7.inf", u"TovFiltr.inf");
-  EXPECT_EQ(Run(u"-DriverPackageUninstall,tovfiltr"), 0);
-  EXPECT_TRUE(sim::M().store.packages.empty());
-  EXPECT_TRUE(Exists(u"C:\\Windows\\INF\\oem0.inf"));
-  EXPECT_FALSE(Exists(u"C:\\Windows\\INF\\oem1.inf"));
-  EXPECT_FALSE(Exists(u"C:\\Windows\\INF\\oem7.inf"));
-  EXPECT_FALSE(Exists(u"C:\\Windows\\INF\\oem7.pnf"));
-  ExpectNothingLeftOpen();
+// --- Both store interfaces ----------------------------------------------------------
+
+// With difxapi.dll beside the tool and without it: the same package in and
+// out of the store, with the same OEM INF and PNF files.
+TEST_F(StoreTest, WithAndWithoutTheFrameworkThePackageGoesInAndOutAlike) {
+  for (bool difx : {true, false}) {
+    SCOPED_TRACE(difx ? "difxapi.dll" : "Setup API");
+    sim::Reset();
+    sim::M().fs.Put(kPackageInf, "[Version]\r\n");
+    if (difx) sim::AddDifxApi();
+    auto others = sim::PutOemInf(u"oem0.inf", u"other.inf");  // somebody else's
+    sim::M().fs.Put(sim::DriverFilePath(), "old");
+    EXPECT_EQ(Run(kInstall), 0);
+    EXPECT_FALSE(Exists(sim::DriverFilePath()));
+    // Once more (a repair), with no old driver file: that is traced, and the
+    // package and its OEM INF file stay the ones there are.
+    EXPECT_EQ(Run(kInstall), 0);
+    Lines lines = LogLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Utilities::UninstallPackagesByOemInf remove failed 2"), 1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "<<< TMSCAMainInternalDriverPackageInstall"), 2);
+    ASSERT_EQ(sim::M().store.packages.size(), 1u);
+    EXPECT_EQ(sim::M().store.packages[0].oemInfPath, sim::InfDirectoryPath(u"oem1.inf"));
+    EXPECT_TRUE(Exists(sim::InfDirectoryPath(u"oem1.PNF")));
+    EXPECT_FALSE(Exists(sim::InfDirectoryPath(u"oem2.inf")));
+
+    // The mouse was installed from it; and a leftover of an earlier install.
+    sim::M().store.packages[0].deviceInstalled = true;
+    sim::PutOemInf(u"oem7.inf", u"TovFiltr.inf");
+    EXPECT_EQ(Run(u"-DriverPackageUninstall,tovfiltr"), 0);
+    EXPECT_TRUE(sim::M().store.packages.empty());
+    EXPECT_TRUE(Exists(others));
+    for (auto name : {u"oem1.inf", u"oem1.PNF", u"oem7.inf", u"oem7.PNF"}) {
+      EXPECT_FALSE(Exists(sim::InfDirectoryPath(name))) << wstr::ToUtf8(name);
+    }
+    if (!difx) {
+      EXPECT_TRUE(HasLines(
+          LogLines(), {">>> TMSCAMainInternalDriverPackageUninstall", StandIn(126), "SetupApi::OemInfPackagesUninstall",
+                       "SetupApi::OemInfPackagesUninstall uninstalling oem1.inf",
+                       "SetupApi::OemInfPackagesUninstall uninstalling oem7.inf", "SetupApi::OemInfFilesDelete",
+                       "SetupApi::OemInfFilesDelete enumerating C:\\Windows\\INF\\oem0.inf ",
+                       "<<< TMSCAMainInternalDriverPackageUninstall"}));
+    }
+    ExpectNothingLeftOpen();
+  }
+}
+
+TEST_F(StoreTest, FailuresOfTheSetupApiStoreCallsAreTraced) {
+  const struct {
+    const char* call;
+    std::u16string command;
+    int exitCode;
+    std::size_t packagesLeft;
+    Lines lines;
+  } cases[] = {
+      {"SetupCopyOEMInfW",
+       kInstall,
+       -1,
+       2,
+       {"TMSCAMainInternalDriverPackageInstall SetupCopyOEMInfW failed 5",
+        "TMSCAMainInternalDriverPackageInstall failed!"}},
+      // The walk goes on to the next package of the name.
+      {"SetupUninstallOEMInfW",
+       u"-DriverPackageUninstall,tovfiltr",
+       0,
+       1,
+       {"SetupApi::OemInfPackagesUninstall uninstalling oem1.inf",
+        "SetupApi::OemInfPackagesUninstall SetupUninstallOEMInfW failed 5",
+        "SetupApi::OemInfPackagesUninstall uninstalling oem2.inf"}},
+      {"SetupGetInfInformationW",
+       u"-DriverPackageUninstall,tovfiltr",
+       0,
+       1,
+       {"SetupApi::OemInfPackagesUninstall", "SetupApi::OemInfPackagesUninstall SetupGetInfInformationW failed 5",
+        "SetupApi::OemInfPackagesUninstall uninstalling oem2.inf"}},
+      {"SetupQueryInfOriginalFileInformationW",
+       u"-DriverPackageUninstall,tovfiltr",
+       0,
+       1,
+       {"SetupApi::OemInfPackagesUninstall",
+        "SetupApi::OemInfPackagesUninstall SetupQueryInfOriginalFileInformationW failed 5",
+        "SetupApi::OemInfPackagesUninstall uninstalling oem2.inf"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.call);
+    sim::Reset();
+    sim::M().fs.Put(kPackageInf, "[Version]\r\n");
+    auto oem1 = sim::PutOemInf(u"oem1.inf", u"tovfiltr.inf");
+    auto oem2 = sim::PutOemInf(u"oem2.inf", u"tovfiltr.inf");
+    sim::AddStorePackage(std::u16string(kStore) + u"tovfiltr.inf_amd64_1\\tovfiltr.inf", oem1);
+    sim::AddStorePackage(std::u16string(kStore) + u"tovfiltr.inf_amd64_2\\tovfiltr.inf", oem2);
+    sim::M().FailCall(c.call, 1, win::ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Run(c.command), c.exitCode);
+    EXPECT_TRUE(HasLines(LogLines(), c.lines));
+    EXPECT_EQ(sim::M().store.packages.size(), c.packagesLeft);
+    ExpectNothingLeftOpen();
+  }
 }
 
 // --- OEM INF deletion ----------------------------------------------------------
