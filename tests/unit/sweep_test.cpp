@@ -128,6 +128,12 @@ void ArrangeStore() {
   sim::M().store.uninstallMessages = {{1, 0, u"Removing"}, {7, 0, u"Odd"}};
 }
 
+// The same store without difxapi.dll: the Setup API's driver store calls.
+void ArrangeNativeStore() {
+  ArrangeStore();
+  sim::M().libraries.clear();
+}
+
 constexpr char16_t kServiceName[] = u"TovMouseService";
 
 void ArrangeService() {
@@ -161,6 +167,8 @@ std::vector<Scenario> Scenarios() {
       {"device removal", ArrangeDevices, Tool(u"-DeviceInstancesUninstall,HID\\VID_0430&PID_0005&MI_01"), {0}},
       {"package install", ArrangeStore, Tool(u"-DriverPackageInstall,C:\\Package\\tovfiltr.inf"), {0, -1}},
       {"package uninstall", ArrangeStore, Tool(u"-DriverPackageUninstall,tovfiltr"), {0}},
+      {"native package install", ArrangeNativeStore, Tool(u"-DriverPackageInstall,C:\\Package\\tovfiltr.inf"), {0, -1}},
+      {"native package uninstall", ArrangeNativeStore, Tool(u"-DriverPackageUninstall,tovfiltr"), {0}},
       {"re-enumeration", [] {}, Tool(u"-ReEnumerate"), {0}},
       {"service life", ArrangeService, ServiceLife, {0}},
   };
