@@ -213,12 +213,15 @@ std::int32_t TMSCAMainInternalDriverPackageInstall(const win::WCHAR* infPath) {
                  code);
       return -1;
     }
-  } else if (!win::SetupCopyOEMInfW(path, nullptr, win::SPOST_PATH, 0, nullptr, 0, nullptr, nullptr)) {
+  } else {
     // Without the framework the INF is copied into the INF directory, which
     // adds its package to the driver store; the devices get the driver from
     // -DriverUpdate and at their next arrival.
-    TracePrint(TRACE_ERROR, u"TMSCAMainInternalDriverPackageInstall SetupCopyOEMInfW failed %d\n", win::GetLastError());
-    return -1;
+    if (!win::SetupCopyOEMInfW(path, nullptr, win::SPOST_PATH, 0, nullptr, 0, nullptr, nullptr)) {
+      TracePrint(TRACE_ERROR, u"TMSCAMainInternalDriverPackageInstall SetupCopyOEMInfW failed %d\n",
+                 win::GetLastError());
+      return -1;
+    }
   }
   TracePrint(TRACE_FUNCTION, u"<<< TMSCAMainInternalDriverPackageInstall\n");
   return 0;

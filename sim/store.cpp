@@ -46,15 +46,15 @@ void SendLog(Lock& lock, const std::vector<DifxLogMessage>& messages) {
 
 // Adds the package of the INF file `full` to the store, under a folder of
 // its own, and copies the INF into the INF directory as the first free
-// oemN.inf with its PNF. A package that is there already stays as it is.
-// Returns its OEM INF file.
-std::u16string AddPackage(const std::u16string& full) {
+// oemN.inf with its PNF. A package that is there already keeps its OEM INF
+// file.
+void AddPackage(const std::u16string& full) {
   auto& m = M();
   std::u16string name = FileSystem::NameOf(full);
   std::u16string storePath =
       m.systemDirectory + u"\\DriverStore\\FileRepository\\" + wstr::AsciiLowered(name) + u"_amd64_sim\\" + name;
   for (const StorePackage& p : m.store.packages) {
-    if (wstr::EqualsAsciiNoCase(p.storeInfPath, storePath)) return p.oemInfPath;
+    if (wstr::EqualsAsciiNoCase(p.storeInfPath, storePath)) return;
   }
   std::u16string oem;
   for (int n = 0;; ++n) {
@@ -65,7 +65,6 @@ std::u16string AddPackage(const std::u16string& full) {
   m.fs.Put(PnfOf(oem), "PNF");
   m.store.originalInfNames[oem] = name;
   m.store.packages.push_back(StorePackage{storePath, oem});
-  return oem;
 }
 
 // Takes a package out of the store with its OEM INF file and that file's PNF.
@@ -331,8 +330,8 @@ BOOL SetupCopyOEMInfW(LPCWSTR SourceInfFileName, LPCWSTR, DWORD, DWORD, LPWSTR, 
   std::u16string full = sim::FileSystem::Resolve(SourceInfFileName, m.currentDirectory);
   if (!m.fs.Exists(full)) return SetError(ERROR_FILE_NOT_FOUND), FALSE;
   // A package that is in the store already keeps its OEM INF file, which
-  // Windows names as the destination; the copy styles and the destination
-  // outputs are not modelled.
+  // Windows then names as the destination. The copy styles and the
+  // destination outputs are not modelled.
   sim::AddPackage(full);
   return TRUE;
 }
@@ -345,8 +344,7 @@ BOOL SetupUninstallOEMInfW(LPCWSTR InfFileName, DWORD Flags, PVOID) {
   // Only an OEM INF file of the INF directory, named without a directory.
   std::u16string name = wstr::AsciiLowered(InfFileName);
   std::u16string path = sim::InfDirectoryPath(name);
-  if (!name.starts_with(u"oem") || !name.ends_with(u".inf") || name.find(u'\\') != std::u16string::npos ||
-      !m.fs.Exists(path)) {
+  if (!name.starts_with(u"oem") || !name.ends_with(u".inf") || !m.fs.Exists(path)) {
     return SetError(ERROR_NOT_AN_INSTALLED_OEM_INF), FALSE;
   }
   auto& packages = m.store.packages;
