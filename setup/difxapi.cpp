@@ -34,7 +34,13 @@ Framework::Framework() {
   if (module == nullptr) {
     loadError_ = win::GetLastError();
     if (loadError_ == 0) loadError_ = win::ERROR_MOD_NOT_FOUND;
-    TracePrint(TRACE_ERROR, u"DifxApi::Framework LoadLibraryEx difxapi.dll failed %d\n", loadError_);
+    // No library at all is the usual case since Windows no longer ships it,
+    // and no error. One that is there but does not load (built for another
+    // processor, unreadable) is a fault of the product's files.
+    if (loadError_ != win::ERROR_MOD_NOT_FOUND) {
+      TracePrint(TRACE_ERROR, u"DifxApi::Framework LoadLibraryEx difxapi.dll failed %d\n", loadError_);
+    }
+    TraceStandIn();
     return;
   }
   struct Export {
@@ -58,6 +64,7 @@ Framework::Framework() {
   }
   if (missing) {
     win::FreeLibrary(module);
+    TraceStandIn();
     return;
   }
   module_ = module;
@@ -66,6 +73,13 @@ Framework::Framework() {
   DriverPackageGetPathW = As<win::PFN_DriverPackageGetPathW>(exports[2].proc);
   DIFXAPISetLogCallbackW = As<win::PFN_DIFXAPISetLogCallbackW>(exports[3].proc);
   SetDifxLogCallbackW = As<win::PFN_SetDifxLogCallbackW>(exports[4].proc);
+}
+
+void Framework::TraceStandIn() const {
+  TracePrint(TRACE_DIFXAPI,
+             u"DifxApi::Framework difxapi.dll not available (%d), driver store interface: SetupCopyOEMInfW and "
+             u"SetupUninstallOEMInfW\n",
+             loadError_);
 }
 
 Framework::~Framework() {
@@ -189,17 +203,25 @@ void DeleteOldDriverFile() {
 
 std::int32_t TMSCAMainInternalDriverPackageInstall(const win::WCHAR* infPath) {
   TracePrint(TRACE_FUNCTION, u">>> TMSCAMainInternalDriverPackageInstall\n");
-  // Without the framework nothing can be installed: the old driver file then
-  // stays where it is.
+  const win::WCHAR* path = infPath != nullptr ? infPath : u"";
   DifxApi::Framework difx;
-  std::uint32_t code = difx.LoadError();
+  DeleteOldDriverFile();
   if (difx.Available()) {
-    DeleteOldDriverFile();
-    code = DifxApi::DriverPackageInstall(difx, infPath != nullptr ? infPath : u"");
-  }
-  if (code != 0) {
-    TracePrint(TRACE_ERROR, u"TMSCAMainInternalDriverPackageInstall DifxApi::DriverPackageInstall - Failed %d\n", code);
-    return -1;
+    std::uint32_t code = DifxApi::DriverPackageInstall(difx, path);
+    if (code != 0) {
+      TracePrint(TRACE_ERROR, u"TMSCAMainInternalDriverPackageInstall DifxApi::DriverPackageInstall - Failed %d\n",
+                 code);
+      return -1;
+    }
+  } else {
+    // Without the framework the INF is copied into the INF directory, which
+    // adds its package to the driver store; the devices get the driver from
+    // -DriverUpdate and at their next arrival.
+    if (!win::SetupCopyOEMInfW(path, nullptr, win::SPOST_PATH, 0, nullptr, 0, nullptr, nullptr)) {
+      TracePrint(TRACE_ERROR, u"TMSCAMainInternalDriverPackageInstall SetupCopyOEMInfW failed %d\n",
+                 win::GetLastError());
+      return -1;
+    }
   }
   TracePrint(TRACE_FUNCTION, u"<<< TMSCAMainInternalDriverPackageInstall\n");
   return 0;
@@ -223,7 +245,7 @@ std::int32_t TMSCAMainInternalDriverPackageUninstall(std::u16string token) {
     if (difx.Available()) {
       DifxApi::UninstallPackagesByOemInf(difx, infName);
     } else {
-      TracePrint(TRACE_ERROR, u"TMSCAMainInternalDriverPackageUninstall no store package removed\n");
+      SetupApi::OemInfPackagesUninstall(infName);
     }
   }
   SetupApi::OemInfFilesDelete(infName);

@@ -1,4 +1,5 @@
-// The driver package store, through the Driver Install Frameworks API.
+// The driver package store, through the Driver Install Frameworks API when
+// difxapi.dll is at hand, else through the Setup API's own driver store calls.
 #pragma once
 
 #include <cstdint>
@@ -7,8 +8,7 @@
 #include "win/api.h"
 
 // Deletes the old filter driver file and installs the package of `infPath`
-// into the driver store: 0 on success, -1 when the package install failed
-// (difxapi.dll missing included).
+// into the driver store: 0 on success, -1 when the package install failed.
 std::int32_t TMSCAMainInternalDriverPackageInstall(const win::WCHAR* infPath);
 
 // Removes the store packages of the INF file that `token` names ("tovfiltr"
@@ -22,8 +22,9 @@ namespace DifxApi {
 // difxapi.dll with the five calls the setup tool makes. The library ships
 // beside the tool, so it is searched for only in the tool's own directory and
 // in the system directory, never in the current directory or the PATH. When
-// it or one of its calls is missing, construction traces that and the object
-// is not available. The library is freed when the object goes.
+// it or one of its calls is missing, the object is not available and its
+// construction traces that the Setup API's driver store calls stand in for
+// it. The library is freed when the object goes.
 class Framework {
  public:
   Framework();
@@ -32,8 +33,6 @@ class Framework {
   Framework& operator=(const Framework&) = delete;
 
   bool Available() const { return module_ != nullptr; }
-  // Why it is not available: the error of the failed load or lookup.
-  win::DWORD LoadError() const { return loadError_; }
 
   win::PFN_DriverPackageInstallW DriverPackageInstallW = nullptr;
   win::PFN_DriverPackageUninstallW DriverPackageUninstallW = nullptr;
@@ -42,8 +41,10 @@ class Framework {
   win::PFN_SetDifxLogCallbackW SetDifxLogCallbackW = nullptr;
 
  private:
+  void TraceStandIn() const;
+
   win::HMODULE module_ = nullptr;
-  win::DWORD loadError_ = 0;
+  win::DWORD loadError_ = 0;  // why it is not available: the failed load's or lookup's error
 };
 
 // Installs the package of `infPath` with the framework's log in the trace.

@@ -1,7 +1,7 @@
-// Deletion of the OEM INF files (and their PNF twins) that Windows made from
-// a driver package's INF file.
+// The OEM INF files that Windows made from a driver package's INF file: their
+// packages taken out of the driver store, and the files deleted with their
+// PNF twins.
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "common/wstr.h"
@@ -25,7 +25,64 @@ void DeleteOne(const std::u16string& path, bool pnf) {
   }
 }
 
+// What Windows recorded about an OEM INF file's origin.
+struct OriginalInf {
+  bool found = false;    // both calls succeeded and `name` holds the original INF name
+  bool opened = false;   // SetupGetInfInformationW succeeded (false: it is the call that failed)
+  win::DWORD error = 0;  // the failing call's error
+  std::u16string name;
+};
+
+// The name that the OEM INF file `path` had before Windows copied it into
+// the INF directory. Nothing is traced: each walk words its own failures.
+OriginalInf QueryOriginalInf(const std::u16string& path) {
+  OriginalInf result;
+  // The INF's information, in a buffer suitably aligned for the structure.
+  alignas(win::SP_INF_INFORMATION) win::BYTE buffer[4096] = {};
+  auto* information = reinterpret_cast<win::SP_INF_INFORMATION*>(buffer);
+  if (!win::SetupGetInfInformationW(path.c_str(), win::INFINFO_INF_NAME_IS_ABSOLUTE, information, sizeof buffer,
+                                    nullptr)) {
+    result.error = win::GetLastError();
+    return result;
+  }
+  result.opened = true;
+  win::SP_ORIGINAL_FILE_INFO_W original{};
+  original.cbSize = sizeof original;
+  if (!win::SetupQueryInfOriginalFileInformationW(information, 0, nullptr, &original)) {
+    result.error = win::GetLastError();
+    return result;
+  }
+  result.found = true;
+  result.name.assign(original.OriginalInfName, wstr::BoundedLength(original.OriginalInfName, win::MAX_PATH));
+  return result;
+}
+
 }  // namespace
+
+void OemInfPackagesUninstall(std::u16string infName) {
+  TracePrint(TRACE_SETUPAPI | TRACE_FUNCTION, u"SetupApi::OemInfPackagesUninstall\n");
+
+  std::vector<std::u16string> list;
+  Utilities::GetOemInfFilePathNamesList(list);  // its failures are traced there; the entries found count
+  for (const std::u16string& entry : list) {
+    OriginalInf original = QueryOriginalInf(entry);
+    if (!original.found) {
+      TracePrint(TRACE_ERROR, u"SetupApi::OemInfPackagesUninstall %S failed %d\n",
+                 original.opened ? "SetupQueryInfOriginalFileInformationW" : "SetupGetInfInformationW", original.error);
+      continue;
+    }
+    if (!wstr::EqualsAsciiNoCase(original.name, infName)) continue;
+    // The call takes the OEM INF file's name alone, without its directory.
+    std::u16string name = entry.substr(entry.find_last_of(u'\\') + 1);
+    TracePrint(TRACE_SETUPAPI, u"SetupApi::OemInfPackagesUninstall uninstalling %s\n", name);
+    // Forced: a device installed from the package keeps it in the store
+    // otherwise, and nothing could find it there after its INF is gone.
+    if (!win::SetupUninstallOEMInfW(name.c_str(), win::SUOI_FORCEDELETE, nullptr)) {
+      TracePrint(TRACE_ERROR, u"SetupApi::OemInfPackagesUninstall SetupUninstallOEMInfW failed %d\n",
+                 win::GetLastError());
+    }
+  }
+}
 
 void OemInfFilesDelete(std::u16string infName) {
   TracePrint(TRACE_SETUPAPI | TRACE_FUNCTION, u"SetupApi::OemInfFilesDelete\n");
@@ -35,27 +92,20 @@ void OemInfFilesDelete(std::u16string infName) {
   for (const std::u16string& entry : list) {
     TracePrint(TRACE_SETUPAPI, u"SetupApi::OemInfFilesDelete enumerating %s \n", entry);
 
-    // The INF's information, in a buffer suitably aligned for the structure.
-    alignas(win::SP_INF_INFORMATION) win::BYTE buffer[4096] = {};
-    auto* information = reinterpret_cast<win::SP_INF_INFORMATION*>(buffer);
-    if (!win::SetupGetInfInformationW(entry.c_str(), win::INFINFO_INF_NAME_IS_ABSOLUTE, information, sizeof buffer,
-                                      nullptr)) {
-      TracePrint(TRACE_ERROR, u"SetupApi::DeleteOemInfFile SetupGetInfInformationW error: %d\n", win::GetLastError());
+    OriginalInf original = QueryOriginalInf(entry);
+    if (!original.opened) {
+      TracePrint(TRACE_ERROR, u"SetupApi::DeleteOemInfFile SetupGetInfInformationW error: %d\n", original.error);
       continue;
     }
-    win::SP_ORIGINAL_FILE_INFO_W original{};
-    original.cbSize = sizeof original;
-    if (!win::SetupQueryInfOriginalFileInformationW(information, 0, nullptr, &original)) {
+    if (!original.found) {
       TracePrint(TRACE_ERROR, u"SetupApi::DeleteOemInfFile SetupQueryInfOriginalFileInformation error: %d\n",
-                 win::GetLastError());
+                 original.error);
       continue;
     }
 
     // The original INF name must be `infName`, only A-Z folded: a mere
     // prefix ("oem9" of "oem90.inf") would take other vendors' files.
-    std::u16string_view originalName(original.OriginalInfName,
-                                     wstr::BoundedLength(original.OriginalInfName, win::MAX_PATH));
-    if (!wstr::EqualsAsciiNoCase(originalName, infName)) continue;
+    if (!wstr::EqualsAsciiNoCase(original.name, infName)) continue;
 
     DeleteOne(entry, false);
     // The PNF file beside it: ".inf" becomes ".Pnf" (names compare without

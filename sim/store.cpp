@@ -1,5 +1,6 @@
 // The simulated machine's store and their calls; see sim/machine.h and
 // sim/store.h.
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -43,6 +44,40 @@ void SendLog(Lock& lock, const std::vector<DifxLogMessage>& messages) {
   lock.lock();
 }
 
+// Adds the package of the INF file `full` to the store, under a folder of
+// its own, and copies the INF into the INF directory as the first free
+// oemN.inf with its PNF. A package that is there already keeps its OEM INF
+// file.
+void AddPackage(const std::u16string& full) {
+  auto& m = M();
+  std::u16string name = FileSystem::NameOf(full);
+  std::u16string storePath =
+      m.systemDirectory + u"\\DriverStore\\FileRepository\\" + wstr::AsciiLowered(name) + u"_amd64_sim\\" + name;
+  for (const StorePackage& p : m.store.packages) {
+    if (wstr::EqualsAsciiNoCase(p.storeInfPath, storePath)) return;
+  }
+  std::u16string oem;
+  for (int n = 0;; ++n) {
+    oem = InfDirectoryPath(u"oem" + wstr::Widen(std::to_string(n)) + u".inf");
+    if (!m.fs.Exists(oem)) break;
+  }
+  m.fs.Put(oem, "[Version]\r\n");
+  m.fs.Put(PnfOf(oem), "PNF");
+  m.store.originalInfNames[oem] = name;
+  m.store.packages.push_back(StorePackage{storePath, oem});
+}
+
+// Takes a package out of the store with its OEM INF file and that file's PNF.
+void RemovePackage(std::vector<StorePackage>::iterator p) {
+  auto& m = M();
+  m.fs.Remove(p->oemInfPath);
+  m.fs.Remove(PnfOf(p->oemInfPath));
+  if (auto o = FindPath(m.store.originalInfNames, p->oemInfPath); o != m.store.originalInfNames.end()) {
+    m.store.originalInfNames.erase(o);
+  }
+  m.store.packages.erase(p);
+}
+
 void Record(const char* name, win::LPCWSTR path, win::DWORD flags, const win::INSTALLERINFO_W* info,
             win::DWORD result) {
   Store& s = M().store;
@@ -70,25 +105,7 @@ win::DWORD TOV_WINAPI DriverPackageInstallW(win::LPCWSTR path, win::DWORD flags,
   } else if (!m.fs.Exists(full)) {
     result = win::ERROR_FILE_NOT_FOUND;
   } else {
-    // Into the store under a folder of its own, and into the INF directory
-    // as the first free oemN.inf, with its PNF.
-    std::u16string name = FileSystem::NameOf(full);
-    std::u16string storePath =
-        m.systemDirectory + u"\\DriverStore\\FileRepository\\" + wstr::AsciiLowered(name) + u"_amd64_sim\\" + name;
-    bool present = false;
-    for (const StorePackage& p : m.store.packages)
-      present = present || wstr::EqualsAsciiNoCase(p.storeInfPath, storePath);
-    if (!present) {
-      std::u16string oem;
-      for (int n = 0;; ++n) {
-        oem = InfDirectoryPath(u"oem" + wstr::Widen(std::to_string(n)) + u".inf");
-        if (!m.fs.Exists(oem)) break;
-      }
-      m.fs.Put(oem, "[Version]\r\n");
-      m.fs.Put(PnfOf(oem), "PNF");
-      m.store.originalInfNames[oem] = name;
-      m.store.packages.push_back(StorePackage{storePath, oem});
-    }
+    AddPackage(full);
   }
   Record("DriverPackageInstallW", path, flags, info, result);
   return result;
@@ -112,13 +129,7 @@ win::DWORD TOV_WINAPI DriverPackageUninstallW(win::LPCWSTR path, win::DWORD flag
     auto& packages = m.store.packages;
     for (auto p = packages.begin(); p != packages.end(); ++p) {
       if (!wstr::EqualsAsciiNoCase(p->storeInfPath, path)) continue;
-      // Windows takes the package's OEM INF file and its PNF away with it.
-      m.fs.Remove(p->oemInfPath);
-      m.fs.Remove(PnfOf(p->oemInfPath));
-      if (auto o = FindPath(m.store.originalInfNames, p->oemInfPath); o != m.store.originalInfNames.end()) {
-        m.store.originalInfNames.erase(o);
-      }
-      packages.erase(p);
+      RemovePackage(p);
       result = win::ERROR_SUCCESS;
       break;
     }
@@ -300,6 +311,53 @@ BOOL SetupQueryInfOriginalFileInformationW(SP_INF_INFORMATION* InfInformation, U
     return SetError(ERROR_INSUFFICIENT_BUFFER), FALSE;
   }
   OriginalFileInfo->OriginalCatalogName[0] = 0;
+  return TRUE;
+}
+
+// --- Setup API: the driver store ---------------------------------------------------
+//
+// Wine 8 differs: its SetupCopyOEMInfW gives the first copy the INF's own
+// name when that is free (tovfiltr.inf) and only later ones oem<N>.inf, and
+// keeps no store; its SetupUninstallOEMInfW deletes the named file alone
+// (the PNF stays), checks neither that it is an OEM INF nor for devices, and
+// without SUOI_FORCEDELETE deletes nothing and returns TRUE.
+
+BOOL SetupCopyOEMInfW(LPCWSTR SourceInfFileName, LPCWSTR, DWORD, DWORD, LPWSTR, DWORD, DWORD*, LPWSTR*) {
+  if (auto e = Enter("SetupCopyOEMInfW")) return SetError(*e), FALSE;
+  auto& m = M();
+  Lock lock(m.mutex);
+  if (SourceInfFileName == nullptr) return SetError(ERROR_INVALID_PARAMETER), FALSE;
+  std::u16string full = sim::FileSystem::Resolve(SourceInfFileName, m.currentDirectory);
+  if (!m.fs.Exists(full)) return SetError(ERROR_FILE_NOT_FOUND), FALSE;
+  // A package that is in the store already keeps its OEM INF file, which
+  // Windows then names as the destination. The copy styles and the
+  // destination outputs are not modelled.
+  sim::AddPackage(full);
+  return TRUE;
+}
+
+BOOL SetupUninstallOEMInfW(LPCWSTR InfFileName, DWORD Flags, PVOID) {
+  if (auto e = Enter("SetupUninstallOEMInfW")) return SetError(*e), FALSE;
+  auto& m = M();
+  Lock lock(m.mutex);
+  if (InfFileName == nullptr) return SetError(ERROR_INVALID_PARAMETER), FALSE;
+  // Only an OEM INF file of the INF directory, named without a directory.
+  std::u16string name = wstr::AsciiLowered(InfFileName);
+  std::u16string path = sim::InfDirectoryPath(name);
+  if (!name.starts_with(u"oem") || !name.ends_with(u".inf") || !m.fs.Exists(path)) {
+    return SetError(ERROR_NOT_AN_INSTALLED_OEM_INF), FALSE;
+  }
+  auto& packages = m.store.packages;
+  auto p = std::find_if(packages.begin(), packages.end(),
+                        [&](const sim::StorePackage& q) { return wstr::EqualsAsciiNoCase(q.oemInfPath, path); });
+  if (p == packages.end()) {
+    // An OEM INF file that leads to no package: the files alone.
+    m.fs.Remove(path);
+    m.fs.Remove(sim::PnfOf(path));
+    return TRUE;
+  }
+  if (p->deviceInstalled && (Flags & SUOI_FORCEDELETE) == 0) return SetError(ERROR_INF_IN_USE_BY_DEVICES), FALSE;
+  sim::RemovePackage(p);
   return TRUE;
 }
 

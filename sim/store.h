@@ -3,7 +3,8 @@
 // Two parts of Windows that deal with driver packages:
 // - the Setup API's view of INF files: SetupGetInfInformationW and
 //   SetupQueryInfOriginalFileInformationW over the files of the file system,
-//   with the original INF name Windows recorded for each OEM INF file;
+//   with the original INF name Windows recorded for each OEM INF file; and
+//   its driver store calls SetupCopyOEMInfW and SetupUninstallOEMInfW;
 // - the Driver Install Frameworks API of difxapi.dll, which is no part of
 //   Windows: it answers only once a test has put the library beside the
 //   program (AddDifxApi). Its calls are exported functions of that library,
@@ -28,8 +29,9 @@ struct DifxLogMessage {
 
 // A driver package in the driver store.
 struct StorePackage {
-  std::u16string storeInfPath;  // the INF path in the store, as DriverPackageGetPathW gives it
-  std::u16string oemInfPath;    // the OEM INF file in the Windows INF directory that leads to it
+  std::u16string storeInfPath;   // the INF path in the store, as DriverPackageGetPathW gives it
+  std::u16string oemInfPath;     // the OEM INF file in the Windows INF directory that leads to it
+  bool deviceInstalled = false;  // a device was installed from it: only a forced removal takes it
 };
 
 // One call of the framework, as the framework saw it.

@@ -1,5 +1,6 @@
-// Windows calls of the store area: INF information of the Setup API and the
-// Driver Install Frameworks API (difxapi.dll); see win/api.h.
+// Windows calls of the store area: INF information and the driver store of
+// the Setup API, and the Driver Install Frameworks API (difxapi.dll); see
+// win/api.h.
 //
 // difxapi.dll is no part of Windows: it ships beside the setup tool and its
 // calls are resolved at run time (LoadLibraryExW, GetProcAddress), so only
@@ -61,6 +62,26 @@ BOOL SetupGetInfInformationW(LPCVOID InfSpec, DWORD SearchControl, SP_INF_INFORM
 BOOL SetupQueryInfOriginalFileInformationW(SP_INF_INFORMATION* InfInformation, UINT InfIndex,
                                            SP_ALTPLATFORM_INFO* AlternatePlatformInfo,
                                            SP_ORIGINAL_FILE_INFO_W* OriginalFileInfo);
+
+// --- Setup API: the driver store -----------------------------------------------
+
+// OEMSourceMediaType of SetupCopyOEMInfW: the source is a path (null: the
+// INF file's own directory).
+constexpr DWORD SPOST_PATH = 1;
+// SetupUninstallOEMInfW removes the INF even when devices were installed from it.
+constexpr DWORD SUOI_FORCEDELETE = 0x00000001;
+
+constexpr DWORD ERROR_NOT_AN_INSTALLED_OEM_INF = 0xE000023C;
+constexpr DWORD ERROR_INF_IN_USE_BY_DEVICES = 0xE000023D;
+
+// Copies an INF file into the Windows INF directory as an OEM INF file; on
+// Windows Vista and later this also adds its package to the driver store.
+BOOL SetupCopyOEMInfW(LPCWSTR SourceInfFileName, LPCWSTR OEMSourceMediaLocation, DWORD OEMSourceMediaType,
+                      DWORD CopyStyle, LPWSTR DestinationInfFileName, DWORD DestinationInfFileNameSize,
+                      DWORD* RequiredSize, LPWSTR* DestinationInfFileNameComponent);
+// Removes an OEM INF file (a name without a path), its PNF and catalog, and
+// its package from the driver store.
+BOOL SetupUninstallOEMInfW(LPCWSTR InfFileName, DWORD Flags, PVOID Reserved);
 
 // --- Driver Install Frameworks API (difxapi.h) --------------------------------
 

@@ -10,6 +10,10 @@ constexpr win::DWORD kInfNameIsAbsolute = win::INFINFO_INF_NAME_IS_ABSOLUTE;
 constexpr win::DWORD kInfStyleWin4 = win::INF_STYLE_WIN4;
 constexpr win::DWORD kNoSuchDevinst = win::ERROR_NO_SUCH_DEVINST;
 constexpr win::DWORD kInvalidUserBuffer = win::ERROR_INVALID_USER_BUFFER;
+constexpr win::DWORD kPostPath = win::SPOST_PATH;
+constexpr win::DWORD kForceDelete = win::SUOI_FORCEDELETE;
+constexpr win::DWORD kNotAnInstalledOemInf = win::ERROR_NOT_AN_INSTALLED_OEM_INF;
+constexpr win::DWORD kInfInUseByDevices = win::ERROR_INF_IN_USE_BY_DEVICES;
 }  // namespace seam
 
 // clang-format off
@@ -34,12 +38,19 @@ static_assert(seam::kInfNameIsAbsolute == INFINFO_INF_NAME_IS_ABSOLUTE);
 static_assert(seam::kInfStyleWin4 == INF_STYLE_WIN4);
 static_assert(seam::kNoSuchDevinst == ERROR_NO_SUCH_DEVINST);
 static_assert(seam::kInvalidUserBuffer == ERROR_INVALID_USER_BUFFER);
+static_assert(seam::kPostPath == SPOST_PATH);
+static_assert(seam::kForceDelete == SUOI_FORCEDELETE);
+static_assert(seam::kNotAnInstalledOemInf == ERROR_NOT_AN_INSTALLED_OEM_INF);
+static_assert(seam::kInfInUseByDevices == ERROR_INF_IN_USE_BY_DEVICES);
 
 // difxapi.h: an int-sized enum, a structure of four string pointers.
 static_assert(sizeof(win::DIFXAPI_LOG) == sizeof(int));
 static_assert(sizeof(win::INSTALLERINFO_W) == 4 * sizeof(PWSTR));
 static_assert(alignof(win::INSTALLERINFO_W) == alignof(PWSTR));
 static_assert(offsetof(win::INSTALLERINFO_W, pMfgName) == 3 * sizeof(PWSTR));
+
+using native::As;
+using native::W;
 
 namespace win {
 
@@ -53,6 +64,16 @@ BOOL SetupQueryInfOriginalFileInformationW(SP_INF_INFORMATION* info, UINT index,
   return ::SetupQueryInfOriginalFileInformationW(reinterpret_cast<::PSP_INF_INFORMATION>(info), index,
                                                  reinterpret_cast<::PSP_ALTPLATFORM_INFO>(platform),
                                                  reinterpret_cast<::PSP_ORIGINAL_FILE_INFO_W>(original));
+}
+
+BOOL SetupCopyOEMInfW(LPCWSTR source, LPCWSTR location, DWORD mediaType, DWORD copyStyle, LPWSTR destination,
+                      DWORD destinationSize, DWORD* required, LPWSTR* component) {
+  return ::SetupCopyOEMInfW(W(source), W(location), mediaType, copyStyle, W(destination), destinationSize,
+                            As<::PDWORD>(required), As<::PWSTR*>(component));
+}
+
+BOOL SetupUninstallOEMInfW(LPCWSTR name, DWORD flags, PVOID reserved) {
+  return ::SetupUninstallOEMInfW(W(name), flags, reserved);
 }
 
 }  // namespace win

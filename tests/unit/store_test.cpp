@@ -34,6 +34,13 @@ class StoreTest : public SimTest {
   }
 
   static bool Exists(std::u16string_view path) { return sim::M().fs.Exists(path); }
+
+  // The line saying that the Setup API's driver store calls stand in for
+  // the framework, which is not available for `error`.
+  static std::string StandIn(int error) {
+    return "DifxApi::Framework difxapi.dll not available (" + std::to_string(error) +
+           "), driver store interface: SetupCopyOEMInfW and SetupUninstallOEMInfW";
+  }
 };
 
 // --- Install -----------------------------------------------------------------
@@ -44,7 +51,6 @@ TEST_F(Install, DeletesTheOldDriverFileAndPutsThePackageIntoTheStore) {
   sim::AddDifxApi();
   sim::M().fs.Put(sim::DriverFilePath(), "old");
   EXPECT_EQ(Run(kInstall), 0);
-  EXPECT_FALSE(Exists(sim::DriverFilePath()));
   EXPECT_EQ(LogAfterBanner(), (Lines{"Parameter[0]: -DriverPackageInstall", "Parameter[1]:  C:\\Package\\tovfiltr.inf",
                                      ">>> TMSCAMainInternalDriverPackageInstall",
                                      "DifxApi::DriverPackageInstall InfFilePath: C:\\Package\\tovfiltr.inf",
@@ -55,24 +61,9 @@ TEST_F(Install, DeletesTheOldDriverFileAndPutsThePackageIntoTheStore) {
   EXPECT_EQ(calls[0].flags, 0x14u);
   EXPECT_FALSE(calls[0].installerInfo);
   EXPECT_TRUE(calls[0].callbackRegistered);
-  ASSERT_EQ(sim::M().store.packages.size(), 1u);
-  EXPECT_TRUE(Exists(u"C:\\Windows\\INF\\oem0.inf"));
   // Loaded from the program's directory, and freed again.
   EXPECT_EQ(sim::M().libraryLoads, (std::vector<std::u16string>{u"C:\\Program Files\\Tov Mouse\\difxapi.dll"}));
   ExpectNothingLeftOpen();
-}
-
-TEST_F(Install, ADriverFileThatIsMissingOrStuckDoesNotStopTheInstall) {
-  sim::AddDifxApi();
-  EXPECT_EQ(Run(kInstall), 0);
-  sim::M().fs.Put(sim::DriverFilePath()).deleteError = win::ERROR_ACCESS_DENIED;
-  EXPECT_EQ(Run(kInstall), 0);
-  EXPECT_TRUE(Exists(sim::DriverFilePath()));
-  Lines lines = LogLines();
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Utilities::UninstallPackagesByOemInf remove failed 2"), 1);
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Utilities::UninstallPackagesByOemInf remove failed 5"), 1);
-  EXPECT_EQ(Calls("DriverPackageInstallW").size(), 2u);
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "<<< TMSCAMainInternalDriverPackageInstall"), 2);
 }
 
 TEST_F(Install, APathStepThatFailsSkipsTheDriverFileButNotTheInstall) {
@@ -109,7 +100,7 @@ TEST_F(Install, NoDeviceToInstallOnIsSuccess) {
   EXPECT_EQ(LogLines().back(), "<<< TMSCAMainInternalDriverPackageInstall");
 }
 
-TEST_F(Install, AnyOtherFrameworkFailureExitsWithMinusOne) {
+TEST_F(Install, AFailedPackageInstallExitsWithMinusOne) {
   sim::AddDifxApi();
   sim::M().store.installResult = 0xE0000304;  // ERROR_INVALID_CATALOG_DATA
   EXPECT_EQ(Run(kInstall), -1);
@@ -120,11 +111,14 @@ TEST_F(Install, AnyOtherFrameworkFailureExitsWithMinusOne) {
                    "TMSCAMainInternalDriverPackageInstall failed!"}));
   ExpectNothingLeftOpen();
 
-  // A package INF that is not there: the framework's own answer.
-  sim::Reset();
-  sim::AddDifxApi();
-  EXPECT_EQ(Run(u"-DriverPackageInstall,C:\\Nowhere\\tovfiltr.inf"), -1);
-  EXPECT_EQ(LogLines().back(), "TMSCAMainInternalDriverPackageInstall failed!");
+  // A package INF that is not there: the framework's own answer, or the Setup API's.
+  for (bool difx : {true, false}) {
+    sim::Reset();
+    if (difx) sim::AddDifxApi();
+    EXPECT_EQ(Run(u"-DriverPackageInstall,C:\\Nowhere\\tovfiltr.inf"), -1);
+    EXPECT_EQ(LogLines().back(), "TMSCAMainInternalDriverPackageInstall failed!");
+  }
+  EXPECT_EQ(LogLines().at(LogLines().size() - 2), "TMSCAMainInternalDriverPackageInstall SetupCopyOEMInfW failed 2");
 }
 
 TEST_F(Install, FrameworkMessagesOfEveryTypeReachTheTrace) {
@@ -163,47 +157,47 @@ TEST_F(Install, FrameworkMessagesOfEveryTypeReachTheTrace) {
   EXPECT_NE(std::find(debug.begin(), debug.end(), "RVSET: DIFXAPI_SUCCESS: Installed.\n"), debug.end());
 }
 
-TEST_F(Install, WithoutTheFrameworkNothingChangesAndTheExitCodeIsMinusOne) {
-  sim::M().fs.Put(sim::DriverFilePath(), "old");
-  EXPECT_EQ(Run(kInstall), -1);
-  Lines lines = LogAfterBanner();
-  EXPECT_EQ(
-      Lines(lines.begin() + 2, lines.end()),
-      (Lines{">>> TMSCAMainInternalDriverPackageInstall", "DifxApi::Framework LoadLibraryEx difxapi.dll failed 126",
-             "TMSCAMainInternalDriverPackageInstall DifxApi::DriverPackageInstall - Failed 126",
-             "TMSCAMainInternalDriverPackageInstall failed!"}));
-  EXPECT_TRUE(Exists(sim::DriverFilePath()));
-  ExpectNothingLeftOpen();
-}
-
-TEST_F(Install, TheFrameworkIsTakenOnlyFromTheProgramOrSystemDirectory) {
-  // In the current directory or the Windows directory it is not looked for.
-  sim::AddDifxApi(sim::M().currentDirectory);
-  sim::AddDifxApi(sim::M().windowsDirectory);
-  EXPECT_EQ(Run(kInstall), -1);
-  EXPECT_TRUE(sim::M().libraryLoads.empty());
-
-  sim::Reset();
-  sim::M().fs.Put(kPackageInf);
+TEST_F(Install, TheFrameworkInTheSystemDirectoryIsUsed) {
   sim::AddDifxApi(sim::M().systemDirectory);
   EXPECT_EQ(Run(kInstall), 0);
   EXPECT_EQ(sim::M().libraryLoads, (std::vector<std::u16string>{u"C:\\Windows\\System32\\difxapi.dll"}));
 }
 
-TEST_F(Install, AMissingCallMakesTheFrameworkUnavailableAndFreesIt) {
-  sim::AddDifxApi({}, {"SetDifxLogCallbackW", "DriverPackageGetPathW"});
-  sim::M().fs.Put(sim::DriverFilePath(), "old");
-  EXPECT_EQ(Run(kInstall), -1);
-  Lines lines = LogAfterBanner();
-  EXPECT_EQ(Lines(lines.begin() + 3, lines.end()),
-            (Lines{"DifxApi::Framework GetProcAddress DriverPackageGetPathW failed 127",
-                   "DifxApi::Framework GetProcAddress SetDifxLogCallbackW failed 127",
-                   "TMSCAMainInternalDriverPackageInstall DifxApi::DriverPackageInstall - Failed 127",
-                   "TMSCAMainInternalDriverPackageInstall failed!"}));
-  EXPECT_TRUE(sim::M().store.difxCalls.empty());
-  EXPECT_TRUE(Exists(sim::DriverFilePath()));
-  EXPECT_EQ(sim::M().callCounts["FreeLibrary"], 1u);
-  ExpectNothingLeftOpen();
+TEST_F(Install, WithoutAUsableFrameworkTheSetupApiInstallsThePackage) {
+  const struct {
+    const char* name;
+    void (*arrange)();
+    Lines lines;  // between the operation's first and last line
+  } cases[] = {
+      // The usual case on Windows today, and no error.
+      {"no library", [] {}, {StandIn(126)}},
+      // Neither the current nor the Windows directory is searched.
+      {"planted",
+       [] { sim::AddDifxApi(sim::M().currentDirectory), sim::AddDifxApi(sim::M().windowsDirectory); },
+       {StandIn(126)}},
+      {"does not load",
+       [] { sim::AddDifxApi(), sim::M().FailCall("LoadLibraryExW", 1, 193); },
+       {"DifxApi::Framework LoadLibraryEx difxapi.dll failed 193", StandIn(193)}},
+      {"a call missing",
+       [] { sim::AddDifxApi({}, {"SetDifxLogCallbackW"}); },
+       {"DifxApi::Framework GetProcAddress SetDifxLogCallbackW failed 127", StandIn(127)}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    sim::M().fs.Put(kPackageInf, "[Version]\r\n");
+    sim::M().fs.Put(sim::DriverFilePath(), "old");
+    c.arrange();
+    EXPECT_EQ(Run(kInstall), 0);
+    Lines lines = LogAfterBanner();
+    EXPECT_EQ(lines.at(2), ">>> TMSCAMainInternalDriverPackageInstall");
+    EXPECT_EQ(Lines(lines.begin() + 3, lines.end() - 1), c.lines);
+    EXPECT_EQ(lines.back(), "<<< TMSCAMainInternalDriverPackageInstall");
+    EXPECT_FALSE(Exists(sim::DriverFilePath()));
+    EXPECT_TRUE(sim::M().store.difxCalls.empty());
+    EXPECT_EQ(sim::M().store.packages.size(), 1u);
+    ExpectNothingLeftOpen();  // a library that was loaded is freed
+  }
 }
 
 // --- Uninstall ---------------------------------------------------------------
@@ -335,67 +329,92 @@ TEST_F(Uninstall, TheTokenNamesExactlyOneInfFile) {
       {u"C:\\Package\\tovfiltr.inf", false, true},
       {u"", false, true},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(wstr::ToUtf8(c.token));
-    sim::Reset();
-    sim::AddDifxApi();
-    auto tov = sim::PutOemInf(u"oem0.inf", u"tovfiltr.inf");
-    auto mouse = sim::PutOemInf(u"oem1.inf", u"mouse.inf");
-    auto oem90 = sim::PutOemInf(u"oem2.inf", u"oem90.inf");
-    sim::AddStorePackage(std::u16string(kStore) + u"tovfiltr.inf_amd64_1\\tovfiltr.inf", tov);
-    sim::AddStorePackage(std::u16string(kStore) + u"mouse.inf_amd64_2\\mouse.inf", mouse);
-    sim::AddStorePackage(std::u16string(kStore) + u"oem90.inf_amd64_3\\oem90.inf", oem90);
-    EXPECT_EQ(TMSCAMainInternalDriverPackageUninstall(c.token), 0);
-    EXPECT_EQ(sim::M().store.packages.size(), c.removesTovfiltr ? 2u : 3u);
-    EXPECT_EQ(Exists(tov), !c.removesTovfiltr);
-    EXPECT_TRUE(Exists(mouse) && Exists(oem90));
-    Lines lines = LogLines();
-    std::string refusal = "TMSCAMainInternalDriverPackageUninstall \"" + wstr::ToUtf8(c.token) +
-                          "\" is not an INF file name, nothing removed";
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), refusal), c.refused ? 1 : 0);
-    if (c.refused) {
-      EXPECT_EQ(sim::M().callCounts.count("LoadLibraryExW"), 0u);
+  for (bool difx : {true, false})
+    for (const auto& c : cases) {
+      SCOPED_TRACE(wstr::ToUtf8(c.token) + (difx ? " difxapi.dll" : " Setup API"));
+      sim::Reset();
+      if (difx) sim::AddDifxApi();
+      auto tov = sim::PutOemInf(u"oem0.inf", u"tovfiltr.inf");
+      auto mouse = sim::PutOemInf(u"oem1.inf", u"mouse.inf");
+      auto oem90 = sim::PutOemInf(u"oem2.inf", u"oem90.inf");
+      sim::AddStorePackage(std::u16string(kStore) + u"tovfiltr.inf_amd64_1\\tovfiltr.inf", tov);
+      sim::AddStorePackage(std::u16string(kStore) + u"mouse.inf_amd64_2\\mouse.inf", mouse);
+      sim::AddStorePackage(std::u16string(kStore) + u"oem90.inf_amd64_3\\oem90.inf", oem90);
+      EXPECT_EQ(TMSCAMainInternalDriverPackageUninstall(c.token), 0);
+      EXPECT_EQ(sim::M().store.packages.size(), c.removesTovfiltr ? 2u : 3u);
+      EXPECT_EQ(Exists(tov), !c.removesTovfiltr);
+      EXPECT_TRUE(Exists(mouse) && Exists(oem90));
+      Lines lines = LogLines();
+      std::string refusal = "TMSCAMainInternalDriverPackageUninstall \"" + wstr::ToUtf8(c.token) +
+                            "\" is not an INF file name, nothing removed";
+      EXPECT_EQ(std::count(lines.begin(), lines.end(), refusal), c.refused ? 1 : 0);
+      if (c.refused) {
+        EXPECT_EQ(sim::M().callCounts.count("LoadLibraryExW"), 0u);
+      }
     }
+}
+
+// --- Both store interfaces ----------------------------------------------------------
+
+// With difxapi.dll beside the tool and without it: the same package in and
+// out of the store, with the same OEM INF and PNF files.
+TEST_F(StoreTest, WithAndWithoutTheFrameworkThePackageGoesInAndOutAlike) {
+  for (bool difx : {true, false}) {
+    SCOPED_TRACE(difx ? "difxapi.dll" : "Setup API");
+    sim::Reset();
+    sim::M().fs.Put(kPackageInf, "[Version]\r\n");
+    if (difx) sim::AddDifxApi();
+    auto others = sim::PutOemInf(u"oem0.inf", u"other.inf");  // somebody else's
+    sim::M().fs.Put(sim::DriverFilePath(), "old");
+    EXPECT_EQ(Run(kInstall), 0);
+    EXPECT_FALSE(Exists(sim::DriverFilePath()));
+    // Once more (a repair), with no old driver file: that is traced, and the
+    // package keeps its OEM INF file.
+    EXPECT_EQ(Run(kInstall), 0);
+    Lines lines = LogLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Utilities::UninstallPackagesByOemInf remove failed 2"), 1);
+    ASSERT_EQ(sim::M().store.packages.size(), 1u);
+    EXPECT_EQ(sim::M().store.packages[0].oemInfPath, sim::InfDirectoryPath(u"oem1.inf"));
+    EXPECT_TRUE(Exists(sim::InfDirectoryPath(u"oem1.PNF")));
+
+    // The mouse was installed from it; and a leftover of an earlier install.
+    sim::M().store.packages[0].deviceInstalled = true;
+    sim::PutOemInf(u"oem7.inf", u"TovFiltr.inf");
+    EXPECT_EQ(Run(u"-DriverPackageUninstall,tovfiltr"), 0);
+    EXPECT_TRUE(sim::M().store.packages.empty());
+    EXPECT_TRUE(Exists(others));
+    for (auto name : {u"oem1.inf", u"oem1.PNF", u"oem7.inf", u"oem7.PNF"}) {
+      EXPECT_FALSE(Exists(sim::InfDirectoryPath(name))) << wstr::ToUtf8(name);
+    }
+    if (!difx) {
+      lines = LogLines();
+      EXPECT_EQ(Lines(lines.end() - 7, lines.end()),
+                (Lines{StandIn(126), "SetupApi::OemInfPackagesUninstall",
+                       "SetupApi::OemInfPackagesUninstall uninstalling oem1.inf",
+                       "SetupApi::OemInfPackagesUninstall uninstalling oem7.inf", "SetupApi::OemInfFilesDelete",
+                       "SetupApi::OemInfFilesDelete enumerating C:\\Windows\\INF\\oem0.inf ",
+                       "<<< TMSCAMainInternalDriverPackageUninstall"}));
+    }
+    ExpectNothingLeftOpen();
   }
 }
 
-TEST_F(Uninstall, WithoutTheFrameworkTheOemInfFilesAreStillDeleted) {
-  auto oem0 = sim::PutOemInf(u"oem0.inf", u"tovfiltr.inf");
-  EXPECT_EQ(Run(u"-DriverPackageUninstall,tovfiltr"), 0);
-  EXPECT_FALSE(Exists(oem0));
-  EXPECT_FALSE(Exists(u"C:\\Windows\\INF\\oem0.PNF"));
-  Lines lines = LogAfterBanner();
-  ASSERT_GE(lines.size(), 6u);
-  EXPECT_EQ(
-      Lines(lines.begin() + 2, lines.begin() + 6),
-      (Lines{">>> TMSCAMainInternalDriverPackageUninstall", "DifxApi::Framework LoadLibraryEx difxapi.dll failed 126",
-             "TMSCAMainInternalDriverPackageUninstall no store package removed", "SetupApi::OemInfFilesDelete"}));
-  EXPECT_EQ(LogLines().back(), "<<< TMSCAMainInternalDriverPackageUninstall");
-  ExpectNothingLeftOpen();
-}
-
-TEST_F(Uninstall, PathsWithPercentSignsAreTracedAsText) {
-  sim::AddDifxApi();
-  sim::M().windowsDirectory = u"C:\\W%s%d%n";
-  sim::PutOemInf(u"oem0.inf", u"a.inf");
-  EXPECT_EQ(Run(u"-DriverPackageUninstall,tovfiltr"), 0);
-  EXPECT_EQ(LogAfterBanner().at(4), "C:\\W%s%d%n\\INF\\oem0.infDriverPackageGetPath failed! -536870142");
-}
-
-TEST_F(Uninstall, InstallThenUninstallLeavesNothingBehind) {
-  sim::AddDifxApi();
-  sim::M().fs.Put(u"C:\\Windows\\INF\\oem0.inf");  // somebody else's
-  EXPECT_EQ(Run(kInstall), 0);
-  ASSERT_TRUE(Exists(u"C:\\Windows\\INF\\oem1.inf"));
-  // A leftover from an earlier install that the store no longer knows.
-  sim::PutOemInf(u"oem7.inf", u"TovFiltr.inf");
-  EXPECT_EQ(Run(u"-DriverPackageUninstall,tovfiltr"), 0);
-  EXPECT_TRUE(sim::M().store.packages.empty());
-  EXPECT_TRUE(Exists(u"C:\\Windows\\INF\\oem0.inf"));
-  EXPECT_FALSE(Exists(u"C:\\Windows\\INF\\oem1.inf"));
-  EXPECT_FALSE(Exists(u"C:\\Windows\\INF\\oem7.inf"));
-  EXPECT_FALSE(Exists(u"C:\\Windows\\INF\\oem7.pnf"));
-  ExpectNothingLeftOpen();
+TEST_F(Uninstall, AFailedSetupApiCallIsTracedAndTheWalkGoesOn) {
+  for (std::string call :
+       {"SetupGetInfInformationW", "SetupQueryInfOriginalFileInformationW", "SetupUninstallOEMInfW"}) {
+    SCOPED_TRACE(call);
+    sim::Reset();
+    auto oem1 = sim::PutOemInf(u"oem1.inf", u"tovfiltr.inf");
+    auto oem2 = sim::PutOemInf(u"oem2.inf", u"tovfiltr.inf");
+    sim::AddStorePackage(std::u16string(kStore) + u"tovfiltr.inf_amd64_1\\tovfiltr.inf", oem1);
+    sim::AddStorePackage(std::u16string(kStore) + u"tovfiltr.inf_amd64_2\\tovfiltr.inf", oem2);
+    sim::M().FailCall(call, 1, win::ERROR_ACCESS_DENIED);
+    EXPECT_EQ(Run(u"-DriverPackageUninstall,tovfiltr"), 0);
+    Lines lines = LogLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "SetupApi::OemInfPackagesUninstall " + call + " failed 5"), 1);
+    ASSERT_EQ(sim::M().store.packages.size(), 1u);
+    EXPECT_EQ(sim::M().store.packages[0].oemInfPath, oem1);
+  }
 }
 
 // --- OEM INF deletion ----------------------------------------------------------

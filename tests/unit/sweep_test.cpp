@@ -156,11 +156,15 @@ int ServiceLife() {
 }
 
 std::vector<Scenario> Scenarios() {
+  // The store without difxapi.dll: the Setup API's driver store calls.
+  auto nativeStore = [] { ArrangeStore(), sim::M().libraries.clear(); };
   return {
       {"driver update", ArrangeDevices, Tool(u"-DriverUpdate,HID\\VID_0430&PID_0005&MI_01,NULL"), {0, 1, 5}},
       {"device removal", ArrangeDevices, Tool(u"-DeviceInstancesUninstall,HID\\VID_0430&PID_0005&MI_01"), {0}},
       {"package install", ArrangeStore, Tool(u"-DriverPackageInstall,C:\\Package\\tovfiltr.inf"), {0, -1}},
       {"package uninstall", ArrangeStore, Tool(u"-DriverPackageUninstall,tovfiltr"), {0}},
+      {"native package install", nativeStore, Tool(u"-DriverPackageInstall,C:\\Package\\tovfiltr.inf"), {0, -1}},
+      {"native package uninstall", nativeStore, Tool(u"-DriverPackageUninstall,tovfiltr"), {0}},
       {"re-enumeration", [] {}, Tool(u"-ReEnumerate"), {0}},
       {"service life", ArrangeService, ServiceLife, {0}},
   };
