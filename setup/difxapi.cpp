@@ -6,16 +6,11 @@
 #include "setup/setupapi.h"
 #include "setup/trace.h"
 #include "setup/utilities.h"
+#include "win/exports.h"
 
 namespace DifxApi {
 
 namespace {
-
-// A resolved export as the function type it has.
-template <class Function>
-Function As(win::FARPROC proc) {
-  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(proc));
-}
 
 // The bracketed error text of a warning or error line: empty for no error,
 // else the code and the system's message, at most 1023 characters.
@@ -29,9 +24,9 @@ std::u16string ErrorText(win::DWORD error) {
 }  // namespace
 
 Framework::Framework() {
-  win::HMODULE module = win::LoadLibraryExW(
-      u"difxapi.dll", nullptr, win::LOAD_LIBRARY_SEARCH_APPLICATION_DIR | win::LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (module == nullptr) {
+  win::UniqueModule module(win::LoadLibraryExW(
+      u"difxapi.dll", nullptr, win::LOAD_LIBRARY_SEARCH_APPLICATION_DIR | win::LOAD_LIBRARY_SEARCH_SYSTEM32));
+  if (!module) {
     loadError_ = win::GetLastError();
     if (loadError_ == 0) loadError_ = win::ERROR_MOD_NOT_FOUND;
     // No library at all is the usual case since Windows no longer ships it,
@@ -43,36 +38,21 @@ Framework::Framework() {
     TraceStandIn();
     return;
   }
-  struct Export {
-    const char* name;
-    win::FARPROC proc;
+  auto missing = [this](const char* name, win::DWORD error) {
+    TracePrint(TRACE_ERROR, u"DifxApi::Framework GetProcAddress %S failed %d\n", name, error);
+    if (loadError_ == 0) loadError_ = error != 0 ? error : win::DWORD{win::ERROR_PROC_NOT_FOUND};
   };
-  Export exports[] = {{"DriverPackageInstallW", nullptr},
-                      {"DriverPackageUninstallW", nullptr},
-                      {"DriverPackageGetPathW", nullptr},
-                      {"DIFXAPISetLogCallbackW", nullptr},
-                      {"SetDifxLogCallbackW", nullptr}};
-  bool missing = false;
-  for (Export& e : exports) {
-    e.proc = win::GetProcAddress(module, e.name);
-    if (e.proc == nullptr) {
-      win::DWORD error = win::GetLastError();
-      TracePrint(TRACE_ERROR, u"DifxApi::Framework GetProcAddress %S failed %d\n", e.name, error);
-      if (!missing) loadError_ = error != 0 ? error : win::DWORD{win::ERROR_PROC_NOT_FOUND};
-      missing = true;
-    }
-  }
-  if (missing) {
-    win::FreeLibrary(module);
-    TraceStandIn();
+  if (!win::GetProcAddresses(module.Get(),
+                             {{"DriverPackageInstallW", DriverPackageInstallW},
+                              {"DriverPackageUninstallW", DriverPackageUninstallW},
+                              {"DriverPackageGetPathW", DriverPackageGetPathW},
+                              {"DIFXAPISetLogCallbackW", DIFXAPISetLogCallbackW},
+                              {"SetDifxLogCallbackW", SetDifxLogCallbackW}},
+                             missing)) {
+    TraceStandIn();  // the library is freed with `module`
     return;
   }
-  module_ = module;
-  DriverPackageInstallW = As<win::PFN_DriverPackageInstallW>(exports[0].proc);
-  DriverPackageUninstallW = As<win::PFN_DriverPackageUninstallW>(exports[1].proc);
-  DriverPackageGetPathW = As<win::PFN_DriverPackageGetPathW>(exports[2].proc);
-  DIFXAPISetLogCallbackW = As<win::PFN_DIFXAPISetLogCallbackW>(exports[3].proc);
-  SetDifxLogCallbackW = As<win::PFN_SetDifxLogCallbackW>(exports[4].proc);
+  module_ = std::move(module);
 }
 
 void Framework::TraceStandIn() const {
@@ -80,10 +60,6 @@ void Framework::TraceStandIn() const {
              u"DifxApi::Framework difxapi.dll not available (%d), driver store interface: SetupCopyOEMInfW and "
              u"SetupUninstallOEMInfW\n",
              loadError_);
-}
-
-Framework::~Framework() {
-  if (module_ != nullptr) win::FreeLibrary(module_);
 }
 
 void TOV_CDECL LogCallback(win::DIFXAPI_LOG event, win::DWORD error, win::LPCWSTR description, win::PVOID) {

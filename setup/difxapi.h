@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "win/api.h"
+#include "win/handle.h"
 
 // Deletes the old filter driver file and installs the package of `infPath`
 // into the driver store: 0 on success, -1 when the package install failed.
@@ -28,11 +28,10 @@ namespace DifxApi {
 class Framework {
  public:
   Framework();
-  ~Framework();
   Framework(const Framework&) = delete;
   Framework& operator=(const Framework&) = delete;
 
-  bool Available() const { return module_ != nullptr; }
+  bool Available() const { return module_.Valid(); }
 
   win::PFN_DriverPackageInstallW DriverPackageInstallW = nullptr;
   win::PFN_DriverPackageUninstallW DriverPackageUninstallW = nullptr;
@@ -43,7 +42,7 @@ class Framework {
  private:
   void TraceStandIn() const;
 
-  win::HMODULE module_ = nullptr;
+  win::UniqueModule module_;
   win::DWORD loadError_ = 0;  // why it is not available: the failed load's or lookup's error
 };
 

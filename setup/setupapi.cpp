@@ -5,16 +5,10 @@
 #include "common/wstr.h"
 #include "setup/trace.h"
 #include "setup/utilities.h"
+#include "win/exports.h"
+#include "win/handle.h"
 
 namespace {
-
-// Converts a run-time resolved export to its real type. The detour through
-// void (*)() is the conversion that compilers accept between unrelated
-// function types without a warning.
-template <class Fn>
-Fn FunctionFrom(win::FARPROC proc) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(proc));
-}
 
 // The first string of a zero-terminated list in a zero-initialised buffer of
 // `capacity` units; the buffer's last unit is never written by the read, so
@@ -27,11 +21,10 @@ std::u16string_view FirstString(const char16_t* buffer, std::size_t capacity) {
 
 // --- TMSETSetupApiDeviceInfoSet ------------------------------------------------
 
-TMSETSetupApiDeviceInfoSet::TMSETSetupApiDeviceInfoSet() : set_(win::INVALID_HANDLE_VALUE), element_{} {}
+TMSETSetupApiDeviceInfoSet::TMSETSetupApiDeviceInfoSet() : element_{} {}
 
 TMSETSetupApiDeviceInfoSet::~TMSETSetupApiDeviceInfoSet() {
-  if (set_ == win::INVALID_HANDLE_VALUE) return;
-  if (!win::SetupDiDestroyDeviceInfoList(set_)) {
+  if (!set_.Close()) {
     TracePrint(TRACE_ERROR,
                u"TMSETSetupApiDeviceInfoSet::~TMSETSetupApiDeviceInfoSet SetupDiDestroyDeviceInfoList failed! %d\n",
                win::GetLastError());
@@ -39,11 +32,9 @@ TMSETSetupApiDeviceInfoSet::~TMSETSetupApiDeviceInfoSet() {
 }
 
 bool TMSETSetupApiDeviceInfoSet::Enumerate(const std::u16string& enumerator, win::DWORD flags) {
-  if (set_ != win::INVALID_HANDLE_VALUE) {  // a second opening replaces the first set
-    win::SetupDiDestroyDeviceInfoList(set_);
-  }
-  set_ = win::SetupDiGetClassDevsW(nullptr, enumerator.c_str(), nullptr, flags);
-  if (set_ == win::INVALID_HANDLE_VALUE) {
+  // A second opening replaces the first set.
+  set_.Reset(win::SetupDiGetClassDevsW(nullptr, enumerator.c_str(), nullptr, flags));
+  if (!set_) {
     TracePrint(TRACE_ERROR, u"TMSETSetupApiDeviceInfoSet::Enumerate SetupDiGetClassDevs failed! %d\n",
                win::GetLastError());
     return false;
@@ -54,7 +45,7 @@ bool TMSETSetupApiDeviceInfoSet::Enumerate(const std::u16string& enumerator, win
 bool TMSETSetupApiDeviceInfoSet::Enumerate(win::DWORD memberIndex, bool& noMoreItems) {
   noMoreItems = false;
   element_.cbSize = sizeof(win::SP_DEVINFO_DATA);
-  if (win::SetupDiEnumDeviceInfo(set_, memberIndex, &element_)) return true;
+  if (win::SetupDiEnumDeviceInfo(set_.Get(), memberIndex, &element_)) return true;
   win::DWORD error = win::GetLastError();
   if (error == win::ERROR_NO_MORE_ITEMS) {
     noMoreItems = true;
@@ -68,7 +59,7 @@ bool TMSETSetupApiDeviceInfoSet::HardwareIdCompare(const std::u16string& hardwar
   constexpr win::DWORD kBytes = 2048;
   constexpr std::size_t kUnits = kBytes / sizeof(char16_t) + 1;
   char16_t list[kUnits] = {};
-  if (!win::SetupDiGetDeviceRegistryPropertyW(set_, &element_, win::SPDRP_HARDWAREID, nullptr,
+  if (!win::SetupDiGetDeviceRegistryPropertyW(set_.Get(), &element_, win::SPDRP_HARDWAREID, nullptr,
                                               reinterpret_cast<win::BYTE*>(list), kBytes, nullptr)) {
     TracePrint(TRACE_ERROR,
                u"TMSETSetupApiDeviceInfoSet::HardwareIdCompare SetupDiGetDeviceRegistryProperty failed! Error: %d\n",
@@ -95,32 +86,31 @@ bool TMSETSetupApiDeviceInfoSet::HardwareIdCompare(const std::u16string& hardwar
 bool TMSETSetupApiDeviceInfoSet::RegistryPropertyCompare(win::DWORD property, const std::u16string& value) {
   constexpr win::DWORD kBytes = 520;
   char16_t buffer[kBytes / sizeof(char16_t) + 1] = {};
-  if (!win::SetupDiGetDeviceRegistryPropertyW(set_, &element_, property, nullptr, reinterpret_cast<win::BYTE*>(buffer),
-                                              kBytes, nullptr)) {
+  if (!win::SetupDiGetDeviceRegistryPropertyW(set_.Get(), &element_, property, nullptr,
+                                              reinterpret_cast<win::BYTE*>(buffer), kBytes, nullptr)) {
     return false;
   }
   return FirstString(buffer, sizeof buffer / sizeof buffer[0]) == value;
 }
 
 bool TMSETSetupApiDeviceInfoSet::DeviceKeyAccessCheck() {
-  win::HKEY key =
-      win::SetupDiOpenDevRegKey(set_, &element_, win::DICS_FLAG_GLOBAL, 0, win::DIREG_DEV, win::KEY_ALL_ACCESS);
-  if (key == reinterpret_cast<win::HKEY>(win::INVALID_HANDLE_VALUE)) return false;
-  win::RegCloseKey(key);
-  return true;
+  // Opened to see whether it opens; closed at once.
+  win::UniqueKey key(
+      win::SetupDiOpenDevRegKey(set_.Get(), &element_, win::DICS_FLAG_GLOBAL, 0, win::DIREG_DEV, win::KEY_ALL_ACCESS));
+  return key.Valid();
 }
 
 bool TMSETSetupApiDeviceInfoSet::SelectedDriverSet(win::DWORD driverType, const std::u16string& manufacturer) {
   // The list built is always the compatible-driver list; `driverType` is the
   // list that is then walked.
-  if (!win::SetupDiBuildDriverInfoList(set_, &element_, win::SPDIT_COMPATDRIVER)) {
+  if (!win::SetupDiBuildDriverInfoList(set_.Get(), &element_, win::SPDIT_COMPATDRIVER)) {
     TracePrint(TRACE_ERROR, u"SetupDiBuildDriverInfoList failed. GetLastError returned: %d\n", win::GetLastError());
     return false;
   }
   win::SP_DRVINFO_DATA_V2_W driver;
   for (win::DWORD index = 0;; ++index) {
     driver.cbSize = sizeof driver;
-    if (!win::SetupDiEnumDriverInfoW(set_, &element_, driverType, index, &driver)) {
+    if (!win::SetupDiEnumDriverInfoW(set_.Get(), &element_, driverType, index, &driver)) {
       TracePrint(TRACE_ERROR, u"SetupDiEnumDriverInfo failed. GetLastError returned: %d\n", win::GetLastError());
       return false;
     }
@@ -128,11 +118,11 @@ bool TMSETSetupApiDeviceInfoSet::SelectedDriverSet(win::DWORD driverType, const 
     TracePrint(TRACE_SETUPAPI, u"DriverInfoData.MfgName current: \"%s\" desired: \"%s\"\n", name, manufacturer);
     if (name == manufacturer) break;
   }
-  if (!win::SetupDiSetSelectedDevice(set_, &element_)) {
+  if (!win::SetupDiSetSelectedDevice(set_.Get(), &element_)) {
     TracePrint(TRACE_ERROR, u"SetupDiSetSelectedDevice failed. GetLastError returned: %d\n", win::GetLastError());
     return false;
   }
-  if (!win::SetupDiSetSelectedDriverW(set_, &element_, &driver)) {
+  if (!win::SetupDiSetSelectedDriverW(set_.Get(), &element_, &driver)) {
     TracePrint(TRACE_ERROR, u"SetupDiSetSelectedDriver failed. GetLastError returned: %d\n", win::GetLastError());
     return false;
   }
@@ -144,24 +134,21 @@ bool TMSETSetupApiDeviceInfoSet::SelectedDriverInstall(win::LPCWSTR reserved, wi
   // newdev.dll is a system DLL: only the system directory is searched, never
   // the directory the tool was started from, where anyone who could write
   // there could have put a DLL of that name.
-  win::HMODULE library = win::LoadLibraryExW(u"newdev.dll", nullptr, win::LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (library == nullptr) {
+  win::UniqueModule library(win::LoadLibraryExW(u"newdev.dll", nullptr, win::LOAD_LIBRARY_SEARCH_SYSTEM32));
+  if (!library) {
     TracePrint(TRACE_ERROR, u"InstallSelectedDriver LoadLibrary failed.LastError returned %d\n", win::GetLastError());
     return false;
   }
-  win::FARPROC proc = win::GetProcAddress(library, "InstallSelectedDriver");
-  if (proc == nullptr) {
-    TracePrint(TRACE_ERROR, u"InstallSelectedDriver GetProcAddress failed.LastError returned %d\n",
-               win::GetLastError());
-    win::FreeLibrary(library);
+  win::InstallSelectedDriverFn install = nullptr;
+  if (!win::GetProcAddresses(library.Get(), {{"InstallSelectedDriver", install}}, [](const char*, win::DWORD error) {
+        TracePrint(TRACE_ERROR, u"InstallSelectedDriver GetProcAddress failed.LastError returned %d\n", error);
+      })) {
     return false;
   }
-  auto install = FunctionFrom<win::InstallSelectedDriverFn>(proc);
-  bool result = install(win::GetDesktopWindow(), set_, reserved, backup, reboot) != 0;
+  bool result = install(win::GetDesktopWindow(), set_.Get(), reserved, backup, reboot) != 0;
   if (!result) {
     TracePrint(TRACE_ERROR, u"InstallSelectedDriver UpdateFn failed. LastError returned %d\n", win::GetLastError());
   }
-  win::FreeLibrary(library);
   return result;
 }
 
@@ -171,19 +158,19 @@ bool TMSETSetupApiDeviceInfoSet::DeviceRemove(win::DWORD* reboot) {
   params.ClassInstallHeader.InstallFunction = win::DIF_REMOVE;
   params.Scope = win::DI_REMOVEDEVICE_GLOBAL;
   params.HwProfile = 0;
-  if (!win::SetupDiSetClassInstallParamsW(set_, &element_, &params.ClassInstallHeader, sizeof params)) {
+  if (!win::SetupDiSetClassInstallParamsW(set_.Get(), &element_, &params.ClassInstallHeader, sizeof params)) {
     TracePrint(TRACE_ERROR, u"KRCCSetupApiInternalRemoveInstance SetupDiSetClassInstallParams failed! Error: %d\n",
                win::GetLastError());
     return false;
   }
-  if (!win::SetupDiCallClassInstaller(win::DIF_REMOVE, set_, &element_)) {
+  if (!win::SetupDiCallClassInstaller(win::DIF_REMOVE, set_.Get(), &element_)) {
     TracePrint(TRACE_ERROR, u"KRCCSetupApiInternalRemoveInstance SetupDiCallClassInstaller failed! Error: %d\n",
                win::GetLastError());
     return false;
   }
   win::SP_DEVINSTALL_PARAMS_W installParams{};
   installParams.cbSize = sizeof installParams;
-  bool restart = win::SetupDiGetDeviceInstallParamsW(set_, &element_, &installParams) &&
+  bool restart = win::SetupDiGetDeviceInstallParamsW(set_.Get(), &element_, &installParams) &&
                  (installParams.Flags & (win::DI_NEEDRESTART | win::DI_NEEDREBOOT)) != 0;
   if (restart) {
     TracePrint(TRACE_VERBOSE, u"TMSETSetupApiDeviceInfoSet::DeviceRemove Reboot => REQUIRED.\n");

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "win/api.h"
+#include "win/handle.h"
 
 // One Setup API device information set and one current element of it, with
 // the operations on that element. The set is opened once with the first
@@ -49,7 +49,7 @@ class TMSETSetupApiDeviceInfoSet {
   bool DeviceRemove(win::DWORD* reboot);
 
  private:
-  win::HDEVINFO set_;
+  win::UniqueDevInfo set_;
   win::SP_DEVINFO_DATA element_;
 };
 
