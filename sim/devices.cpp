@@ -409,4 +409,13 @@ int SetupPromptReboot(HSPFILEQ FileQueue, HWND Owner, BOOL ScanOnly) {
   return m.devices.rebootPromptResult;
 }
 
+BOOL SetupSetNonInteractiveMode(BOOL NonInteractiveFlag) {
+  Enter("SetupSetNonInteractiveMode");  // recorded; the call has no way to fail
+  auto& m = M();
+  Lock lock(m.mutex);
+  BOOL previous = m.devices.nonInteractive ? TRUE : FALSE;
+  m.devices.nonInteractive = NonInteractiveFlag != FALSE;
+  return previous;
+}
+
 }  // namespace win
