@@ -3,10 +3,8 @@
 // after the run's wall time ("ms=<milliseconds>").
 //
 // Usage: tovlaunch.exe [option FILE-OR-NAME]... "<command line, program first>"
-//   --lock FILE    holds FILE open read-only with a shared 1-byte lock
-//   --share0 FILE  holds FILE open with share mode 0
-//                  (either for the run, but for 10 s at most: a run that
-//                  waits for the file ends all the same, later)
+//   --lock FILE    holds FILE open read-only with a shared 1-byte lock during the run
+//   --share0 FILE  holds FILE open with share mode 0 during the run
 //   --station NAME starts the program on the desktop Default of a new window
 //                  station NAME, one without WSF_VISIBLE
 // wine quotes an argument that holds blanks or quotes, so the command line
@@ -15,7 +13,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cwchar>
 #include <string>
 
 int wmain(int argc, wchar_t** argv) {
@@ -33,6 +30,7 @@ int wmain(int argc, wchar_t** argv) {
       continue;
     }
     bool lock = option == L"--lock";
+    if (!lock && option != L"--share0") break;
     held = CreateFileW(value.c_str(), GENERIC_READ, lock ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0,
                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     OVERLAPPED first{};
@@ -55,10 +53,6 @@ int wmain(int argc, wchar_t** argv) {
   if (!CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
     std::printf("launch-failed=%lu\n", GetLastError());
     return 2;
-  }
-  if (WaitForSingleObject(pi.hProcess, 10000) == WAIT_TIMEOUT && held != INVALID_HANDLE_VALUE) {
-    CloseHandle(held);
-    held = INVALID_HANDLE_VALUE;
   }
   WaitForSingleObject(pi.hProcess, INFINITE);
   ULONGLONG elapsed = GetTickCount64() - start;
