@@ -410,7 +410,8 @@ int SetupPromptReboot(HSPFILEQ FileQueue, HWND Owner, BOOL ScanOnly) {
 }
 
 BOOL SetupSetNonInteractiveMode(BOOL NonInteractiveFlag) {
-  Enter("SetupSetNonInteractiveMode");  // recorded; the call has no way to fail
+  // Recorded; the call has no way to fail. (Wine 8 accepts it and changes nothing.)
+  Enter("SetupSetNonInteractiveMode");
   auto& m = M();
   Lock lock(m.mutex);
   BOOL previous = m.devices.nonInteractive ? TRUE : FALSE;
