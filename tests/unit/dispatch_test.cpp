@@ -88,11 +88,6 @@ TEST_F(Dispatch, MissingTokensAreNamedAndNothingIsDone) {
   }
 }
 
-TEST_F(Dispatch, UnknownCommandEndsWithTheClosingLine) {
-  EXPECT_EQ(Run(u"-Bogus,x"), 0);
-  EXPECT_EQ(LogLines().back(), "<<< _tWinMain");
-}
-
 }  // namespace
 
 namespace {
