@@ -53,7 +53,9 @@ void TMSvcNotificationDeviceInterfaceArrival() {
   }
   TMSvcTrace(TMSVC_TRACE_DEVICE_EVENT, u"TMSvcNotificationDeviceInterfaceArrival FullPathName: %s", path);
 
-  launch.fMask = win::SEE_MASK_NOCLOSEPROCESS;
+  // A failure is traced, never shown: a box in the service's session would
+  // wait for an answer nobody can give, inside the control handler.
+  launch.fMask = win::SEE_MASK_NOCLOSEPROCESS | win::SEE_MASK_FLAG_NO_UI;
   launch.hwnd = nullptr;
   launch.lpVerb = nullptr;
   launch.lpFile = path;

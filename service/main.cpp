@@ -120,6 +120,10 @@ void TOV_WINAPI TMSvcServiceMain(win::DWORD, win::LPWSTR*) {
 }
 
 int TMSvcMain() {
+  // Before anything can load a library: a load that names no directories of
+  // its own searches the system directory only.
+  bool dllSearchSet = win::SetDefaultDllDirectories(win::LOAD_LIBRARY_SEARCH_SYSTEM32) != win::FALSE;
+  win::DWORD dllSearchError = dllSearchSet ? 0 : win::GetLastError();
   {
     // The state of a fresh process (the tests run the service more than once).
     std::lock_guard<std::mutex> lock(statusLock);
@@ -129,6 +133,7 @@ int TMSvcMain() {
     stopRequested = false;
   }
   TMSvcTrace(TMSVC_TRACE_ENTRY, u">>> main\n");
+  if (!dllSearchSet) TMSvcTrace(TMSVC_TRACE_ERROR, u"main SetDefaultDllDirectories failed! %d", dllSearchError);
   static win::WCHAR name[] = u"TovMouseService";
   const win::SERVICE_TABLE_ENTRYW table[] = {{name, TMSvcServiceMain}, {nullptr, nullptr}};
   if (!win::StartServiceCtrlDispatcherW(table)) {

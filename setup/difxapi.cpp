@@ -87,8 +87,10 @@ std::uint32_t DriverPackageInstall(const Framework& difx, std::u16string infPath
   // The framework's messages reach the trace during this one call only.
   difx.DIFXAPISetLogCallbackW(&LogCallback, nullptr);
   win::BOOL needReboot = win::FALSE;
+  // Where nobody can answer, the framework fails rather than asks.
+  win::DWORD silent = Utilities::InteractiveRun ? 0 : win::DRIVER_PACKAGE_SILENT;
   win::DWORD r = difx.DriverPackageInstallW(
-      infPath.c_str(), win::DRIVER_PACKAGE_LEGACY_MODE | win::DRIVER_PACKAGE_FORCE, nullptr, &needReboot);
+      infPath.c_str(), win::DRIVER_PACKAGE_LEGACY_MODE | win::DRIVER_PACKAGE_FORCE | silent, nullptr, &needReboot);
   std::uint32_t result = 0;
   // No device to install the driver on is no failure: the package is in the store.
   if (r != win::ERROR_SUCCESS && r != win::ERROR_NO_SUCH_DEVINST) {

@@ -83,7 +83,7 @@ int RunServiceCreate(const std::u16string& name) {
     // A message box where nobody can see it (a non-impersonated custom
     // action, session 0) would wait for an answer forever and hang the
     // install: there the request goes to the log instead.
-    if (Utilities::IsInteractiveSession()) {
+    if (Utilities::InteractiveRun) {
       win::MessageBoxW(nullptr, u"Unable to start service. Please reboot.", name.c_str(),
                        win::MB_OK | win::MB_ICONERROR);
     } else {
@@ -154,12 +154,19 @@ TokenList TMSCAMainInternalSplitArgument(win::LPWSTR argument) {
 }
 
 int TMSCAMain(win::LPWSTR argument) {
+  // Before anything can load a library: a load that names no directories of
+  // its own searches the system directory only, never the current directory,
+  // which others may be able to write to.
+  bool dllSearchSet = win::SetDefaultDllDirectories(win::LOAD_LIBRARY_SEARCH_SYSTEM32) != win::FALSE;
+  win::DWORD dllSearchError = dllSearchSet ? 0 : win::GetLastError();
+  TraceLogReset();
   TraceMaskInit();
   TracePrint(TRACE_FUNCTION, u">>> _tWinMain\n");
   win::SYSTEMTIME now{};
   win::GetLocalTime(&now);
   TracePrint(TRACE_INVOCATION, u"Call: %d/%d/%d %d:%d:%d Build: %S %S\n", now.wMonth, now.wDay, now.wYear, now.wHour,
              now.wMinute, now.wSecond, kBuildDate, kBuildTime);
+  if (!dllSearchSet) TracePrint(TRACE_ERROR, u"_tWinMain SetDefaultDllDirectories failed! %d\n", dllSearchError);
   if (argument == nullptr || argument[0] == 0) {
     TracePrint(TRACE_ERROR, u"_tWinMain: No command line parameter\n");
     return 0;
@@ -190,6 +197,15 @@ int TMSCAMain(win::LPWSTR argument) {
     TracePrint(TRACE_ERROR, u"_tWinMain: %s is missing parameter %d (%s), nothing done\n", info->name, tokens.count,
                info->tokenNames[tokens.count - 1]);
     return 0;
+  }
+
+  // Decided once, before the command's first Setup API call. Where nobody can
+  // see a window, a window would wait for ever, and with it whoever waits for
+  // this run: the Setup API and class installers are told to fail instead.
+  Utilities::InteractiveRun = Utilities::IsInteractiveSession();
+  if (!Utilities::InteractiveRun) {
+    win::SetupSetNonInteractiveMode(win::TRUE);
+    TracePrint(TRACE_VERBOSE, u"_tWinMain: not an interactive session, the run shows no user interface\n");
   }
 
   std::u16string token1 = info->tokensNeeded >= 1 ? tokens.entries[1] : u"";

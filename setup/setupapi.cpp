@@ -245,7 +245,11 @@ bool DriverUpdate(std::u16string deviceId, std::u16string, bool* accessDenied) {
     TracePrint(TRACE_ERROR, u"SetupApi::DriverUpdate DeviceInfoSet.SelectedDriverInstall!");
     if (RestartNeeded(reboot)) {
       TracePrint(TRACE_VERBOSE | TRACE_SETUPAPI, u"SetupApi::DriverUpdate reboot required!\n");
-      if (win::SetupPromptReboot(nullptr, win::GetDesktopWindow(), win::FALSE) == -1) {
+      if (!Utilities::InteractiveRun) {
+        // A prompt nobody can answer would never return.
+        TracePrint(TRACE_VERBOSE | TRACE_SETUPAPI,
+                   u"SetupApi::DriverUpdate no restart prompt: the restart is left to the installer or the user\n");
+      } else if (win::SetupPromptReboot(nullptr, win::GetDesktopWindow(), win::FALSE) == -1) {
         TracePrint(TRACE_ERROR, u"SetupApi::DriverUpdate SetupPromptReboot (2) failed! %d \n", win::GetLastError());
       }
     }

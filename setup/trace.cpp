@@ -28,31 +28,71 @@ std::string LogEncode(std::u16string_view message) {
 
 namespace {
 
-constexpr int kLogOpenAttempts = 20;
+// A program that holds the log file may cost a run a short wait, never more:
+// one message tries the open and the lock kLogAttempts times each, kLogStepMs
+// apart, and the whole run waits for the file kLogRunWaitMs at most. A user
+// who can read the file can hold it (a service's run writes its log where
+// users can read it), and whoever started the run waits for it.
+constexpr int kLogAttempts = 20;
+constexpr win::DWORD kLogStepMs = 25;
+constexpr win::DWORD kLogRunWaitMs = 1000;
+
+// This run's log: once it has failed (held past the wait, or no plain file
+// to be had), the run's later messages skip it.
+bool logFailed = false;
+win::DWORD logWaitedMs = 0;
+
+// One step of waiting for the log file; false when the run's wait is spent.
+bool LogWaitStep() {
+  if (logWaitedMs + kLogStepMs > kLogRunWaitMs) return false;
+  logWaitedMs += kLogStepMs;
+  win::Sleep(kLogStepMs);
+  return true;
+}
+
+// True when the open handle is a plain file of its own: not a directory, not
+// a link (a reparse point, or a hard link that gives another file this name).
+bool IsPlainFile(win::HANDLE file) {
+  win::BY_HANDLE_FILE_INFORMATION info{};
+  if (!win::GetFileInformationByHandle(file, &info)) return false;
+  constexpr win::DWORD kNotPlain = win::FILE_ATTRIBUTE_DIRECTORY | win::FILE_ATTRIBUTE_REPARSE_POINT;
+  return (info.dwFileAttributes & kNotPlain) == 0 && info.nNumberOfLinks == 1;
+}
 
 // Appends the whole message at the end of the log file. Several processes may
 // trace into the same file at once, so the end is found and the message
-// written under an exclusive lock on the file. A lock that cannot be taken
-// does not lose the message: it is written all the same. A log file that
-// cannot be opened is skipped without a word.
+// written under an exclusive lock on the file. A lock that cannot be had in
+// time does not lose the message: it is written all the same. A log file that
+// cannot be opened, or is no plain file, is skipped without a word.
 void LogAppend(std::u16string_view message) {
   using namespace win;
-  // Another program that holds the file without sharing it (a virus
-  // scanner looking at a new file, for instance) lets go of it within
-  // moments: the open is tried again for up to about half a second before
-  // the message is given up.
+  if (logFailed) return;
+  // Another program that holds the file without sharing it (a virus scanner
+  // looking at a new file, for instance) lets go of it within moments. The
+  // name is opened as itself: a link is not followed.
   HANDLE file = INVALID_HANDLE_VALUE;
-  for (int attempt = 0; attempt < kLogOpenAttempts; ++attempt) {
-    if (attempt > 0) Sleep(25);
+  for (int attempt = 0; attempt < kLogAttempts && (attempt == 0 || LogWaitStep()); ++attempt) {
     file =
         CreateFileW(kLogFileName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) break;
   }
-  if (file == INVALID_HANDLE_VALUE) return;
+  if (file == INVALID_HANDLE_VALUE || !IsPlainFile(file)) {
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    logFailed = true;
+    return;
+  }
   std::string bytes = LogEncode(message);
   OVERLAPPED whole{};
-  BOOL locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 0xFFFFFFFF, 0xFFFFFFFF, &whole);
+  BOOL locked = FALSE;
+  bool heldElsewhere = false;
+  for (int attempt = 0; attempt < kLogAttempts && (attempt == 0 || LogWaitStep()); ++attempt) {
+    locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 0xFFFFFFFF, 0xFFFFFFFF, &whole);
+    heldElsewhere = !locked && GetLastError() == ERROR_LOCK_VIOLATION;
+    if (!heldElsewhere) break;
+  }
+  // Whoever holds the lock this long may hold it for good.
+  if (heldElsewhere) logFailed = true;
   LARGE_INTEGER zero{};
   if (SetFilePointerEx(file, zero, nullptr, FILE_END)) {
     const char* p = bytes.data();
@@ -73,6 +113,11 @@ void LogAppend(std::u16string_view message) {
 }
 
 }  // namespace
+
+void TraceLogReset() {
+  logFailed = false;
+  logWaitedMs = 0;
+}
 
 void TraceWrite(TraceLevel level, std::u16string_view message) {
   LogAppend(message);

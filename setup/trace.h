@@ -25,6 +25,10 @@ extern TraceLevel TraceMask;
 
 void TraceMaskInit();
 
+// Starts the log file afresh for a run: a file that failed the last run is
+// tried again, and the run's short allowance for waiting on it is whole.
+void TraceLogReset();
+
 // Writes one finished message: appended to the log file, and to the debugger
 // output when `level` shares a bit with the mask.
 void TraceWrite(TraceLevel level, std::u16string_view message);

@@ -70,7 +70,15 @@ bool GetOemInfFilePathNamesList(std::vector<std::u16string>& list) {
   return false;
 }
 
+bool InteractiveRun = false;
+
 bool IsInteractiveSession() {
+  win::DWORD session = 0;
+  if (!win::ProcessIdToSessionId(win::GetCurrentProcessId(), &session)) {
+    TracePrint(TRACE_ERROR, u"Utilities::IsInteractiveSession ProcessIdToSessionId failed %d\n", win::GetLastError());
+    return false;
+  }
+  if (session == 0) return false;
   win::HWINSTA station = win::GetProcessWindowStation();
   if (station == nullptr) {
     TracePrint(TRACE_ERROR, u"Utilities::IsInteractiveSession GetProcessWindowStation failed %d\n",

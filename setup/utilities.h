@@ -19,10 +19,17 @@ bool GetCurrentModulePath(win::HMODULE module, std::u16string& path);
 // when the search ran to its end.
 bool GetOemInfFilePathNamesList(std::vector<std::u16string>& list);
 
-// True when a user can see the windows of this process: its window station
-// is visible. A custom action that runs without impersonation, and a
-// service, run where nobody can see or answer a message box.
+// True when a user can see the windows of this process: it runs outside
+// session 0 and its window station is visible. A custom action that runs
+// without impersonation, a service and every program a service starts run in
+// session 0, where nobody can see or answer a window, even on a visible
+// station. A query that fails counts as no user; it is traced.
 bool IsInteractiveSession();
+
+// Whether this run of the tool may show a window or wait for a user's answer:
+// decided once per run, by the entry before the command's first Setup API
+// call, and read by the operations. False until decided.
+extern bool InteractiveRun;
 
 // The INF file that a package token names: a bare file name (no directory,
 // drive or wildcard; not empty, "." or ".."), with ".inf" added when the

@@ -409,4 +409,14 @@ int SetupPromptReboot(HSPFILEQ FileQueue, HWND Owner, BOOL ScanOnly) {
   return m.devices.rebootPromptResult;
 }
 
+BOOL SetupSetNonInteractiveMode(BOOL NonInteractiveFlag) {
+  // Recorded; the call has no way to fail. (Wine 8 accepts it and changes nothing.)
+  Enter("SetupSetNonInteractiveMode");
+  auto& m = M();
+  Lock lock(m.mutex);
+  BOOL previous = m.devices.nonInteractive ? TRUE : FALSE;
+  m.devices.nonInteractive = NonInteractiveFlag != FALSE;
+  return previous;
+}
+
 }  // namespace win

@@ -82,6 +82,7 @@ struct Devices {
   std::vector<DriverInstall> installs;
   std::vector<RebootPrompt> rebootPrompts;
   int rebootPromptResult = win::SPFILEQ_REBOOT_RECOMMENDED;  // the user chose not to restart now
+  bool nonInteractive = false;                               // SetupSetNonInteractiveMode's setting
 
   // Adds a device; returns it for further arrangement (valid until the next Add).
   Device& Add(std::u16string instanceId, std::vector<std::u16string> hardwareIds, bool present = true);

@@ -1,5 +1,6 @@
 #include "sim/machine.h"
 
+#include <chrono>
 #include <cstring>
 
 #include "common/wstr.h"
@@ -91,8 +92,10 @@ File& FileSystem::Put(std::u16string_view fullPath, std::string data) {
     f->data = std::move(data);
     return *f;
   }
-  files.push_back(File{std::u16string(fullPath), std::move(data)});
-  return files.back();
+  File& f = files.emplace_back();
+  f.path = fullPath;
+  f.data = std::move(data);
+  return f;
 }
 
 bool FileSystem::Remove(std::u16string_view fullPath) {
@@ -207,14 +210,23 @@ DWORD FormatMessageW(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD, LPWSTR lp
 }
 
 HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD, SECURITY_ATTRIBUTES*, DWORD dwCreationDisposition,
-                   DWORD, HANDLE) {
+                   DWORD dwFlagsAndAttributes, HANDLE) {
   if (auto e = Enter("CreateFileW")) return SetError(*e), INVALID_HANDLE_VALUE;
   auto& m = M();
   Lock lock(m.mutex);
   std::u16string path = sim::FileSystem::Resolve(lpFileName, m.currentDirectory);
   bool writing = (dwDesiredAccess & (GENERIC_WRITE | FILE_APPEND_DATA)) != 0;
-  bool dirWritable = m.fs.IsWritableDirectory(sim::FileSystem::DirectoryOf(path));
   sim::File* f = m.fs.Find(path);
+  if (f != nullptr && (f->attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+      (dwFlagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) == 0) {
+    path = f->linkTarget;
+    f = m.fs.Find(path);
+  }
+  if (f != nullptr && (f->attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+      (dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) == 0) {
+    return SetError(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
+  }
+  bool dirWritable = m.fs.IsWritableDirectory(sim::FileSystem::DirectoryOf(path));
   if (f == nullptr) {
     if (dwCreationDisposition == OPEN_EXISTING) return SetError(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
     if (!dirWritable) return SetError(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
@@ -230,6 +242,20 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD, SECURITY_AT
   return h;
 }
 
+BOOL GetFileInformationByHandle(HANDLE hFile, BY_HANDLE_FILE_INFORMATION* lpFileInformation) {
+  if (auto e = Enter("GetFileInformationByHandle")) return SetError(*e), FALSE;
+  auto& m = M();
+  Lock lock(m.mutex);
+  auto it = m.openFiles.find(hFile);
+  sim::File* f = it == m.openFiles.end() ? nullptr : m.fs.Find(it->second.path);
+  if (f == nullptr) return SetError(ERROR_INVALID_HANDLE), FALSE;
+  *lpFileInformation = BY_HANDLE_FILE_INFORMATION{};
+  lpFileInformation->dwFileAttributes = f->attributes != 0 ? f->attributes : FILE_ATTRIBUTE_NORMAL;
+  lpFileInformation->nFileSizeLow = static_cast<DWORD>(f->data.size());
+  lpFileInformation->nNumberOfLinks = f->links;
+  return TRUE;
+}
+
 BOOL LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD, DWORD, DWORD, OVERLAPPED*) {
   if (auto e = Enter("LockFileEx")) return SetError(*e), FALSE;
   auto& m = M();
@@ -243,7 +269,11 @@ BOOL LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD, DWORD, DWORD, OVERLAPPED*) {
     if (held->second == hFile || (dwFlags & LOCKFILE_FAIL_IMMEDIATELY) != 0) {
       return SetError(ERROR_LOCK_VIOLATION), FALSE;
     }
-    m.changed.wait(lock);
+    // Windows waits as long as the lock is held; a watchdog lets a test that
+    // waits for a lock nobody releases fail instead of hang.
+    if (m.changed.wait_for(lock, std::chrono::seconds(60)) == std::cv_status::timeout) {
+      return SetError(ERROR_LOCK_VIOLATION), FALSE;
+    }
   }
   m.fileLocks[key] = hFile;
   return TRUE;
@@ -431,6 +461,15 @@ UINT GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize) {
   return static_cast<UINT>(dir.size());
 }
 
+BOOL SetDefaultDllDirectories(DWORD DirectoryFlags) {
+  if (auto e = Enter("SetDefaultDllDirectories")) return SetError(*e), FALSE;
+  constexpr DWORD kValid = 0x1D00;  // LOAD_LIBRARY_SEARCH_APPLICATION_DIR ... _SYSTEM32, _USER_DIRS, _DEFAULT_DIRS
+  if (DirectoryFlags == 0 || (DirectoryFlags & ~kValid) != 0) return SetError(ERROR_INVALID_PARAMETER), FALSE;
+  Lock lock(M().mutex);
+  M().defaultDllDirectories = DirectoryFlags;
+  return TRUE;
+}
+
 HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE, DWORD dwFlags) {
   if (auto e = Enter("LoadLibraryExW")) return SetError(*e), nullptr;
   auto& m = M();
@@ -566,8 +605,24 @@ BOOL GetUserObjectInformationW(HANDLE hObj, int nIndex, PVOID pvInfo, DWORD nLen
   if (lpnLengthNeeded) *lpnLengthNeeded = sizeof(USEROBJECTFLAGS);
   if (pvInfo == nullptr || nLength < sizeof(USEROBJECTFLAGS)) return SetError(ERROR_INSUFFICIENT_BUFFER), FALSE;
   Lock lock(M().mutex);
-  USEROBJECTFLAGS flags{FALSE, FALSE, M().interactive ? WSF_VISIBLE : 0};
+  USEROBJECTFLAGS flags{FALSE, FALSE, M().stationVisible ? WSF_VISIBLE : 0};
   std::memcpy(pvInfo, &flags, sizeof(flags));
+  return TRUE;
+}
+
+namespace {
+
+constexpr DWORD kProcessId = 0x1F24;  // the one process the calls of a test run in
+
+}  // namespace
+
+DWORD GetCurrentProcessId() { return kProcessId; }
+
+BOOL ProcessIdToSessionId(DWORD dwProcessId, DWORD* pSessionId) {
+  if (auto e = Enter("ProcessIdToSessionId")) return SetError(*e), FALSE;
+  if (dwProcessId != kProcessId || pSessionId == nullptr) return SetError(ERROR_INVALID_PARAMETER), FALSE;
+  Lock lock(M().mutex);
+  *pSessionId = M().sessionId;
   return TRUE;
 }
 

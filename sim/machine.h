@@ -66,6 +66,12 @@ struct File {
   std::string data;
   bool readOnly = false;       // opening for writing fails with ERROR_ACCESS_DENIED
   win::DWORD deleteError = 0;  // DeleteFileW fails with this when non-zero
+  // FILE_ATTRIBUTE_DIRECTORY: a directory, which opens only with
+  // FILE_FLAG_BACKUP_SEMANTICS. FILE_ATTRIBUTE_REPARSE_POINT: a symbolic link
+  // to `linkTarget`, which an open follows unless FILE_FLAG_OPEN_REPARSE_POINT.
+  win::DWORD attributes = 0;
+  std::u16string linkTarget;
+  win::DWORD links = 1;  // its names; more than one: a hard link to a file elsewhere
 };
 
 class FileSystem {
@@ -145,9 +151,14 @@ struct Machine {
 
   std::vector<MessageBoxShown> messageBoxes;
   int messageBoxAnswer = win::IDOK;
-  // The process's window station is visible: a user can see its windows
-  // (false in a service's or a non-impersonated custom action's session).
-  bool interactive = true;
+  // The process's session (0: services and non-impersonated custom actions)
+  // and whether its window station has WSF_VISIBLE (WinSta0 has it, also in
+  // session 0 where interactive services are allowed; other stations lack it).
+  win::DWORD sessionId = 1;
+  bool stationVisible = true;
+  // What SetDefaultDllDirectories was given last (LoadLibraryExW does not
+  // look at it: the programs name their directories in every load).
+  win::DWORD defaultDllDirectories = 0;
   std::vector<win::DWORD> sleeps;  // milliseconds of each Sleep; nobody really sleeps
 
   // Objects behind open handles; the calls keep them.

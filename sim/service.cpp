@@ -722,6 +722,11 @@ BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo) {
   }
   pExecInfo->hProcess = nullptr;
   auto fail = [&](DWORD error, std::uintptr_t seErr) {
+    // The shell tells the user in an error box, owned by hwnd, unless asked not to.
+    if ((pExecInfo->fMask & SEE_MASK_FLAG_NO_UI) == 0) {
+      M().messageBoxes.push_back(sim::MessageBoxShown{pExecInfo->lpFile != nullptr ? pExecInfo->lpFile : u"", u"",
+                                                      MB_OK | MB_ICONERROR, pExecInfo->hwnd});
+    }
     pExecInfo->hInstApp = reinterpret_cast<HINSTANCE>(seErr);
     SetError(error);
     return FALSE;

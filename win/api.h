@@ -154,6 +154,9 @@ constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD OPEN_ALWAYS = 4;
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
+constexpr DWORD FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000;
+constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
 constexpr DWORD FILE_BEGIN = 0;
 constexpr DWORD FILE_CURRENT = 1;
 constexpr DWORD FILE_END = 2;
@@ -173,6 +176,21 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, DWOR
                OVERLAPPED* lpOverlapped);
 BOOL CloseHandle(HANDLE hObject);
 BOOL DeleteFileW(LPCWSTR lpFileName);
+
+// What an open handle is: its attributes and how many names (hard links) it has.
+struct BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+};
+BOOL GetFileInformationByHandle(HANDLE hFile, BY_HANDLE_FILE_INFORMATION* lpFileInformation);
 HANDLE FindFirstFileW(LPCWSTR lpFileName, WIN32_FIND_DATAW* lpFindFileData);
 BOOL FindNextFileW(HANDLE hFindFile, WIN32_FIND_DATAW* lpFindFileData);
 BOOL FindClose(HANDLE hFindFile);
@@ -185,6 +203,9 @@ UINT GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize);
 constexpr DWORD LOAD_LIBRARY_SEARCH_APPLICATION_DIR = 0x00000200;
 constexpr DWORD LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x00000800;
 HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile, DWORD dwFlags);
+// The directories that every later load without LOAD_LIBRARY_SEARCH_* flags
+// of its own searches (LoadLibraryExW's flags of that family).
+BOOL SetDefaultDllDirectories(DWORD DirectoryFlags);
 FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL FreeLibrary(HMODULE hLibModule);
 
@@ -222,6 +243,9 @@ constexpr int UOI_FLAGS = 1;
 constexpr DWORD WSF_VISIBLE = 0x0001;
 HWINSTA GetProcessWindowStation();
 BOOL GetUserObjectInformationW(HANDLE hObj, int nIndex, PVOID pvInfo, DWORD nLength, DWORD* lpnLengthNeeded);
+// The Remote Desktop Services session of a process; services run in session 0.
+DWORD GetCurrentProcessId();
+BOOL ProcessIdToSessionId(DWORD dwProcessId, DWORD* pSessionId);
 
 // Threads and waiting.
 void Sleep(DWORD dwMilliseconds);

@@ -142,6 +142,9 @@ BOOL SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoS
 BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData,
                                     SP_DEVINSTALL_PARAMS_W* DeviceInstallParams);
 int SetupPromptReboot(HSPFILEQ FileQueue, HWND Owner, BOOL ScanOnly);
+// TRUE: from now on, the Setup API and class installers of this process fail
+// where they would ask a user. Returns the previous setting.
+BOOL SetupSetNonInteractiveMode(BOOL NonInteractiveFlag);
 
 // newdev.dll's InstallSelectedDriver, which has no import library: it is
 // looked up at run time. `bReboot` receives DI_NEEDREBOOT or DI_NEEDRESTART

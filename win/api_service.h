@@ -156,6 +156,7 @@ HDEVNOTIFY RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID NotificationFil
 // record is byte-packed, as shellapi.h declares it.
 constexpr ULONG SEE_MASK_DEFAULT = 0x0;
 constexpr ULONG SEE_MASK_NOCLOSEPROCESS = 0x40;
+constexpr ULONG SEE_MASK_FLAG_NO_UI = 0x400;  // a failure shows no error box
 constexpr int SW_HIDE = 0;
 constexpr int SW_SHOW = 5;
 

@@ -4,6 +4,16 @@
 // INVALID_HANDLE_VALUE ...) that would clash with its declarations. After it,
 // the macros are Windows' own and have the same values.
 #include "win/api.h"
+
+// Constants checked against <windows.h> below, captured before it defines
+// the published names as macros.
+namespace seam {
+constexpr win::DWORD kOpenReparsePoint = win::FILE_FLAG_OPEN_REPARSE_POINT;
+constexpr win::DWORD kBackupSemantics = win::FILE_FLAG_BACKUP_SEMANTICS;
+constexpr win::DWORD kReparsePoint = win::FILE_ATTRIBUTE_REPARSE_POINT;
+constexpr win::DWORD kSearchSystem32 = win::LOAD_LIBRARY_SEARCH_SYSTEM32;
+}  // namespace seam
+
 // clang-format off
 #include <windows.h>
 // clang-format on
@@ -31,6 +41,12 @@ TOV_SAME_OFFSET(WIN32_FIND_DATAW, WIN32_FIND_DATAW, cFileName);
 TOV_SAME_OFFSET(WIN32_FIND_DATAW, WIN32_FIND_DATAW, cAlternateFileName);
 TOV_SAME_LAYOUT(USEROBJECTFLAGS, USEROBJECTFLAGS);
 TOV_SAME_OFFSET(USEROBJECTFLAGS, USEROBJECTFLAGS, dwFlags);
+TOV_SAME_LAYOUT(BY_HANDLE_FILE_INFORMATION, BY_HANDLE_FILE_INFORMATION);
+TOV_SAME_OFFSET(BY_HANDLE_FILE_INFORMATION, BY_HANDLE_FILE_INFORMATION, nNumberOfLinks);
+static_assert(seam::kOpenReparsePoint == FILE_FLAG_OPEN_REPARSE_POINT &&
+              seam::kReparsePoint == FILE_ATTRIBUTE_REPARSE_POINT);
+static_assert(seam::kBackupSemantics == FILE_FLAG_BACKUP_SEMANTICS &&
+              seam::kSearchSystem32 == LOAD_LIBRARY_SEARCH_SYSTEM32);
 
 using native::As;
 using native::W;
@@ -66,6 +82,9 @@ BOOL WriteFile(HANDLE f, LPCVOID data, DWORD size, DWORD* written, OVERLAPPED* o
 }
 BOOL CloseHandle(HANDLE h) { return ::CloseHandle(h); }
 BOOL DeleteFileW(LPCWSTR name) { return ::DeleteFileW(W(name)); }
+BOOL GetFileInformationByHandle(HANDLE f, BY_HANDLE_FILE_INFORMATION* info) {
+  return ::GetFileInformationByHandle(f, As<::LPBY_HANDLE_FILE_INFORMATION>(info));
+}
 HANDLE FindFirstFileW(LPCWSTR pattern, WIN32_FIND_DATAW* data) {
   return ::FindFirstFileW(W(pattern), As<::LPWIN32_FIND_DATAW>(data));
 }
@@ -86,6 +105,7 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
   return As<FARPROC>(::GetProcAddress(As<::HMODULE>(module), name));
 }
 BOOL FreeLibrary(HMODULE module) { return ::FreeLibrary(As<::HMODULE>(module)); }
+BOOL SetDefaultDllDirectories(DWORD flags) { return ::SetDefaultDllDirectories(flags); }
 
 BOOL PathRemoveFileSpecW(LPWSTR path) { return ::PathRemoveFileSpecW(W(path)); }
 BOOL PathAppendW(LPWSTR path, LPCWSTR more) { return ::PathAppendW(W(path), W(more)); }
@@ -102,6 +122,10 @@ HWND GetDesktopWindow() { return As<HWND>(::GetDesktopWindow()); }
 HWINSTA GetProcessWindowStation() { return As<HWINSTA>(::GetProcessWindowStation()); }
 BOOL GetUserObjectInformationW(HANDLE object, int index, PVOID info, DWORD length, DWORD* needed) {
   return ::GetUserObjectInformationW(object, index, info, length, As<::LPDWORD>(needed));
+}
+DWORD GetCurrentProcessId() { return ::GetCurrentProcessId(); }
+BOOL ProcessIdToSessionId(DWORD process, DWORD* session) {
+  return ::ProcessIdToSessionId(process, As<::DWORD*>(session));
 }
 void Sleep(DWORD ms) { ::Sleep(ms); }
 

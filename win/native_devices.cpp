@@ -85,5 +85,6 @@ BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* data, SP_DEVI
 int SetupPromptReboot(HSPFILEQ queue, HWND owner, BOOL scanOnly) {
   return ::SetupPromptReboot(queue, As<::HWND>(owner), scanOnly);
 }
+BOOL SetupSetNonInteractiveMode(BOOL nonInteractive) { return ::SetupSetNonInteractiveMode(nonInteractive); }
 
 }  // namespace win

@@ -15,6 +15,7 @@ constexpr win::DWORD kDeviceArrival = win::DBT_DEVICEARRIVAL;
 constexpr win::DWORD kDevtypDeviceInterface = win::DBT_DEVTYP_DEVICEINTERFACE;
 constexpr win::DWORD kNotifyServiceHandle = win::DEVICE_NOTIFY_SERVICE_HANDLE;
 constexpr win::ULONG kNoCloseProcess = win::SEE_MASK_NOCLOSEPROCESS;
+constexpr win::ULONG kFlagNoUi = win::SEE_MASK_FLAG_NO_UI;
 constexpr win::DWORD kWaitFailed = win::WAIT_FAILED;
 constexpr win::DWORD kWaitTimeout = win::WAIT_TIMEOUT;
 constexpr win::DWORD kMarkedForDelete = win::ERROR_SERVICE_MARKED_FOR_DELETE;
@@ -65,7 +66,7 @@ static_assert(seam::kAcceptPauseContinue == SERVICE_ACCEPT_PAUSE_CONTINUE && sea
 static_assert(seam::kControlDeviceEvent == SERVICE_CONTROL_DEVICEEVENT);
 static_assert(seam::kDeviceArrival == DBT_DEVICEARRIVAL && seam::kDevtypDeviceInterface == DBT_DEVTYP_DEVICEINTERFACE);
 static_assert(seam::kNotifyServiceHandle == DEVICE_NOTIFY_SERVICE_HANDLE);
-static_assert(seam::kNoCloseProcess == SEE_MASK_NOCLOSEPROCESS);
+static_assert(seam::kNoCloseProcess == SEE_MASK_NOCLOSEPROCESS && seam::kFlagNoUi == SEE_MASK_FLAG_NO_UI);
 static_assert(seam::kWaitFailed == WAIT_FAILED && seam::kWaitTimeout == WAIT_TIMEOUT);
 static_assert(seam::kMarkedForDelete == ERROR_SERVICE_MARKED_FOR_DELETE);
 static_assert(seam::kDoesNotExist == ERROR_SERVICE_DOES_NOT_EXIST);

@@ -14,17 +14,6 @@ TEST_F(Dispatch, EmptyArgumentTracesBannerAndNoParameters) {
   EXPECT_EQ(Debug(), (Lines{"RVSET: " + lines[1] + "\n", "RVSET: _tWinMain: No command line parameter\n"}));
 }
 
-TEST_F(Dispatch, BuildStampHasTheTwoFixedForms) {
-  Run(u"");
-  std::string banner = LogLines().at(1);
-  std::string stamp = banner.substr(banner.find("Build: ") + 7);
-  ASSERT_EQ(stamp.size(), 20u);  // "Mmm dd yyyy hh:mm:ss"
-  EXPECT_EQ(stamp[3], ' ');
-  EXPECT_EQ(stamp[6], ' ');
-  EXPECT_EQ(stamp[14], ':');
-  EXPECT_EQ(stamp[17], ':');
-}
-
 TEST_F(Dispatch, CommasOnlyYieldNoTokenAndNoCommand) {
   EXPECT_EQ(Run(u",,,"), 0);
   EXPECT_EQ(LogAfterBanner(), (Lines{"<<< _tWinMain"}));
@@ -99,11 +88,6 @@ TEST_F(Dispatch, MissingTokensAreNamedAndNothingIsDone) {
   }
 }
 
-TEST_F(Dispatch, UnknownCommandEndsWithTheClosingLine) {
-  EXPECT_EQ(Run(u"-Bogus,x"), 0);
-  EXPECT_EQ(LogLines().back(), "<<< _tWinMain");
-}
-
 }  // namespace
 
 namespace {
@@ -115,14 +99,6 @@ TEST_F(HostileInput, LongTokensAreTracedWholeAndCutOnlyOnTheDebugger) {
   EXPECT_EQ(Run(u"-Unknown," + big), 0);
   EXPECT_EQ(LogLines().at(3), "Parameter[1]:  " + std::string(10000, 'A'));
   for (const auto& line : sim::M().debugOutput) EXPECT_LE(line.size(), 7u + 4095u);
-}
-
-TEST_F(HostileInput, AHundredTokensAreRefused) {
-  std::u16string argument = u"-ReEnumerate";
-  for (int i = 0; i < 100; ++i) argument += u",t";
-  EXPECT_EQ(Run(argument), 0);
-  EXPECT_TRUE(sim::M().reenumerations.empty());
-  EXPECT_EQ(LogLines().back(), "_tWinMain: More than 9 command line parameters, nothing done");
 }
 
 TEST_F(HostileInput, QuotesTabsAndOddUtf16AreOrdinaryCharacters) {

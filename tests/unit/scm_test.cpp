@@ -343,27 +343,6 @@ TEST_F(ServiceCommands, StartFailureShowsTheMessageBoxAndExitsWithZero) {
   EXPECT_EQ(sim::M().handles.CountAll(), 0u);
 }
 
-TEST_F(ServiceCommands, StartFailureWhereNobodyCanSeeABoxIsLoggedInstead) {
-  // A custom action without impersonation runs in session 0: a message box
-  // there would wait forever for an answer nobody can give.
-  sim::M().interactive = false;
-  sim::M().fs.Remove(kServiceExe);
-  EXPECT_EQ(Run(u"-ServiceCreate,TovMouseService"), 0);
-  EXPECT_TRUE(sim::M().messageBoxes.empty());
-  Lines lines = LogLines();
-  EXPECT_EQ(Lines(lines.end() - 2, lines.end()),
-            (Lines{"StartService failed (2)", "Unable to start service. Please reboot."}));
-  EXPECT_EQ(Debug().back(), "RVSET: Unable to start service. Please reboot.\n");
-  EXPECT_EQ(sim::M().handles.CountAll(), 0u);
-
-  // When the session cannot be told, no box either.
-  sim::M().interactive = true;
-  sim::M().FailCall("GetUserObjectInformationW", 0, win::ERROR_ACCESS_DENIED);
-  EXPECT_EQ(Run(u"-ServiceCreate,TovMouseService2"), 0);
-  EXPECT_TRUE(sim::M().messageBoxes.empty());
-  EXPECT_EQ(LogLines().back(), "Unable to start service. Please reboot.");
-}
-
 TEST_F(ServiceCommands, ANameWithADoubleQuoteIsRefused) {
   // "C:\...\a" b.exe" would be read as the program "C:\...\a" and an argument.
   EXPECT_EQ(Run(u"-ServiceCreate,a\" b"), 0);

@@ -182,7 +182,7 @@ TEST_F(Service, ArrivalRunsTheSetupToolBesideTheServiceAndWaitsForIt) {
     EXPECT_FALSE(run.verb.has_value());
     EXPECT_FALSE(run.directory.has_value());
     EXPECT_EQ(run.currentDirectory, u"C:\\Windows\\System32");  // the service's own
-    EXPECT_EQ(run.mask, win::SEE_MASK_NOCLOSEPROCESS);
+    EXPECT_EQ(run.mask, 0x440u);                                // SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI
     EXPECT_EQ(run.show, win::SW_SHOW);
     EXPECT_TRUE(run.ended);
   }
@@ -250,6 +250,8 @@ TEST_F(Service, MissingSetupToolGivesTwoErrorLinesAndTheServiceRunsOn) {
             (Lines{kArrivalLine, kPathLine,
                    "TMSvc: TMSvcNotificationDeviceInterfaceArrival ShellExecuteEx failed! GetLastError: 2\n",
                    "TMSvc: TMSvcNotificationDeviceInterfaceArrival WaitForSingleObject failed! GetLastError: 6\n"}));
+  EXPECT_TRUE(sim::M().messageBoxes.empty());  // in a session where nobody could close it
+  EXPECT_EQ(sim::M().defaultDllDirectories, win::LOAD_LIBRARY_SEARCH_SYSTEM32);
   EXPECT_EQ(Reports().back(), kRunning);
   EXPECT_EQ(Control(win::SERVICE_CONTROL_INTERROGATE), win::SERVICE_RUNNING);
 }

@@ -21,6 +21,7 @@ class SimTest : public ::testing::Test {
   void SetUp() override {
     sim::Reset();
     TraceMask = 0;
+    TraceLogReset();
   }
 
   // Runs the setup tool with `argument` as its command line argument.
@@ -53,10 +54,12 @@ class SimTest : public ::testing::Test {
     return lines;
   }
 
-  // Platform calls made, apart from those that write the log file.
+  // Platform calls made, apart from those that write the log file and the
+  // start of every run.
   static std::vector<std::string> OperationCalls() {
-    static const std::vector<std::string> kLogCalls = {"CreateFileW", "LockFileEx",   "SetFilePointerEx",
-                                                       "WriteFile",   "UnlockFileEx", "CloseHandle"};
+    static const std::vector<std::string> kLogCalls = {
+        "CreateFileW", "GetFileInformationByHandle", "LockFileEx", "SetFilePointerEx", "WriteFile", "UnlockFileEx",
+        "CloseHandle", "SetDefaultDllDirectories"};
     std::vector<std::string> out;
     for (const auto& c : sim::M().calls) {
       if (std::find(kLogCalls.begin(), kLogCalls.end(), c) == kLogCalls.end()) out.push_back(c);

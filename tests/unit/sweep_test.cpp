@@ -41,6 +41,7 @@ const std::map<std::string, std::vector<win::DWORD>> kDistinguished = {
 // Calls whose failure leaves no trace of its error, and why.
 const std::map<std::string, const char*> kSilent = {
     {"CreateFileW", "the log file itself: a message that cannot be written is not reported"},
+    {"GetFileInformationByHandle", "the log file"},
     {"LockFileEx", "the log file: the message is written without the lock"},
     {"SetFilePointerEx", "the log file"},
     {"WriteFile", "the log file"},
@@ -234,6 +235,58 @@ TEST_F(Sweep, EveryPlatformCallOfEveryCommandCanFail) {
     }
   }
   std::printf("swept %zu platform calls at %zu uses in %zu faulted runs\n", calls.size(), uses, runs);
+}
+
+// Where nobody can see a window (session 0, a station without WSF_VISIBLE, a
+// session that cannot be told), no command shows one or waits for an answer,
+// and the Setup API is told so before its first call. On a user's desktop the
+// restart prompt and the message box are there as ever.
+TEST_F(Sweep, NoCommandShowsAWindowWhereNobodyCanAnswerIt) {
+  struct Session {
+    const char* name;
+    win::DWORD id;
+    bool visible;
+    const char* failing;  // a query that fails
+  } sessions[] = {{"a user's desktop", 1, true, nullptr},
+                  {"WinSta0 of session 0", 0, true, nullptr},
+                  {"an invisible station", 1, false, nullptr},
+                  {"session unknown", 1, true, "ProcessIdToSessionId"},
+                  {"station unknown", 1, true, "GetUserObjectInformationW"}};
+  const std::map<std::string, std::string> kInstead = {
+      {"driver update", "SetupApi::DriverUpdate no restart prompt: the restart is left to the installer or the user"},
+      {"service life", "Unable to start service. Please reboot."}};
+  for (const Session& session : sessions) {
+    for (const Scenario& s : Scenarios()) {
+      SCOPED_TRACE(std::string(session.name) + ", " + s.name);
+      sim::Reset();
+      s.arrange();
+      auto& m = sim::M();
+      m.sessionId = session.id;
+      m.stationVisible = session.visible;
+      if (session.failing != nullptr) m.FailCall(session.failing, 0, win::ERROR_ACCESS_DENIED);
+      m.FailCall("StartServiceW", 1, win::ERROR_ACCESS_DENIED);  // for the message box of "-ServiceCreate"
+      EXPECT_EQ(s.run(), 0);
+      EXPECT_EQ(m.calls.at(0), "SetDefaultDllDirectories");
+      EXPECT_EQ(m.defaultDllDirectories, win::LOAD_LIBRARY_SEARCH_SYSTEM32);
+      bool user = session.id != 0 && session.visible && session.failing == nullptr;
+      auto setupApi = std::find_if(m.calls.begin(), m.calls.end(), [](const std::string& c) {
+        return (c.rfind("Setup", 0) == 0 && c != "SetupSetNonInteractiveMode") || c.rfind("CM_", 0) == 0;
+      });
+      EXPECT_TRUE(user || std::find(m.calls.begin(), setupApi, "SetupSetNonInteractiveMode") != setupApi);
+      EXPECT_EQ(m.devices.nonInteractive, !user);
+      std::string name = s.name;
+      EXPECT_EQ(m.messageBoxes.size(), name == "service life" && user ? 1u : 0u);
+      EXPECT_EQ(m.devices.rebootPrompts.size(), name == "driver update" && user ? 1u : 0u);
+      int installs = 0;
+      for (const auto& c : m.store.difxCalls)
+        installs += c.name == "DriverPackageInstallW" && c.flags == (user ? 0x14u : 0x16u);
+      EXPECT_EQ(installs, name == "package install" ? 1 : 0);
+      Lines lines = LogLines();
+      auto logged = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
+      EXPECT_EQ(logged("_tWinMain: not an interactive session, the run shows no user interface"), !user);
+      EXPECT_TRUE(!kInstead.count(name) || logged(kInstead.at(name)) == !user);
+    }
+  }
 }
 
 }  // namespace

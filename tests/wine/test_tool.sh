@@ -43,6 +43,47 @@ tov_expect_no_line "the entry line is not on the debugger" "$dbg" 'RVSET: >>> _t
 tov_expect_lines "debugger lines carry the prefix" "$dbg" 'RVSET: _tWinMain: No command line parameter\n' \
   'RVSET: Parameter[0]: -rEeNUMERATE\n'
 
+# --- Where nobody can answer, and a log file that is held or no plain file ---
+# Each run ends with its usual exit code, the log costs it a bounded wait, and
+# its lines still reach the debugger. Wine lets a write pass a byte-range lock.
+held="$TOV_WORK_DIR/held"
+ini="$WINEPREFIX/drive_c/windows/win.ini"
+cp "$ini" "$TOV_WORK_DIR/win.ini.before"
+tov_debug_start
+for hold in --lock --share0 link dir; do
+  rm -rf "$held" && mkdir -p "$held"
+  case $hold in
+  link) ln "$ini" "$held/TovMouseSetup.log" ;;
+  dir) mkdir "$held/TovMouseSetup.log" ;;
+  *) TOV_LAUNCH_OPTS="$hold TovMouseSetup.log" ;;
+  esac
+  tov_tool "$held" "-ReEnumerate,held$hold"
+  TOV_LAUNCH_OPTS=
+  tov_note "log $hold: the run took $TOV_MS ms"
+  tov_expect_eq "log $hold: the run exits 0" "$TOV_EXIT" 0
+  tov_expect_lines "log $hold: the lines reach the debugger" "$TOV_DEBUG_FILE" "RVSET: Parameter[1]:  held$hold\n"
+done
+tov_debug_stop
+tov_expect_true "the hard-linked file is untouched" cmp -s "$ini" "$TOV_WORK_DIR/win.ini.before"
+
+# A window station made with CreateWindowStationW has no WSF_VISIBLE: a run
+# there shows nothing, tells the Setup API so (seen through +relay on the warm
+# prefix), and has the stand-in framework install silently (0x16).
+hidden="$TOV_WORK_DIR/hidden"
+mkdir -p "$hidden" "$WINEPREFIX/drive_c/app" "$WINEPREFIX/drive_c/pkg"
+cp "$TOV_TOOL" "$TOV_WIN64_DIR/tests/wine/helpers/fakedifx/difxapi.dll" "$WINEPREFIX/drive_c/app/"
+touch "$WINEPREFIX/drive_c/pkg/tovfiltr.inf"
+(cd "$hidden" && WINEDEBUG=+relay WINEDLLOVERRIDES="mscoree,mshtml=;difxapi=n" timeout 120 wine "$TOV_HELPERS/tovlaunch.exe" \
+  --station tovhidden 'C:\app\TovMouseSetupCustomAction.exe -DriverPackageInstall,C:\pkg\tovfiltr.inf' \
+  2>"$TOV_WORK_DIR/relay.txt" | tr -d '\r' >"$TOV_WORK_DIR/hidden.txt")
+tov_expect_true "a run nobody can see exits 0" grep -qx 'exit=0' "$TOV_WORK_DIR/hidden.txt"
+tov_expect_true "SetupSetNonInteractiveMode(TRUE) was called" \
+  grep -q 'Call setupapi.SetupSetNonInteractiveMode(00000001)' "$TOV_WORK_DIR/relay.txt"
+tov_log "$hidden" >"$log"
+tov_expect_lines "it shows no user interface" "$log" \
+  "_tWinMain: not an interactive session, the run shows no user interface" \
+  "DIFXAPI_INFO:    fake install of C:\pkg\tovfiltr.inf with flags 0x16."
+
 # Full 32-bit exit codes come through the launcher.
 tov_launch "$run" "cmd.exe /c exit -1"
 tov_expect_eq "the launcher reports the full exit code" "$TOV_EXIT" -1

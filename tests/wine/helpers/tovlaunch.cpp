@@ -1,34 +1,67 @@
 // Test helper: runs a program with an exact command line and prints its full
-// 32-bit exit code ("exit=<signed decimal>"), which wine itself cuts to 8 bits.
+// 32-bit exit code ("exit=<signed decimal>"), which wine itself cuts to 8 bits,
+// after the run's wall time ("ms=<milliseconds>").
 //
-// Usage: tovlaunch.exe "<command line of the program, its name first>"
+// Usage: tovlaunch.exe [option FILE-OR-NAME]... "<command line, program first>"
+//   --lock FILE    holds FILE open read-only with a shared 1-byte lock during the run
+//   --share0 FILE  holds FILE open with share mode 0 during the run
+//   --station NAME starts the program on the desktop Default of a new window
+//                  station NAME, one without WSF_VISIBLE
 // wine quotes an argument that holds blanks or quotes, so the command line
 // comes as one argument and is used exactly as it was given. The program
 // inherits the launcher's current directory.
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 2) {
-    std::printf("usage: tovlaunch.exe \"<command line>\"\n");
+  HANDLE held = INVALID_HANDLE_VALUE;
+  std::wstring desktop;
+  int i = 1;
+  for (; i + 2 < argc && argv[i][0] == L'-' && argv[i][1] == L'-'; i += 2) {
+    std::wstring option = argv[i], value = argv[i + 1];
+    if (option == L"--station") {
+      if (CreateWindowStationW(value.c_str(), 0, WINSTA_ALL_ACCESS, nullptr) == nullptr) {
+        std::printf("station-failed=%lu\n", GetLastError());
+        return 2;
+      }
+      desktop = value + L"\\Default";
+      continue;
+    }
+    bool lock = option == L"--lock";
+    if (!lock && option != L"--share0") break;
+    held = CreateFileW(value.c_str(), GENERIC_READ, lock ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0,
+                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    OVERLAPPED first{};
+    if (held == INVALID_HANDLE_VALUE || (lock && !LockFileEx(held, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &first))) {
+      std::printf("hold-failed=%lu\n", GetLastError());
+      return 2;
+    }
+  }
+  if (i != argc - 1) {
+    std::printf("usage: tovlaunch.exe [--lock FILE|--share0 FILE|--station NAME]... \"<command line>\"\n");
     return 2;
   }
-  wchar_t* line = argv[1];
+  wchar_t* line = argv[i];
 
   STARTUPINFOW si{};
   si.cb = sizeof(si);
+  if (!desktop.empty()) si.lpDesktop = desktop.data();
   PROCESS_INFORMATION pi{};
+  ULONGLONG start = GetTickCount64();
   if (!CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
     std::printf("launch-failed=%lu\n", GetLastError());
     return 2;
   }
   WaitForSingleObject(pi.hProcess, INFINITE);
+  ULONGLONG elapsed = GetTickCount64() - start;
   DWORD code = 0;
   GetExitCodeProcess(pi.hProcess, &code);
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
-  std::printf("exit=%ld\n", static_cast<long>(code));
+  if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+  std::printf("ms=%llu\nexit=%ld\n", elapsed, static_cast<long>(code));
   std::fflush(stdout);
   return 0;
 }
