@@ -1,7 +1,7 @@
 #include "setup/trace.h"
 
 #include "common/debugline.h"
-#include "win/api.h"
+#include "win/handle.h"
 
 TraceLevel TraceMask = 0;
 
@@ -70,15 +70,14 @@ void LogAppend(std::u16string_view message) {
   // Another program that holds the file without sharing it (a virus scanner
   // looking at a new file, for instance) lets go of it within moments. The
   // name is opened as itself: a link is not followed.
-  HANDLE file = INVALID_HANDLE_VALUE;
+  UniqueFile file;
   for (int attempt = 0; attempt < kLogAttempts && (attempt == 0 || LogWaitStep()); ++attempt) {
-    file =
-        CreateFileW(kLogFileName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION) break;
+    file.Reset(CreateFileW(kLogFileName, GENERIC_READ | GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (file || GetLastError() != ERROR_SHARING_VIOLATION) break;
   }
-  if (file == INVALID_HANDLE_VALUE || !IsPlainFile(file)) {
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  if (!file || !IsPlainFile(file.Get())) {
     logFailed = true;
     return;
   }
@@ -87,29 +86,29 @@ void LogAppend(std::u16string_view message) {
   BOOL locked = FALSE;
   bool heldElsewhere = false;
   for (int attempt = 0; attempt < kLogAttempts && (attempt == 0 || LogWaitStep()); ++attempt) {
-    locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 0xFFFFFFFF, 0xFFFFFFFF, &whole);
+    locked =
+        LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 0xFFFFFFFF, 0xFFFFFFFF, &whole);
     heldElsewhere = !locked && GetLastError() == ERROR_LOCK_VIOLATION;
     if (!heldElsewhere) break;
   }
   // Whoever holds the lock this long may hold it for good.
   if (heldElsewhere) logFailed = true;
   LARGE_INTEGER zero{};
-  if (SetFilePointerEx(file, zero, nullptr, FILE_END)) {
+  if (SetFilePointerEx(file.Get(), zero, nullptr, FILE_END)) {
     const char* p = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {
       DWORD written = 0;
       DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
-      if (!WriteFile(file, p, chunk, &written, nullptr) || written == 0) break;
+      if (!WriteFile(file.Get(), p, chunk, &written, nullptr) || written == 0) break;
       p += written;
       left -= written;
     }
   }
   if (locked) {
     OVERLAPPED again{};
-    UnlockFileEx(file, 0, 0xFFFFFFFF, 0xFFFFFFFF, &again);
+    UnlockFileEx(file.Get(), 0, 0xFFFFFFFF, 0xFFFFFFFF, &again);
   }
-  CloseHandle(file);
 }
 
 }  // namespace
@@ -120,10 +119,15 @@ void TraceLogReset() {
 }
 
 void TraceWrite(TraceLevel level, std::u16string_view message) {
+  // A trace between a failed call and the caller's GetLastError() must not
+  // change what the caller reads.
+  win::DWORD callersError = win::GetLastError();
   LogAppend(message);
+  win::SetLastError(callersError);
   if ((level & TraceMask) == 0) return;
   // The message is cut to what its buffer holds.
   WriteDebugLine(u"RVSET: ", message, kDebugBufferChars - 1);
+  win::SetLastError(callersError);
 }
 
 std::u16string ErrorCodeText(std::uint32_t code) {

@@ -20,6 +20,11 @@ TEST_F(Trace, EveryMessageReachesTheLogButOnlyMaskedLevelsTheDebugger) {
             "no line end continued\r\n");
   EXPECT_EQ(Debug(), (std::vector<std::string>{"RVSET: banner 1\n", "RVSET: both bits\n", "RVSET: no line end",
                                                "RVSET:  continued\n"}));
+  // A trace leaves the caller's last error as it was, also when the log fails.
+  sim::M().FailCall("CreateFileW", 0, win::ERROR_ACCESS_DENIED);
+  win::SetLastError(1234);
+  TracePrint(TRACE_ERROR, u"x\n");
+  EXPECT_EQ(win::GetLastError(), 1234u);
 }
 
 TEST_F(Trace, LogBytesAreOnePerUnitWithQuestionMarksAboveLatin1) {
