@@ -4,6 +4,7 @@
 
 #include "common/wstr.h"
 #include "service/trace.h"
+#include "win/handle.h"
 
 void TMSvcNotificationDeviceRegister(win::SERVICE_STATUS_HANDLE recipient) {
   TMSvcTrace(TMSVC_TRACE_ENTRY, u">>> TMSvcNotificationDeviceRegister");
@@ -66,11 +67,12 @@ void TMSvcNotificationDeviceInterfaceArrival() {
     TMSvcTrace(TMSVC_TRACE_ERROR, u"TMSvcNotificationDeviceInterfaceArrival ShellExecuteEx failed! GetLastError: %d",
                win::GetLastError());
   }
-  // Controls and further arrivals wait until this run has ended.
-  if (win::WaitForSingleObject(launch.hProcess, win::INFINITE) == win::WAIT_FAILED) {
+  win::UniqueHandle process(launch.hProcess);  // null after a failed launch
+  // Controls and further arrivals wait until this run has ended. After a
+  // failed launch the wait fails at once on the null handle.
+  if (win::WaitForSingleObject(process.Get(), win::INFINITE) == win::WAIT_FAILED) {
     TMSvcTrace(TMSVC_TRACE_ERROR,
                u"TMSvcNotificationDeviceInterfaceArrival WaitForSingleObject failed! GetLastError: %d",
                win::GetLastError());
   }
-  if (launch.hProcess != nullptr) win::CloseHandle(launch.hProcess);
 }

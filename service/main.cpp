@@ -4,6 +4,7 @@
 #include <string>
 
 #include "service/arrival.h"
+#include "win/handle.h"
 
 namespace {
 
@@ -95,17 +96,17 @@ void TOV_WINAPI TMSvcServiceMain(win::DWORD, win::LPWSTR*) {
 
   if (!TMSvcInternalStatusReportToScm(win::SERVICE_START_PENDING, 1, 3000)) {
     TMSvcTrace(TMSVC_TRACE_ERROR, u"TMSvcServiceMain TMSvcInternalStatusReportToScm failed!");
-  } else if (win::HANDLE event = win::CreateEventW(nullptr, win::TRUE, win::FALSE, nullptr); event == nullptr) {
+  } else if (win::UniqueHandle event(win::CreateEventW(nullptr, win::TRUE, win::FALSE, nullptr)); !event) {
     TMSvcTrace(TMSVC_TRACE_ERROR, u"TMSvcServiceMain CreateEvent failed! %d", win::GetLastError());
   } else {
     bool stopAlready = false;
     {
       std::lock_guard<std::mutex> lock(statusLock);
-      stopEvent = event;
+      stopEvent = event.Get();
       stopAlready = stopRequested;  // a stop asked for while the start was pending
     }
     if (!stopAlready && TMSvcInternalStatusReportToScm(win::SERVICE_RUNNING, 0, 0)) {
-      if (win::WaitForSingleObject(event, win::INFINITE) == win::WAIT_FAILED) {
+      if (win::WaitForSingleObject(event.Get(), win::INFINITE) == win::WAIT_FAILED) {
         TMSvcTrace(TMSVC_TRACE_ERROR, u"TMSvcServiceMain WaitForSingleObject failed! %d", win::GetLastError());
       }
     }
@@ -114,7 +115,7 @@ void TOV_WINAPI TMSvcServiceMain(win::DWORD, win::LPWSTR*) {
       std::lock_guard<std::mutex> lock(statusLock);
       stopEvent = nullptr;
     }
-    win::CloseHandle(event);
+    event.Close();
   }
   TMSvcInternalStatusReportToScm(win::SERVICE_STOPPED, 0, 0);
 }
