@@ -157,6 +157,7 @@ void DeleteOldDriverFile() {
   win::UINT length = win::GetWindowsDirectoryW(path, win::MAX_PATH);
   if (length == 0 || length >= win::MAX_PATH) {
     win::DWORD error = length == 0 ? win::GetLastError() : win::DWORD{win::ERROR_INSUFFICIENT_BUFFER};
+    // "Utilities::UninstallPackagesByOemInf ...": the log's name for this step (DeleteOldDriverFile).
     TracePrint(TRACE_ERROR, u"Utilities::UninstallPackagesByOemInf GetWindowsDirectory failed %d\n", error);
     return;
   }

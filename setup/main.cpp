@@ -96,6 +96,7 @@ int RunServiceCreate(const std::u16string& name) {
 int RunServiceDelete(const std::u16string& name) {
   TMScmApi scm;
   if (!scm.ServiceEnableAccess(name)) {
+    // The log's name for TMScmApi::ServiceEnableAccess.
     TracePrint(TRACE_ERROR, u"ScmApiServiceEnableAccess failed!\n");
     return 0;
   }

@@ -14,6 +14,7 @@ namespace SetupApi {
 namespace {
 
 // Deletes one file; a file that is already gone is no error.
+// "SetupApi::DeleteOemInfFile ...": the log's name for the deletion steps of SetupApi::OemInfFilesDelete.
 void DeleteOne(const std::u16string& path, bool pnf) {
   if (win::DeleteFileW(path.c_str())) return;
   win::DWORD error = win::GetLastError();

@@ -51,6 +51,7 @@ bool TMSETSetupApiDeviceInfoSet::Enumerate(win::DWORD memberIndex, bool& noMoreI
     noMoreItems = true;
     return true;
   }
+  // "RVSSetupApiFilterDriverAttach": the log's name for this element step of Enumerate.
   TracePrint(TRACE_ERROR, u"RVSSetupApiFilterDriverAttach SetupDiEnumDeviceInfo failed! Error: %d\n", error);
   return false;
 }
@@ -147,6 +148,7 @@ bool TMSETSetupApiDeviceInfoSet::SelectedDriverInstall(win::LPCWSTR reserved, wi
   }
   bool result = install(win::GetDesktopWindow(), set_.Get(), reserved, backup, reboot) != 0;
   if (!result) {
+    // "UpdateFn": the log's name for the InstallSelectedDriver call.
     TracePrint(TRACE_ERROR, u"InstallSelectedDriver UpdateFn failed. LastError returned %d\n", win::GetLastError());
   }
   return result;
@@ -159,6 +161,7 @@ bool TMSETSetupApiDeviceInfoSet::DeviceRemove(win::DWORD* reboot) {
   params.Scope = win::DI_REMOVEDEVICE_GLOBAL;
   params.HwProfile = 0;
   if (!win::SetupDiSetClassInstallParamsW(set_.Get(), &element_, &params.ClassInstallHeader, sizeof params)) {
+    // "KRCCSetupApiInternalRemoveInstance": the log's name for DeviceRemove.
     TracePrint(TRACE_ERROR, u"KRCCSetupApiInternalRemoveInstance SetupDiSetClassInstallParams failed! Error: %d\n",
                win::GetLastError());
     return false;
@@ -198,62 +201,75 @@ bool RestartNeeded(win::DWORD indication) {
   return indication == 1 || (indication & (win::DI_NEEDRESTART | win::DI_NEEDREBOOT)) != 0;
 }
 
+// Asks the user to restart, where a user can answer.
+void PromptRestart() {
+  TracePrint(TRACE_VERBOSE | TRACE_SETUPAPI, u"SetupApi::DriverUpdate reboot required!\n");
+  if (!Utilities::InteractiveRun) {
+    // A prompt nobody can answer would never return.
+    TracePrint(TRACE_VERBOSE | TRACE_SETUPAPI,
+               u"SetupApi::DriverUpdate no restart prompt: the restart is left to the installer or the user\n");
+  } else if (win::SetupPromptReboot(nullptr, win::GetDesktopWindow(), win::FALSE) == -1) {
+    TracePrint(TRACE_ERROR, u"SetupApi::DriverUpdate SetupPromptReboot (2) failed! %d \n", win::GetLastError());
+  }
+}
+
+// The walk of both device operations: opens the set of the devices under
+// `deviceId` that `flags` selects, makes each element current in turn and
+// hands it to `visit`. It ends after the last element, at an element that
+// cannot be read, or when `visit` returns false. The traces name `operation`.
+template <class Visit>
+void WalkDevices(const char16_t* operation, const std::u16string& deviceId, win::DWORD flags, Visit visit) {
+  TMSETSetupApiDeviceInfoSet set;
+  if (!set.Enumerate(deviceId, flags)) return;  // traced there
+  for (win::DWORD i = 0;; ++i) {
+    TracePrint(TRACE_VERBOSE, u"%s for-loop i: %d\n", operation, i);
+    bool noMoreItems = false;
+    if (!set.Enumerate(i, noMoreItems)) {
+      TracePrint(TRACE_VERBOSE, u"%s DeviceInfoSet.Enumerate failed\n", operation);
+      return;
+    }
+    if (noMoreItems || !visit(set, i)) return;
+  }
+}
+
 }  // namespace
 
 bool DriverUpdate(std::u16string deviceId, std::u16string, bool* accessDenied) {
   TracePrint(TRACE_FUNCTION, u">>> SetupApi::DriverUpdate\n");
-  TMSETSetupApiDeviceInfoSet set;
   bool result = true;
-  if (!set.Enumerate(deviceId, win::DIGCF_PRESENT | win::DIGCF_ALLCLASSES)) return true;
-
-  for (win::DWORD i = 0;; ++i) {
-    TracePrint(TRACE_VERBOSE, u"SetupApi::DriverUpdate for-loop i: %d\n", i);
-    bool noMoreItems = false;
-    if (!set.Enumerate(i, noMoreItems)) {
-      TracePrint(TRACE_VERBOSE, u"SetupApi::DriverUpdate DeviceInfoSet.Enumerate failed\n");
-      break;
-    }
-    if (noMoreItems) break;
-    if (!set.HardwareIdCompare(kWantedHardwareId)) {
-      TracePrint(TRACE_VERBOSE, u"SetupApi::DriverUpdate no match for hardware ID (%s)\n", deviceId);
-      continue;
-    }
-    if (set.RegistryPropertyCompare(win::SPDRP_UPPERFILTERS, kFilterName)) {
-      TracePrint(TRACE_VERBOSE, u"DriverUpdate DeviceInfoSet.RegistryPropertyCompare driver already installed\n");
-      continue;
-    }
-    // The rights are tested on the first element only. Without them a later
-    // element fails in the driver selection or installation, which ends the
-    // run with exit code 1 instead of 5.
-    if (i == 0 && !set.DeviceKeyAccessCheck()) {
-      TracePrint(TRACE_VERBOSE, u"SetupApi::DriverUpdate not enough privileges (must be member of Admin group\n");
-      if (accessDenied != nullptr) *accessDenied = true;
-      result = false;
-      break;
-    }
-    if (!set.SelectedDriverSet(win::SPDIT_COMPATDRIVER, kManufacturer)) {
-      TracePrint(TRACE_ERROR, u"SetupApi::DriverUpdate DeviceInfoSet.SelectedDriverSet failed! Index:%d\n", i);
-      result = false;
-      break;
-    }
-    win::DWORD reboot = 0;
-    if (!set.SelectedDriverInstall(nullptr, win::FALSE, &reboot)) {
-      TracePrint(TRACE_ERROR, u"SetupApi::DriverUpdate DeviceInfoSet.SelectedDriverInstall failed! %d\n", i);
-      result = false;
-      break;
-    }
-    TracePrint(TRACE_ERROR, u"SetupApi::DriverUpdate DeviceInfoSet.SelectedDriverInstall!");
-    if (RestartNeeded(reboot)) {
-      TracePrint(TRACE_VERBOSE | TRACE_SETUPAPI, u"SetupApi::DriverUpdate reboot required!\n");
-      if (!Utilities::InteractiveRun) {
-        // A prompt nobody can answer would never return.
-        TracePrint(TRACE_VERBOSE | TRACE_SETUPAPI,
-                   u"SetupApi::DriverUpdate no restart prompt: the restart is left to the installer or the user\n");
-      } else if (win::SetupPromptReboot(nullptr, win::GetDesktopWindow(), win::FALSE) == -1) {
-        TracePrint(TRACE_ERROR, u"SetupApi::DriverUpdate SetupPromptReboot (2) failed! %d \n", win::GetLastError());
-      }
-    }
-  }
+  WalkDevices(
+      u"SetupApi::DriverUpdate", deviceId, win::DIGCF_PRESENT | win::DIGCF_ALLCLASSES,
+      [&](TMSETSetupApiDeviceInfoSet& set, win::DWORD i) {
+        if (!set.HardwareIdCompare(kWantedHardwareId)) {
+          TracePrint(TRACE_VERBOSE, u"SetupApi::DriverUpdate no match for hardware ID (%s)\n", deviceId);
+          return true;
+        }
+        if (set.RegistryPropertyCompare(win::SPDRP_UPPERFILTERS, kFilterName)) {
+          // The log's text for this step, as it has always been.
+          TracePrint(TRACE_VERBOSE, u"DriverUpdate DeviceInfoSet.RegistryPropertyCompare driver already installed\n");
+          return true;
+        }
+        // The rights are tested on the first element only. Without
+        // them a later element fails in the driver selection or
+        // installation, which ends the run with exit code 1, not 5.
+        if (i == 0 && !set.DeviceKeyAccessCheck()) {
+          TracePrint(TRACE_VERBOSE, u"SetupApi::DriverUpdate not enough privileges (must be member of Admin group\n");
+          if (accessDenied != nullptr) *accessDenied = true;
+          return result = false;
+        }
+        if (!set.SelectedDriverSet(win::SPDIT_COMPATDRIVER, kManufacturer)) {
+          TracePrint(TRACE_ERROR, u"SetupApi::DriverUpdate DeviceInfoSet.SelectedDriverSet failed! Index:%d\n", i);
+          return result = false;
+        }
+        win::DWORD reboot = 0;
+        if (!set.SelectedDriverInstall(nullptr, win::FALSE, &reboot)) {
+          TracePrint(TRACE_ERROR, u"SetupApi::DriverUpdate DeviceInfoSet.SelectedDriverInstall failed! %d\n", i);
+          return result = false;
+        }
+        TracePrint(TRACE_ERROR, u"SetupApi::DriverUpdate DeviceInfoSet.SelectedDriverInstall!");
+        if (RestartNeeded(reboot)) PromptRestart();
+        return true;
+      });
   return result;
 }
 
@@ -265,28 +281,20 @@ bool DeviceInstancesUninstall(std::u16string deviceId) {
                deviceId);
     return true;
   }
-  TMSETSetupApiDeviceInfoSet set;
-  if (!set.Enumerate(deviceId, win::DIGCF_ALLCLASSES)) return true;
-  for (win::DWORD i = 0;; ++i) {
-    TracePrint(TRACE_VERBOSE, u"SetupApi::DeviceInstancesUninstall for-loop i: %d\n", i);
-    bool noMoreItems = false;
-    if (!set.Enumerate(i, noMoreItems)) {
-      TracePrint(TRACE_VERBOSE, u"SetupApi::DeviceInstancesUninstall DeviceInfoSet.Enumerate failed\n");
-      break;
-    }
-    if (noMoreItems) break;
-    // The device ID of an interface like the mouse's is not where its first
-    // hardware ID begins ("HID\VID_0430&PID_0005&REV_0101&MI_01" comes before
-    // "HID\VID_0430&PID_0005&MI_01"), so every entry of the list is looked at.
-    if (set.HardwareIdCompare(deviceId, true)) {
-      win::DWORD reboot = 0;
-      if (!set.DeviceRemove(&reboot)) {
-        TracePrint(TRACE_VERBOSE, u"SetupApi::DeviceInstancesUninstall DeviceInfoSet.DeviceRemove failed\n");
-      }
-    } else {
-      TracePrint(TRACE_VERBOSE, u"SetupApi::DeviceInstancesUninstall no match for hardware ID (%s)\n", deviceId);
-    }
-  }
+  WalkDevices(u"SetupApi::DeviceInstancesUninstall", deviceId, win::DIGCF_ALLCLASSES,
+              [&](TMSETSetupApiDeviceInfoSet& set, win::DWORD) {
+                // The device ID of an interface like the mouse's is not where
+                // its first hardware ID begins ("HID\VID_0430&PID_0005&REV_0101&MI_01"
+                // comes before "HID\VID_0430&PID_0005&MI_01"), so every entry of
+                // the list is looked at.
+                if (!set.HardwareIdCompare(deviceId, true)) {
+                  TracePrint(TRACE_VERBOSE, u"SetupApi::DeviceInstancesUninstall no match for hardware ID (%s)\n",
+                             deviceId);
+                } else if (win::DWORD reboot = 0; !set.DeviceRemove(&reboot)) {
+                  TracePrint(TRACE_VERBOSE, u"SetupApi::DeviceInstancesUninstall DeviceInfoSet.DeviceRemove failed\n");
+                }
+                return true;
+              });
   return true;
 }
 

@@ -18,6 +18,7 @@ bool GetCurrentModulePath(win::HMODULE module, std::u16string& path) {
     return false;
   }
   if (!win::PathRemoveFileSpecW(buffer)) {
+    // "AppendFileNameToCurrentModulePath": the log's name for GetCurrentModulePath.
     TracePrint(TRACE_ERROR, u"Utilities::AppendFileNameToCurrentModulePath PathRemoveFileSpec failed with 0x%x\n",
                win::GetLastError());
     return false;
