@@ -3,8 +3,26 @@
 // same code compiles against Windows (win/native*.cpp forwards each call) and
 // against the simulated machine of the tests (sim/).
 //
-// This header holds what every part of the programs uses; the headers it
-// includes at the end add the calls of one area each.
+// Where a declaration goes (each header has its forwarding file, and each
+// call its model under sim/):
+//   win/api.h          the base types, errors and constants every part uses,
+//                      and the process's own calls (kernel32, user32,
+//                      shlwapi): files, modules and libraries, time, the
+//                      debugger output, paths, message boxes, window
+//                      stations and sessions, sleeping. Forwarded in
+//                      win/native.cpp.
+//   win/api_devices.h  devices: the Setup API's device information sets and
+//                      its global switches, device registry keys, the
+//                      Configuration Manager's device tree. native_devices.cpp.
+//   win/api_store.h    driver packages: INF information, the driver store,
+//                      the types of difxapi.dll. native_store.cpp.
+//   win/api_service.h  services: the service control manager from both
+//                      sides, device notifications, processes started
+//                      through the shell, events and waits.
+//                      native_service.cpp.
+// win/native_constants.cpp compares every constant with Windows' headers,
+// win/native.h every structure; win/handle.h and win/exports.h hold the
+// owner of each kind of handle and the lookup of run-time exports.
 #pragma once
 
 #include <cstdarg>
@@ -60,10 +78,8 @@ inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~std::uintpt
 constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD NO_ERROR = 0;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
-constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
-constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr DWORD ERROR_BAD_ENVIRONMENT = 10;
 constexpr DWORD ERROR_OUTOFMEMORY = 14;
 constexpr DWORD ERROR_NO_MORE_FILES = 18;
@@ -148,7 +164,6 @@ constexpr DWORD FILE_APPEND_DATA = 0x0004;
 constexpr DWORD FILE_SHARE_READ = 0x1;
 constexpr DWORD FILE_SHARE_WRITE = 0x2;
 constexpr DWORD FILE_SHARE_DELETE = 0x4;
-constexpr DWORD CREATE_NEW = 1;
 constexpr DWORD CREATE_ALWAYS = 2;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD OPEN_ALWAYS = 4;
@@ -157,7 +172,6 @@ constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
 constexpr DWORD FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000;
 constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
-constexpr DWORD FILE_BEGIN = 0;
 constexpr DWORD FILE_CURRENT = 1;
 constexpr DWORD FILE_END = 2;
 constexpr DWORD LOCKFILE_FAIL_IMMEDIATELY = 0x1;
@@ -212,17 +226,6 @@ BOOL FreeLibrary(HMODULE hLibModule);
 // Path functions (shlwapi).
 BOOL PathRemoveFileSpecW(LPWSTR pszPath);
 BOOL PathAppendW(LPWSTR pszPath, LPCWSTR pszMore);
-
-// Configuration Manager.
-using CONFIGRET = DWORD;
-using DEVINST = DWORD;
-using DEVINSTID_W = WCHAR*;
-constexpr CONFIGRET CR_SUCCESS = 0;
-constexpr CONFIGRET CR_FAILURE = 0x13;
-constexpr ULONG CM_LOCATE_DEVNODE_NORMAL = 0;
-constexpr ULONG CM_REENUMERATE_NORMAL = 0;
-CONFIGRET CM_Locate_DevNodeW(DEVINST* pdnDevInst, DEVINSTID_W pDeviceID, ULONG ulFlags);
-CONFIGRET CM_Reenumerate_DevNode(DEVINST dnDevInst, ULONG ulFlags);
 
 // User interface.
 constexpr UINT MB_OK = 0x0;

@@ -33,25 +33,19 @@ using HDEVINFO = PVOID;
 using HSPFILEQ = PVOID;
 using DI_FUNCTION = UINT;
 
-constexpr DWORD DIGCF_DEFAULT = 0x1;
 constexpr DWORD DIGCF_PRESENT = 0x2;
 constexpr DWORD DIGCF_ALLCLASSES = 0x4;
-constexpr DWORD DIGCF_PROFILE = 0x8;
 constexpr DWORD DIGCF_DEVICEINTERFACE = 0x10;
 
-constexpr DWORD REG_SZ = 1;
 constexpr DWORD REG_MULTI_SZ = 7;
 constexpr DWORD SPDRP_HARDWAREID = 0x1;
-constexpr DWORD SPDRP_COMPATIBLEIDS = 0x2;
 constexpr DWORD SPDRP_UPPERFILTERS = 0x11;
-constexpr DWORD SPDRP_LOWERFILTERS = 0x12;
 
 constexpr DWORD DICS_FLAG_GLOBAL = 0x1;
 constexpr DWORD DICS_FLAG_CONFIGSPECIFIC = 0x2;
 constexpr DWORD DIREG_DEV = 0x1;
 constexpr DWORD DIREG_DRV = 0x2;
 
-constexpr DWORD SPDIT_NODRIVER = 0;
 constexpr DWORD SPDIT_CLASSDRIVER = 1;
 constexpr DWORD SPDIT_COMPATDRIVER = 2;
 constexpr DWORD LINE_LEN = 256;
@@ -65,7 +59,6 @@ constexpr DWORD DI_CLASSINSTALLPARAMS = 0x100000;
 
 // SetupPromptReboot's results besides -1 (failure).
 constexpr int SPFILEQ_REBOOT_RECOMMENDED = 0x2;
-constexpr int SPFILEQ_REBOOT_IN_PROGRESS = 0x4;
 
 // The Setup API's structures are 8-byte packed on 64-bit Windows and 1-byte
 // packed on 32-bit Windows.
@@ -151,5 +144,16 @@ BOOL SetupSetNonInteractiveMode(BOOL NonInteractiveFlag);
 // when the installation needs a restart to complete.
 using InstallSelectedDriverFn = BOOL(TOV_WINAPI*)(HWND hwndParent, HDEVINFO DeviceInfoSet, LPCWSTR Reserved,
                                                   BOOL Backup, DWORD* bReboot);
+
+// Configuration Manager.
+using CONFIGRET = DWORD;
+using DEVINST = DWORD;
+using DEVINSTID_W = WCHAR*;
+constexpr CONFIGRET CR_SUCCESS = 0;
+constexpr CONFIGRET CR_FAILURE = 0x13;
+constexpr ULONG CM_LOCATE_DEVNODE_NORMAL = 0;
+constexpr ULONG CM_REENUMERATE_NORMAL = 0;
+CONFIGRET CM_Locate_DevNodeW(DEVINST* pdnDevInst, DEVINSTID_W pDeviceID, ULONG ulFlags);
+CONFIGRET CM_Reenumerate_DevNode(DEVINST dnDevInst, ULONG ulFlags);
 
 }  // namespace win

@@ -8,7 +8,6 @@
 // clang-format off
 #include <windows.h>
 // clang-format on
-#include <cfgmgr32.h>
 #include <shlwapi.h>
 
 #include "win/native.h"
@@ -79,11 +78,6 @@ BOOL SetDefaultDllDirectories(DWORD flags) { return ::SetDefaultDllDirectories(f
 
 BOOL PathRemoveFileSpecW(LPWSTR path) { return ::PathRemoveFileSpecW(Win(path)); }
 BOOL PathAppendW(LPWSTR path, LPCWSTR more) { return ::PathAppendW(Win(path), Win(more)); }
-
-CONFIGRET CM_Locate_DevNodeW(DEVINST* devInst, DEVINSTID_W id, ULONG flags) {
-  return ::CM_Locate_DevNodeW(Win(devInst), Win(id), flags);
-}
-CONFIGRET CM_Reenumerate_DevNode(DEVINST devInst, ULONG flags) { return ::CM_Reenumerate_DevNode(devInst, flags); }
 
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
   return ::MessageBoxW(Win(owner), Win(text), Win(caption), type);

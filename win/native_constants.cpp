@@ -30,10 +30,9 @@
 
 // Not in any header the build has: difxapi.h ships with the driver kit's
 // redistributable only. Its published values.
-static_assert(win::DRIVER_PACKAGE_REPAIR == 0x1 && win::DRIVER_PACKAGE_SILENT == 0x2 &&
-              win::DRIVER_PACKAGE_FORCE == 0x4);
-static_assert(win::DRIVER_PACKAGE_ONLY_IF_DEVICE_PRESENT == 0x8 && win::DRIVER_PACKAGE_LEGACY_MODE == 0x10);
-static_assert(win::DRIVER_PACKAGE_DELETE_FILES == 0x20 && win::ERROR_DRIVER_PACKAGE_NOT_IN_STORE == 0xE0000302);
+static_assert(win::DRIVER_PACKAGE_SILENT == 0x2 && win::DRIVER_PACKAGE_FORCE == 0x4);
+static_assert(win::DRIVER_PACKAGE_LEGACY_MODE == 0x10 && win::DRIVER_PACKAGE_DELETE_FILES == 0x20);
+static_assert(win::ERROR_DRIVER_PACKAGE_NOT_IN_STORE == 0xE0000302);
 static_assert(win::DIFXAPI_SUCCESS == 0 && win::DIFXAPI_INFO == 1 && win::DIFXAPI_WARNING == 2 &&
               win::DIFXAPI_ERROR == 3);
 

@@ -3,6 +3,7 @@
 // clang-format off
 #include <windows.h>
 // clang-format on
+#include <cfgmgr32.h>
 #include <setupapi.h>
 
 #include "win/native.h"
@@ -66,5 +67,10 @@ int SetupPromptReboot(HSPFILEQ queue, HWND owner, BOOL scanOnly) {
   return ::SetupPromptReboot(queue, Win(owner), scanOnly);
 }
 BOOL SetupSetNonInteractiveMode(BOOL nonInteractive) { return ::SetupSetNonInteractiveMode(nonInteractive); }
+
+CONFIGRET CM_Locate_DevNodeW(DEVINST* devInst, DEVINSTID_W id, ULONG flags) {
+  return ::CM_Locate_DevNodeW(Win(devInst), Win(id), flags);
+}
+CONFIGRET CM_Reenumerate_DevNode(DEVINST devInst, ULONG flags) { return ::CM_Reenumerate_DevNode(devInst, flags); }
 
 }  // namespace win
