@@ -19,10 +19,10 @@ struct Twin;  // Twin<Ours>::type: the Windows type it stands for
 template <class Theirs>
 struct Back;  // Back<Theirs>::type: the seam type that stands for it
 
-template <class T>
-auto* Win(T* p) {
-  using To = typename Twin<std::remove_const_t<T>>::type;
-  if constexpr (std::is_const_v<T>) {
+// `p` as a pointer to `To`, const when `p` is.
+template <class To, class From>
+auto* PointerAs(From* p) {
+  if constexpr (std::is_const_v<From>) {
     return reinterpret_cast<const To*>(p);
   } else {
     return reinterpret_cast<To*>(p);
@@ -30,13 +30,13 @@ auto* Win(T* p) {
 }
 
 template <class T>
+auto* Win(T* p) {
+  return PointerAs<typename Twin<std::remove_const_t<T>>::type>(p);
+}
+
+template <class T>
 auto* Seam(T* p) {
-  using To = typename Back<std::remove_const_t<T>>::type;
-  if constexpr (std::is_const_v<T>) {
-    return reinterpret_cast<const To*>(p);
-  } else {
-    return reinterpret_cast<To*>(p);
-  }
+  return PointerAs<typename Back<std::remove_const_t<T>>::type>(p);
 }
 
 }  // namespace native
