@@ -54,6 +54,18 @@ class SimTest : public ::testing::Test {
     return lines;
   }
 
+  // How often `line` is a whole line of the log.
+  static std::size_t Logged(const std::string& line) {
+    Lines lines = LogLines();
+    return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
+  }
+
+  // The log's last `n` lines (all of them when there are fewer).
+  static Lines LastLines(std::size_t n) {
+    Lines lines = LogLines();
+    return Lines(lines.end() - static_cast<std::ptrdiff_t>(std::min(n, lines.size())), lines.end());
+  }
+
   // Platform calls made, apart from those that write the log file and the
   // start of every run.
   static std::vector<std::string> OperationCalls() {
