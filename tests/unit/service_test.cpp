@@ -121,12 +121,6 @@ const std::string kPathLine =
     "TMSvc: TMSvcNotificationDeviceInterfaceArrival FullPathName: C:\\Program Files\\Tov "
     "Mouse\\TovMouseSetupCustomAction.exe\n";
 
-TEST_F(Service, StartedOtherwiseThanByTheManagerTracesAndExitsWithZero) {
-  EXPECT_EQ(TMSvcMain(), 0);
-  EXPECT_EQ(Debug(), (Lines{"TMSvc: >>> main\n\n", "TMSvc: main StartServiceCtrlDispatcher failed! 1063\n"}));
-  EXPECT_TRUE(sim::M().services.reports.empty());
-}
-
 TEST_F(Service, StartRegistersForMiceThenReportsStartPendingThenRunning) {
   ASSERT_TRUE(Start());
   EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning}));
