@@ -308,6 +308,7 @@ TEST_F(Uninstall, TheTokenNamesExactlyOneInfFile) {
         auto mouse = sim::PutOemInf(u"oem1.inf", u"mouse.inf");
         auto oem90 = sim::PutOemInf(u"oem2.inf", u"oem90.inf");
         sim::AddStorePackage(std::u16string(kStore) + u"tovfiltr.inf_amd64_1\\tovfiltr.inf", tov);
+        sim::M().store.packages.back().deviceInstalled = true;  // only a forced removal takes it
         sim::AddStorePackage(std::u16string(kStore) + u"mouse.inf_amd64_2\\mouse.inf", mouse);
         sim::AddStorePackage(std::u16string(kStore) + u"oem90.inf_amd64_3\\oem90.inf", oem90);
         EXPECT_EQ(TMSCAMainInternalDriverPackageUninstall(token), 0);
@@ -322,51 +323,6 @@ TEST_F(Uninstall, TheTokenNamesExactlyOneInfFile) {
         EXPECT_TRUE(!refuses || sim::M().callCounts.count("LoadLibraryExW") == 0);
       }
     }
-  }
-}
-
-// --- Both store interfaces ----------------------------------------------------------
-
-// With difxapi.dll beside the tool and without it: the same package in and
-// out of the store, with the same OEM INF and PNF files.
-TEST_F(StoreTest, WithAndWithoutTheFrameworkThePackageGoesInAndOutAlike) {
-  for (bool difx : {true, false}) {
-    SCOPED_TRACE(difx ? "difxapi.dll" : "Setup API");
-    sim::Reset();
-    sim::M().fs.Put(kPackageInf, "[Version]\r\n");
-    if (difx) sim::AddDifxApi();
-    auto others = sim::PutOemInf(u"oem0.inf", u"other.inf");  // somebody else's
-    sim::M().fs.Put(sim::DriverFilePath(), "old");
-    EXPECT_EQ(Run(kInstall), 0);
-    EXPECT_FALSE(Exists(sim::DriverFilePath()));
-    // Once more (a repair), with no old driver file: that is traced, and the
-    // package keeps its OEM INF file.
-    EXPECT_EQ(Run(kInstall), 0);
-    Lines lines = LogLines();
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Utilities::UninstallPackagesByOemInf remove failed 2"), 1);
-    ASSERT_EQ(sim::M().store.packages.size(), 1u);
-    EXPECT_EQ(sim::M().store.packages[0].oemInfPath, sim::InfDirectoryPath(u"oem1.inf"));
-    EXPECT_TRUE(Exists(sim::InfDirectoryPath(u"oem1.PNF")));
-
-    // The mouse was installed from it; and a leftover of an earlier install.
-    sim::M().store.packages[0].deviceInstalled = true;
-    sim::PutOemInf(u"oem7.inf", u"TovFiltr.inf");
-    EXPECT_EQ(Run(u"-DriverPackageUninstall,tovfiltr"), 0);
-    EXPECT_TRUE(sim::M().store.packages.empty());
-    EXPECT_TRUE(Exists(others));
-    for (auto name : {u"oem1.inf", u"oem1.PNF", u"oem7.inf", u"oem7.PNF"}) {
-      EXPECT_FALSE(Exists(sim::InfDirectoryPath(name))) << wstr::ToUtf8(name);
-    }
-    if (!difx) {
-      lines = LogLines();
-      EXPECT_EQ(Lines(lines.end() - 7, lines.end()),
-                (Lines{StandIn(126), "SetupApi::OemInfPackagesUninstall",
-                       "SetupApi::OemInfPackagesUninstall uninstalling oem1.inf",
-                       "SetupApi::OemInfPackagesUninstall uninstalling oem7.inf", "SetupApi::OemInfFilesDelete",
-                       "SetupApi::OemInfFilesDelete enumerating C:\\Windows\\INF\\oem0.inf ",
-                       "<<< TMSCAMainInternalDriverPackageUninstall"}));
-    }
-    ExpectNothingLeftOpen();
   }
 }
 
