@@ -40,18 +40,24 @@ class SimTest : public ::testing::Test {
   // The log's lines without their CR LF; a last line without a line end is kept.
   static std::vector<std::string> LogLines() {
     std::vector<std::string> lines;
-    std::string log = Log();
-    std::size_t start = 0;
-    while (start < log.size()) {
-      std::size_t end = log.find("\r\n", start);
-      if (end == std::string::npos) {
-        lines.push_back(log.substr(start));
-        break;
-      }
+    const std::string log = Log();
+    for (std::size_t start = 0, end = 0; start < log.size(); start = end + 2) {
+      end = std::min(log.find("\r\n", start), log.size());
       lines.push_back(log.substr(start, end - start));
-      start = end + 2;
     }
     return lines;
+  }
+
+  // How often `line` is a whole line of the log.
+  static std::size_t Logged(const std::string& line) {
+    Lines lines = LogLines();
+    return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
+  }
+
+  // The log's last `n` lines (all of them when there are fewer).
+  static Lines LastLines(std::size_t n) {
+    Lines lines = LogLines();
+    return Lines(lines.end() - static_cast<std::ptrdiff_t>(std::min(n, lines.size())), lines.end());
   }
 
   // Platform calls made, apart from those that write the log file and the

@@ -38,29 +38,19 @@ const std::map<std::string, std::vector<win::DWORD>> kDistinguished = {
     {"DeleteService", {win::ERROR_ACCESS_DENIED, win::ERROR_INVALID_HANDLE, 1072}},
 };
 
-// Calls whose failure leaves no trace of its error, and why.
-const std::map<std::string, const char*> kSilent = {
-    {"CreateFileW", "the log file itself: a message that cannot be written is not reported"},
-    {"GetFileInformationByHandle", "the log file"},
-    {"LockFileEx", "the log file: the message is written without the lock"},
-    {"SetFilePointerEx", "the log file"},
-    {"WriteFile", "the log file"},
-    {"UnlockFileEx", "the log file"},
-    {"CloseHandle", "closing is the last step; nothing depends on its result"},
-    {"FindClose", "closing is the last step"},
-    {"FreeLibrary", "closing is the last step"},
-    {"RegCloseKey", "closing is the last step"},
-    {"FormatMessageW", "an error text without the system message is the number alone"},
-    {"SetupDiGetDeviceRegistryPropertyW",
-     "the upper filter list is read silently: a device without it lacks the filter"},
-    {"SetupDiOpenDevRegKey", "the rights test: traced as lack of rights, without the code"},
-    {"SetupDiGetDeviceInstallParamsW", "the restart query after a removal: no answer means no restart"},
-    {"MessageBoxW", "the user's answer is not used"},
-    {"CloseServiceHandle", "closing is the last step"},
-    {"GetModuleHandleW", "a null module handle names the program itself all the same"},
-    {"DIFXAPISetLogCallbackW", "no result"},
-    {"SetDifxLogCallbackW", "no result"},
-};
+// Calls whose failure leaves no trace of its error, by reason.
+const std::set<std::string> kSilent = {
+    // The log file's own: a message that cannot be written is not reported.
+    "CreateFileW", "GetFileInformationByHandle", "LockFileEx", "SetFilePointerEx", "WriteFile", "UnlockFileEx",
+    // Closing is the last step; nothing depends on its result.
+    "CloseHandle", "FindClose", "FreeLibrary", "RegCloseKey", "CloseServiceHandle",
+    // The number alone stands for a system message; the upper filter list is
+    // read silently (a device without it lacks the filter); the rights test is
+    // traced as lack of rights; no answer to the restart query means no restart.
+    "FormatMessageW", "SetupDiGetDeviceRegistryPropertyW", "SetupDiOpenDevRegKey", "SetupDiGetDeviceInstallParamsW",
+    // The message box's answer is unused; a null module handle names the
+    // program all the same; the framework's callback setters have no result.
+    "MessageBoxW", "GetModuleHandleW", "DIFXAPISetLogCallbackW", "SetDifxLogCallbackW"};
 
 // Calls that close a handle: when they fail, the handle they were given stays
 // open, and nothing else can be done about it.
@@ -121,10 +111,9 @@ void ArrangeStore() {
   sim::M().fs.Put(sim::DriverFilePath(), "old driver");
   auto oem1 = sim::PutOemInf(u"oem1.inf", u"tovfiltr.inf");
   auto oem2 = sim::PutOemInf(u"oem2.inf", u"other.inf");
-  auto oem3 = sim::PutOemInf(u"oem3.inf", u"tovfiltr.inf", false);
+  sim::PutOemInf(u"oem3.inf", u"tovfiltr.inf", false);  // an OEM INF without a store package
   sim::AddStorePackage(u"C:\\Windows\\System32\\DriverStore\\FileRepository\\tovfiltr.inf_amd64_1\\tovfiltr.inf", oem1);
   sim::AddStorePackage(u"C:\\Windows\\System32\\DriverStore\\FileRepository\\other.inf_amd64_2\\other.inf", oem2);
-  (void)oem3;  // an OEM INF without a store package
   sim::M().store.installMessages = {{0, 0, u"Installing"}, {1, 0, u"Info"}, {2, 5, u"Warned"}, {3, 2, u"Failed"}};
   sim::M().store.uninstallMessages = {{1, 0, u"Removing"}, {7, 0, u"Odd"}};
 }

@@ -116,19 +116,17 @@ TEST_F(Trace, AHeldOrLinkedLogCostsARunABoundedWaitAndNoDebuggerLine) {
 }
 
 TEST_F(Trace, ErrorCodeTextIsTheSignedCodeAndTheSystemMessageOnOneLine) {
-  EXPECT_EQ(ErrorCodeText(5), u"5 (Access is denied.)");
-  EXPECT_EQ(ErrorCodeText(0xE0000302), u"-536870142");
   sim::M().systemMessages[0xE0000302] = u"The driver package is not\r\nin the store.\r\n";
   // Only the first line feed and then the first carriage return go.
   EXPECT_EQ(ErrorCodeText(0xE0000302), u"-536870142 (The driver package is notin the store.\r\n)");
 }
 
-TEST_F(Trace, TraceErrorNameKnowsItsTableAndNothingElse) {
-  TraceErrorName(TRACE_DIFXAPI, 0xE0000235);
-  TraceErrorName(TRACE_DIFXAPI, 1630);
-  TraceErrorName(TRACE_DIFXAPI, 0x80092003);
-  TraceErrorName(TRACE_DIFXAPI, 3);
-  EXPECT_EQ(Log(), "ERROR_IN_WOW64\r\nERROR_UNSUPPORTED_TYPE\r\nCRYPT_E_FILE_ERROR\r\n<Unknown Error>\r\n");
+// The directives of the trace texts; a code with the top bit set prints as a
+// negative number with %d.
+TEST(Format, DirectivesOfTheTraceTexts) {
+  EXPECT_EQ(wstr::ToUtf8(text::Format(u"%d/%ld %s %S 0x%x 0x%x", 12, -1, u"wide", "narrow", 0xE000020Bu, 0u)),
+            "12/-1 wide narrow 0xe000020b 0x0");
+  EXPECT_EQ(wstr::ToUtf8(text::Format(u"%d %d", 0xE0000302u, std::int32_t{-2147483647 - 1})), "-536870142 -2147483648");
 }
 
 }  // namespace

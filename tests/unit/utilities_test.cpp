@@ -1,3 +1,4 @@
+// The setup tool's own directory and its list of OEM INF files.
 #include "setup/utilities.h"
 
 #include "sim/store.h"
@@ -9,114 +10,74 @@ using Paths = std::vector<std::u16string>;
 
 using ModulePath = SimTest;
 
-TEST_F(ModulePath, IsTheProgramsDirectoryWithoutTrailingBackslash) {
-  std::u16string path = u"unchanged";
-  ASSERT_TRUE(Utilities::GetCurrentModulePath(nullptr, path));
-  EXPECT_EQ(path, u"C:\\Program Files\\Tov Mouse");
-  EXPECT_EQ(Log(), "");
-
-  // The longest path that fits the 260-character buffer.
-  std::u16string dir = u"C:\\" + std::u16string(250, u'd');
-  sim::M().modulePath = dir + u"\\a.exe";
-  ASSERT_EQ(sim::M().modulePath.size(), 259u);
-  ASSERT_TRUE(Utilities::GetCurrentModulePath(nullptr, path));
-  EXPECT_EQ(path, dir);
-}
-
-TEST_F(ModulePath, APathCutShortIsAFailureNotADirectory) {
-  sim::M().modulePath = u"C:\\" + std::u16string(251, u'd') + u"\\a.exe";  // 260 characters
-  std::u16string path = u"unchanged";
-  EXPECT_FALSE(Utilities::GetCurrentModulePath(nullptr, path));
-  EXPECT_EQ(path, u"unchanged");
-  EXPECT_EQ(LogLines(), (Lines{"GetModuleFileNameW failed with 0x7a"}));
-}
-
-TEST_F(ModulePath, PlatformFailuresAreTracedInHexadecimal) {
-  std::u16string path = u"unchanged";
-  sim::M().FailCall("GetModuleFileNameW", 1, win::ERROR_ACCESS_DENIED);
-  EXPECT_FALSE(Utilities::GetCurrentModulePath(nullptr, path));
-  sim::M().FailCall("PathRemoveFileSpecW", 1, win::ERROR_INVALID_PARAMETER);
-  EXPECT_FALSE(Utilities::GetCurrentModulePath(nullptr, path));
-  EXPECT_EQ(path, u"unchanged");
-  EXPECT_EQ(LogLines(), (Lines{"GetModuleFileNameW failed with 0x5",
-                               "Utilities::AppendFileNameToCurrentModulePath PathRemoveFileSpec failed with 0x57"}));
+// The directory of the longest path that fits the 260-character buffer; a path
+// cut short, or a failing call, is a failure traced in hexadecimal.
+TEST_F(ModulePath, IsTheProgramsDirectoryOrATracedFailure) {
+  const std::u16string fits = u"C:\\" + std::u16string(250, u'd');  // 259 characters with "\a.exe"
+  const struct {
+    std::u16string modulePath;
+    const char* failing;
+    std::u16string directory;  // empty: a failure
+    Lines log;
+  } cases[] = {
+      {sim::M().modulePath, nullptr, u"C:\\Program Files\\Tov Mouse", {}},
+      {fits + u"\\a.exe", nullptr, fits, {}},
+      {fits + u"d\\a.exe", nullptr, u"", {"GetModuleFileNameW failed with 0x7a"}},
+      {sim::M().modulePath, "GetModuleFileNameW", u"", {"GetModuleFileNameW failed with 0x57"}},
+      {sim::M().modulePath,
+       "PathRemoveFileSpecW",
+       u"",
+       {"Utilities::AppendFileNameToCurrentModulePath PathRemoveFileSpec failed with 0x57"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.failing ? c.failing : wstr::ToUtf8(c.modulePath));
+    sim::Reset();
+    sim::M().modulePath = c.modulePath;
+    if (c.failing) sim::M().FailCall(c.failing, 1, win::ERROR_INVALID_PARAMETER);
+    std::u16string path = u"unchanged";
+    EXPECT_EQ(Utilities::GetCurrentModulePath(nullptr, path), !c.directory.empty());
+    EXPECT_EQ(path, c.directory.empty() ? u"unchanged" : c.directory);
+    EXPECT_EQ(LogLines(), c.log);
+  }
 }
 
 using OemInfList = SimTest;
 
-TEST_F(OemInfList, ListsOemInfFilesInSearchOrderAsStoredAfterWhatWasThere) {
-  auto& fs = sim::M().fs;
-  fs.Put(u"C:\\Windows\\INF\\oem12.inf");
-  fs.Put(u"C:\\Windows\\INF\\OEM3.INF");
-  fs.Put(u"C:\\Windows\\INF\\oem3.pnf");
-  fs.Put(u"C:\\Windows\\INF\\machine.inf");
-  fs.Put(u"C:\\Windows\\INF\\sub\\oem9.inf");
-  fs.Put(u"C:\\Windows\\oem8.inf");
-  fs.Put(u"C:\\Windows\\INF\\Oem0.inf");
-  Paths list = {u"kept"};
-  EXPECT_TRUE(Utilities::GetOemInfFilePathNamesList(list));
-  EXPECT_EQ(list, (Paths{u"kept", u"C:\\Windows\\INF\\oem12.inf", u"C:\\Windows\\INF\\OEM3.INF",
-                         u"C:\\Windows\\INF\\Oem0.inf"}));
-  EXPECT_EQ(Log(), "");
-  EXPECT_EQ(sim::M().handles.CountAll(), 0u);
-}
-
-TEST_F(OemInfList, NoOemInfFileIsAVerboseFailure) {
-  TraceMaskInit();
-  Paths list;
-  EXPECT_FALSE(Utilities::GetOemInfFilePathNamesList(list));
-  EXPECT_TRUE(list.empty());
-  EXPECT_EQ(LogLines(), (Lines{"Utilities::GetOemInfFilePathNamesList FindFirstFile failed 2"}));
-  EXPECT_EQ(Debug(), (Lines{"RVSET: Utilities::GetOemInfFilePathNamesList FindFirstFile failed 2\n"}));
-}
-
-TEST_F(OemInfList, EachPlatformFailureIsTraced) {
-  sim::PutOemInf(u"oem1.inf", u"a.inf");
-  sim::PutOemInf(u"oem2.inf", u"b.inf");
-  struct Case {
-    const char* call;
+// Each failing step is traced and ends the list; a search that breaks off
+// keeps what it found and is closed. A Windows directory that does not fit the
+// buffer is a failure, not an empty directory that would search the current one.
+TEST_F(OemInfList, EachFailureIsTracedAndEndsTheList) {
+  const struct {
+    const char* call;  // fails at its nth use; none: a Windows directory too long for the buffer
     unsigned nth;
+    std::size_t found;
     const char* line;
   } cases[] = {
-      {"GetWindowsDirectoryW", 1, "Utilities::GetOemInfFilePathNamesList GetWindowsDirectory failed 31"},
-      {"PathAppendW", 1, "Utilities::GetOemInfFilePathNamesList PathAppend I failed 31"},
-      {"PathAppendW", 2, "Utilities::GetOemInfFilePathNamesList PathAppend II failed 31"},
-      {"FindFirstFileW", 1, "Utilities::GetOemInfFilePathNamesList FindFirstFile failed 31"},
+      {"GetWindowsDirectoryW", 1, 0, "Utilities::GetOemInfFilePathNamesList GetWindowsDirectory failed 31"},
+      {"PathAppendW", 1, 0, "Utilities::GetOemInfFilePathNamesList PathAppend I failed 31"},
+      {"PathAppendW", 2, 0, "Utilities::GetOemInfFilePathNamesList PathAppend II failed 31"},
+      {"FindFirstFileW", 1, 0, "Utilities::GetOemInfFilePathNamesList FindFirstFile failed 31"},
+      {"FindNextFileW", 2, 2, "Utilities::GetOemInfFilePathNamesList GetFindNextFile failed 31"},
+      {nullptr, 0, 0, "Utilities::GetOemInfFilePathNamesList GetWindowsDirectory failed 122"},
   };
-  for (const Case& c : cases) {
-    sim::M().faults.clear();
-    sim::M().callCounts.clear();
-    sim::M().fs.Remove(u"C:\\Users\\Setup\\TovMouseSetup.log");
-    sim::M().FailCall(c.call, c.nth, win::ERROR_GEN_FAILURE);
+  const Paths found = {u"C:\\Windows\\INF\\oem1.inf", u"C:\\Windows\\INF\\oem2.inf"};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    sim::Reset();
+    sim::M().fs.Put(u"C:\\Windows\\INF\\machine.inf");  // no OEM INF file
+    for (auto name : {u"oem1.inf", u"oem2.inf", u"oem3.inf"}) sim::PutOemInf(name, u"a.inf");
+    sim::M().fs.Put(sim::M().currentDirectory + u"\\INF\\oem9.inf");
+    if (c.call) {
+      sim::M().FailCall(c.call, c.nth, win::ERROR_GEN_FAILURE);
+    } else {
+      sim::M().windowsDirectory = u"C:\\" + std::u16string(300, u'w');
+    }
     Paths list;
-    EXPECT_FALSE(Utilities::GetOemInfFilePathNamesList(list)) << c.call;
-    EXPECT_TRUE(list.empty()) << c.call;
+    EXPECT_FALSE(Utilities::GetOemInfFilePathNamesList(list));
+    EXPECT_EQ(list, Paths(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(c.found)));
     EXPECT_EQ(LogLines(), (Lines{c.line}));
+    EXPECT_EQ(sim::M().handles.CountAll(), 0u);
   }
-  EXPECT_EQ(sim::M().handles.CountAll(), 0u);
-}
-
-TEST_F(OemInfList, ASearchThatBreaksOffKeepsWhatItFoundAndClosesTheSearch) {
-  sim::PutOemInf(u"oem1.inf", u"a.inf");
-  sim::PutOemInf(u"oem2.inf", u"b.inf");
-  sim::PutOemInf(u"oem3.inf", u"c.inf");
-  sim::M().FailCall("FindNextFileW", 2, win::ERROR_GEN_FAILURE);
-  Paths list;
-  EXPECT_FALSE(Utilities::GetOemInfFilePathNamesList(list));
-  EXPECT_EQ(list, (Paths{u"C:\\Windows\\INF\\oem1.inf", u"C:\\Windows\\INF\\oem2.inf"}));
-  EXPECT_EQ(LogLines(), (Lines{"Utilities::GetOemInfFilePathNamesList GetFindNextFile failed 31"}));
-  EXPECT_EQ(sim::M().callCounts["FindClose"], 1u);
-  EXPECT_EQ(sim::M().handles.CountAll(), 0u);
-}
-
-TEST_F(OemInfList, AWindowsDirectoryThatDoesNotFitIsNoRelativeSearch) {
-  sim::M().windowsDirectory = u"C:\\" + std::u16string(300, u'w');
-  sim::M().fs.Put(sim::M().currentDirectory + u"\\INF\\oem1.inf");
-  Paths list;
-  EXPECT_FALSE(Utilities::GetOemInfFilePathNamesList(list));
-  EXPECT_TRUE(list.empty());
-  EXPECT_EQ(LogLines(), (Lines{"Utilities::GetOemInfFilePathNamesList GetWindowsDirectory failed 122"}));
-  EXPECT_EQ(sim::M().callCounts.count("FindFirstFileW"), 0u);
 }
 
 }  // namespace

@@ -16,6 +16,13 @@ export WINEDEBUG=-all
 # No Mono or Gecko prompts in a fresh prefix.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 
+# The tests' stand-in difxapi.dll (helpers/fakedifx.cpp), and the overrides
+# under which a native difxapi.dll (such as the stand-in) or none is loaded.
+TOV_FAKE_DIFX="$TOV_HELPERS/fakedifx/difxapi.dll"
+TOV_DIFX_NATIVE="$WINEDLLOVERRIDES;difxapi=n"
+TOV_DIFX_NONE="$WINEDLLOVERRIDES;difxapi="
+TOV_LOG="$TOV_WORK_DIR/log.txt"
+
 tov_note() { printf '  %s\n' "$*"; }
 
 # A fresh prefix for this test. Building one takes several seconds, so the
@@ -87,6 +94,16 @@ tov_msiexec() {
 tov_scm() { wine "$TOV_HELPERS/tovscm.exe" "$@" 2>/dev/null | tr -d '\r'; }
 tov_scm_get() { tov_scm "${@:2}" | sed -n "s/^$1=//p" | head -n 1; }
 
+# Stops and deletes the named services: one left registered would start again
+# with every wine command.
+tov_remove_services() {
+  local name
+  for name in "$@"; do
+    wine sc stop "$name" >/dev/null 2>&1
+    wine sc delete "$name" >/dev/null 2>&1
+  done
+}
+
 # Runs the setup tool (from $TOV_TOOL_WIN, default: the build tree) with one
 # argument, in the Unix directory $1.
 tov_tool() {
@@ -97,6 +114,14 @@ tov_tool() {
 
 # The log file of directory $1 without its carriage returns.
 tov_log() { tr -d '\r' <"$1/TovMouseSetup.log" 2>/dev/null; }
+
+# tov_run DIR ARG: the setup tool run with a fresh log in the Unix directory
+# DIR; the run's log, without carriage returns, in $TOV_LOG.
+tov_run() {
+  rm -f "$1/TovMouseSetup.log"
+  tov_tool "$1" "$2"
+  tov_log "$1" >"$TOV_LOG"
+}
 
 # Debugger output: every string of every process, one per line ("\n" for
 # line feeds inside), in $TOV_WORK_DIR/debug.txt.
@@ -171,9 +196,14 @@ tov_expect_lines() {
 }
 
 # tov_expect_no_line WHAT FILE LINE : FILE has no such whole line.
-tov_expect_no_line() {
+# tov_expect_no_match WHAT FILE REGEX : no line of FILE matches the extended
+# regular expression REGEX.
+tov_expect_no_line() { tov_expect_none "$1" "$2" -xF "$3"; }
+tov_expect_no_match() { tov_expect_none "$1" "$2" -E "$3"; }
+tov_expect_none() {
   TOV_CHECKS=$((TOV_CHECKS + 1))
-  if grep -qxF -- "$3" "$2" 2>/dev/null; then tov_fail "$1: unexpected line [$3]"; else tov_pass "$1"; fi
+  local found
+  if found=$(grep -m 1 "$3" -- "$4" "$2" 2>/dev/null); then tov_fail "$1: unexpected line [$found]"; else tov_pass "$1"; fi
 }
 
 tov_done() {

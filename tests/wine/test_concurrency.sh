@@ -9,12 +9,10 @@ run="$TOV_WORK_DIR/run"
 mkdir -p "$run"
 writers=8
 lines=1000
-pids=()
 for w in $(seq 1 $writers); do
   (cd "$run" && wine "$TOV_HELPERS/tovtracestress.exe" "$w" "$lines" >/dev/null 2>&1) &
-  pids+=($!)
 done
-for p in "${pids[@]}"; do wait "$p"; done
+wait
 
 log="$TOV_WORK_DIR/stress.txt"
 tov_log "$run" >"$log"
@@ -34,15 +32,13 @@ done
 # runs' banners all arrive.
 run2="$TOV_WORK_DIR/run2"
 mkdir -p "$run2"
-pids=()
 for w in $(seq 1 $writers); do
   (
     tov_tool "$run2" "-ReEnumerate,run$w,a,b,c,d,e,f,g"
     echo "run$w $TOV_EXIT" >>"$TOV_WORK_DIR/exits.txt"
   ) &
-  pids+=($!)
 done
-for p in "${pids[@]}"; do wait "$p"; done
+wait
 tov_note "exit codes: $(sort "$TOV_WORK_DIR/exits.txt" | tr '\n' ' ')"
 tov_expect_eq "eight runs exit with 0" "$(grep -c ' 0$' "$TOV_WORK_DIR/exits.txt")" $writers
 log2="$TOV_WORK_DIR/runs.txt"

@@ -29,10 +29,8 @@ if [ ! -f "$msi" ]; then
 fi
 
 tov_prefix
-framework_overrides="$WINEDLLOVERRIDES;difxapi=n"
-export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;difxapi="
-# Never leave the service registered: it would start with every wine command.
-trap 'wine sc stop TovMouseService >/dev/null 2>&1; wine sc delete TovMouseService >/dev/null 2>&1; tov_cleanup' EXIT
+export WINEDLLOVERRIDES="$TOV_DIFX_NONE"
+trap 'tov_remove_services TovMouseService; tov_cleanup' EXIT
 
 echo "== The package's tables, as Windows Installer reads them"
 table() { msiinfo export "$1" "$2" | tr -d '\r' | tail -n +4; }
@@ -97,9 +95,8 @@ echo "== A package install that fails rolls the install back"
 # tests' stand-in, whose install fails with the code in TOVFAKEDIFX_INSTALL.
 # The tool exits -1 and the installer must undo everything.
 with_difx="$TOV_WORK_DIR/TovMouse-difxapi.msi"
-bash "$TOV_SOURCE_DIR/installer/build-msi.sh" "$with_difx" "$TOV_TOOL" "$TOV_SERVICE_EXE" "$version" \
-  "$TOV_HELPERS/fakedifx/difxapi.dll"
-TOVFAKEDIFX_INSTALL=e0000247 WINEDLLOVERRIDES="$framework_overrides" tov_msiexec failing /i "\"$(tov_win "$with_difx")\""
+bash "$TOV_SOURCE_DIR/installer/build-msi.sh" "$with_difx" "$TOV_TOOL" "$TOV_SERVICE_EXE" "$version" "$TOV_FAKE_DIFX"
+TOVFAKEDIFX_INSTALL=e0000247 WINEDLLOVERRIDES="$TOV_DIFX_NATIVE" tov_msiexec failing /i "\"$(tov_win "$with_difx")\""
 tov_expect_eq "failing install: msiexec exit code (Windows: 1603)" "$TOV_EXIT" 1627
 tov_expect_lines "failing install: the framework's package install ran and failed" "$TOV_WORK_DIR/log-failing.txt" \
   "Parameter[0]: -DriverPackageInstall" "Parameter[1]:  $dir_win\\tovfiltr.inf" \

@@ -15,29 +15,12 @@ cp "$TOV_TOOL" "$TOV_SERVICE_EXE" "$install/"
 export TOV_TOOL_WIN="$INSTALL_WIN\\TovMouseSetupCustomAction.exe"
 run="$TOV_WORK_DIR/run"
 mkdir -p "$run"
-log="$TOV_WORK_DIR/log.txt"
-
-# The helper's answer for one key ("" when it is absent).
-scm_get() {
-  local key="$1"
-  shift
-  wine "$TOV_HELPERS/tovscm.exe" "$@" 2>/dev/null | tr -d '\r' | sed -n "s/^$key=//p" | head -n 1
-}
-state_of() { scm_get state status "$1"; }
-wait_state() { scm_get state wait "$1" "$2" 20; }
-control() { scm_get state control "$NAME" "$1"; }
-# The last run's log lines.
-fresh_log() { rm -f "$run/TovMouseSetup.log"; }
-save_log() { tov_log "$run" >"$log"; }
-
-# Never leave a service behind: it would start again with every wine command.
-remove_services() {
-  for name in "$NAME" TovMouseMissing; do
-    wine sc stop "$name" >/dev/null 2>&1
-    wine sc delete "$name" >/dev/null 2>&1
-  done
-}
-trap 'remove_services; tov_cleanup' EXIT
+log="$TOV_LOG"
+state_of() { tov_scm_get state status "$1"; }
+wait_state() { tov_scm_get state wait "$1" "$2" 20; }
+control() { tov_scm_get state control "$NAME" "$1"; }
+config() { tov_scm_get "$1" config "$NAME"; }
+trap 'tov_remove_services "$NAME" TovMouseMissing; tov_cleanup' EXIT
 
 tov_debug_start
 
@@ -50,29 +33,25 @@ tov_expect_eq "the service program run from a prompt exits 0" "$TOV_EXIT" 0
 # service if the path were registered without quotes (measured: the start
 # then fails with 1053).
 cp "$TOV_HELPERS/tovlaunch.exe" "$(tov_unix 'C:\')/Program.exe"
-fresh_log
-tov_tool "$run" "-ServiceCreate,$NAME"
+tov_run "$run" "-ServiceCreate,$NAME"
 tov_expect_eq "-ServiceCreate exits 0" "$TOV_EXIT" 0
-save_log
 tov_expect_lines "create traces the name and the plain path" "$log" "Service name $NAME" \
   "Service filepath $INSTALL_WIN\\$NAME.exe"
-tov_expect_eq "the registered path is quoted" "$(scm_get path config $NAME)" "\"$INSTALL_WIN\\$NAME.exe\""
-tov_expect_eq "service type: own process, interactive" "$(scm_get type config $NAME)" 0x110
-tov_expect_eq "start type: automatic" "$(scm_get start config $NAME)" 2
-tov_expect_eq "error control: ignore" "$(scm_get error config $NAME)" 0
-tov_expect_eq "display name: the service name" "$(scm_get display config $NAME)" "$NAME"
-tov_expect_eq "account: LocalSystem" "$(scm_get account config $NAME)" LocalSystem
+tov_expect_eq "the registered path is quoted" "$(config path)" "\"$INSTALL_WIN\\$NAME.exe\""
+tov_expect_eq "service type: own process, interactive" "$(config type)" 0x110
+tov_expect_eq "start type: automatic" "$(config start)" 2
+tov_expect_eq "error control: ignore" "$(config error)" 0
+tov_expect_eq "display name: the service name" "$(config display)" "$NAME"
+tov_expect_eq "account: LocalSystem" "$(config account)" LocalSystem
 tov_expect_eq "the service runs (C:\\Program.exe was not taken for it)" "$(wait_state $NAME 4)" 4
-tov_expect_eq "it accepts STOP and PAUSE/CONTINUE" "$(scm_get controls status $NAME)" 3
-pid=$(scm_get pid status $NAME)
+tov_expect_eq "it accepts STOP and PAUSE/CONTINUE" "$(tov_scm_get controls status $NAME)" 3
+pid=$(tov_scm_get pid status $NAME)
 tov_expect_true "it runs in a process of its own (pid $pid)" test "${pid:-0}" -gt 0
-tov_expect_true "no message box was needed" bash -c '! grep -q "StartService failed" "$1"' _ "$log"
+tov_expect_no_match "no message box was needed" "$log" "StartService failed"
 
 # --- Create twice ------------------------------------------------------------------
-fresh_log
-tov_tool "$run" "-ServiceCreate,$NAME"
+tov_run "$run" "-ServiceCreate,$NAME"
 tov_expect_eq "a second -ServiceCreate exits 0" "$TOV_EXIT" 0
-save_log
 tov_expect_lines "the second create is refused by the manager" "$log" "CreateService failed (1073)" \
   "ServiceCreate failed!"
 tov_expect_eq "the first service still runs" "$(state_of $NAME)" 4
@@ -86,36 +65,29 @@ tov_expect_eq "INTERROGATE while paused reports RUNNING" "$(control 4)" 4
 tov_expect_eq "the manager shows RUNNING" "$(state_of $NAME)" 4
 
 # --- Delete ------------------------------------------------------------------------
-fresh_log
-tov_tool "$run" "-ServiceDelete,$NAME"
+tov_run "$run" "-ServiceDelete,$NAME"
 tov_expect_eq "-ServiceDelete exits 0" "$TOV_EXIT" 0
-save_log
 tov_expect_lines "delete stops the service, then deletes it" "$log" ">>> TMScmApi::ServiceStop" \
   "Trying to delete service."
 tov_expect_true "the stop is seen within the waits" grep -qE '^Service stopped after [0-9]+ tries\.$' "$log"
 tov_note "$(grep '^Service stopped after' "$log")"
 tov_expect_no_line "delete reports no failure" "$log" "ServiceDelete failed!"
-tov_expect_eq "the service is gone" "$(scm_get error status $NAME)" 1060
+tov_expect_eq "the service is gone" "$(tov_scm_get error status $NAME)" 1060
 
-fresh_log
-tov_tool "$run" "-ServiceDelete,$NAME"
+tov_run "$run" "-ServiceDelete,$NAME"
 tov_expect_eq "-ServiceDelete of a missing service exits 0" "$TOV_EXIT" 0
-save_log
 tov_expect_lines "a missing service is named" "$log" "TMScmApi::ServiceEnableAccess OpenService failed! 1060" \
   "TMScmApi::ServiceEnableAccess Service does not exists" "ScmApiServiceEnableAccess failed!"
 
 # --- A service whose program is missing ----------------------------------------------
-fresh_log
-tov_tool "$run" "-ServiceCreate,TovMouseMissing"
+tov_run "$run" "-ServiceCreate,TovMouseMissing"
 tov_expect_eq "-ServiceCreate of a service without its program exits 0" "$TOV_EXIT" 0
-save_log
 tov_expect_true "its start fails and is traced" grep -qE '^StartService failed \([0-9]+\)$' "$log"
 tov_note "$(grep '^StartService failed' "$log")"
-tov_tool "$run" "-ServiceDelete,TovMouseMissing"
-save_log
+tov_run "$run" "-ServiceDelete,TovMouseMissing"
 tov_expect_lines "a stopped service is deleted without a stop request" "$log" \
   "TMScmApi::ServiceQueryStatus VelmoraNetService is already STOPPED" "Trying to delete service."
-tov_expect_eq "it is gone" "$(scm_get error status TovMouseMissing)" 1060
+tov_expect_eq "it is gone" "$(tov_scm_get error status TovMouseMissing)" 1060
 
 tov_debug_stop
 
@@ -130,6 +102,6 @@ if grep -q 'RegisterDeviceNotification GUID_DEVINTERFACE_MOUSE failed' "$dbg"; t
 else
   tov_note "Wine: the device notification registration succeeds"
 fi
-tov_expect_true "no status report failed at all" bash -c '! grep -q "SetServiceStatus failed" "$1"' _ "$dbg"
+tov_expect_no_match "no status report failed at all" "$dbg" "SetServiceStatus failed"
 
 tov_done

@@ -16,11 +16,10 @@ tov_prefix
 windir="$WINEPREFIX/drive_c/windows"
 inf="$windir/inf"
 drivers="$windir/system32/drivers"
-fake="$TOV_WIN64_DIR/tests/wine/helpers/fakedifx/difxapi.dll"
-no_difx="mscoree,mshtml,difxapi="
-native_difx="mscoree,mshtml=;difxapi=n"
 
 run="$TOV_WORK_DIR/run"
+log="$TOV_LOG"
+install='-DriverPackageInstall,C:\pkg\tovfiltr.inf'
 mkdir -p "$run" "$WINEPREFIX/drive_c/pkg"
 printf '[Version]\r\nSignature="$Windows NT$"\r\nClass=Mouse\r\nProvider=Test\r\n' >"$WINEPREFIX/drive_c/pkg/tovfiltr.inf"
 
@@ -29,19 +28,13 @@ put_oem() {  # name [pnf]; no copy is the package INF byte for byte, which Setup
   [ -z "${2:-}" ] || printf 'PNF' >"$inf/$1.PNF"
 }
 
-log="$TOV_WORK_DIR/log.txt"
-fresh_log() { rm -f "$run/TovMouseSetup.log"; }
-read_log() { tov_log "$run" >"$log"; }
-
 tov_expect_true "the fresh prefix has no OEM INF file" bash -c '! ls "$1"/oem*.inf >/dev/null 2>&1' _ "$inf"
 
 # --- Uninstall with Wine's difxapi.dll ------------------------------------------
 put_oem oem7 pnf
 put_oem oem70
 put_oem oem8 pnf
-fresh_log
-tov_tool "$run" "-DriverPackageUninstall,OEM7"
-read_log
+tov_run "$run" "-DriverPackageUninstall,OEM7"
 tov_expect_eq "uninstall exits 0" "$TOV_EXIT" 0
 tov_expect_true "oem7.inf is deleted" test ! -e "$inf/oem7.inf"
 tov_expect_true "its PNF file is deleted" test ! -e "$inf/oem7.PNF"
@@ -57,22 +50,18 @@ for f in oem7 oem70 oem8; do
   tov_expect_lines "$f.inf looked at for deletion" "$log" "SetupApi::OemInfFilesDelete" \
     "SetupApi::OemInfFilesDelete enumerating C:\\windows\\INF\\$f.inf "
 done
-tov_expect_true "no deletion error" bash -c '! grep -q "DeleteOemInfFile" "$1"' _ "$log"
+tov_expect_no_match "no deletion error" "$log" DeleteOemInfFile
 tov_expect_eq "the uninstall ends with its closing line" "$(tail -n 1 "$log")" "<<< TMSCAMainInternalDriverPackageUninstall"
 
 # --- Install with Wine's difxapi.dll --------------------------------------------
-fresh_log
-tov_tool "$run" "-DriverPackageInstall,C:\\pkg\\tovfiltr.inf"
-read_log
+tov_run "$run" "$install"
 tov_expect_eq "install without an old driver file exits 0" "$TOV_EXIT" 0
 tov_expect_lines "install without an old driver file" "$log" ">>> TMSCAMainInternalDriverPackageInstall" \
   "Utilities::UninstallPackagesByOemInf remove failed 2" "DifxApi::DriverPackageInstall InfFilePath: C:\\pkg\\tovfiltr.inf" \
   "<<< TMSCAMainInternalDriverPackageInstall"
 
 printf 'old driver' >"$drivers/tovfiltr.sys"
-fresh_log
-tov_tool "$run" "-DriverPackageInstall,C:\\pkg\\tovfiltr.inf"
-read_log
+tov_run "$run" "$install"
 tov_expect_eq "install with an old driver file exits 0" "$TOV_EXIT" 0
 tov_expect_true "the old driver file is gone" test ! -e "$drivers/tovfiltr.sys"
 tov_expect_lines "install with an old driver file" "$log" ">>> TMSCAMainInternalDriverPackageInstall" \
@@ -84,9 +73,7 @@ tov_expect_no_line "no removal error" "$log" "Utilities::UninstallPackagesByOemI
 # oem<N>.inf); its SetupUninstallOEMInfW deletes the INF alone, not its PNF.
 stand_in="DifxApi::Framework difxapi.dll not available (126), driver store interface: SetupCopyOEMInfW and SetupUninstallOEMInfW"
 printf 'old driver' >"$drivers/tovfiltr.sys"
-fresh_log
-WINEDLLOVERRIDES="$no_difx" tov_tool "$run" "-DriverPackageInstall,C:\\pkg\\tovfiltr.inf"
-read_log
+WINEDLLOVERRIDES="$TOV_DIFX_NONE" tov_run "$run" "$install"
 tov_expect_eq "install without difxapi.dll exits 0" "$TOV_EXIT" 0
 tov_expect_true "the old driver file is gone" test ! -e "$drivers/tovfiltr.sys"
 tov_expect_true "the package INF is copied into the INF directory" cmp -s "$WINEPREFIX/drive_c/pkg/tovfiltr.inf" "$inf/tovfiltr.inf"
@@ -94,38 +81,32 @@ tov_expect_true "with its PNF file" test -e "$inf/tovfiltr.pnf"
 tov_expect_lines "install without difxapi.dll" "$log" ">>> TMSCAMainInternalDriverPackageInstall" "$stand_in" \
   "<<< TMSCAMainInternalDriverPackageInstall"
 
-fresh_log
-WINEDLLOVERRIDES="$no_difx" tov_tool "$run" "-DriverPackageUninstall,oem8"
-read_log
+WINEDLLOVERRIDES="$TOV_DIFX_NONE" tov_run "$run" "-DriverPackageUninstall,oem8"
 tov_expect_eq "uninstall without difxapi.dll exits 0" "$TOV_EXIT" 0
 tov_expect_true "the OEM INF file is uninstalled" test ! -e "$inf/oem8.inf"
 tov_expect_lines "uninstall without difxapi.dll" "$log" "$stand_in" "SetupApi::OemInfPackagesUninstall" \
   "SetupApi::OemInfPackagesUninstall uninstalling oem8.inf" "SetupApi::OemInfFilesDelete" \
   "<<< TMSCAMainInternalDriverPackageUninstall"
-tov_expect_true "no store call failed" bash -c '! grep -q "OemInfPackagesUninstall.*failed" "$1"' _ "$log"
+tov_expect_no_match "no store call failed" "$log" "OemInfPackagesUninstall.*failed"
 
 # --- A difxapi.dll in the current directory is not loaded ---------------------------
 # Without Wine's own file in the system directory, the default search order
 # would reach the current directory and load the planted library.
 rm -f "$windir/system32/difxapi.dll"
-cp "$fake" "$run/difxapi.dll"
-fresh_log
-WINEDLLOVERRIDES="$native_difx" tov_tool "$run" "-DriverPackageInstall,C:\\pkg\\tovfiltr.inf"
-read_log
+cp "$TOV_FAKE_DIFX" "$run/difxapi.dll"
+WINEDLLOVERRIDES="$TOV_DIFX_NATIVE" tov_run "$run" "$install"
 tov_expect_eq "a planted difxapi.dll is not used: the Setup API installs" "$TOV_EXIT" 0
-tov_expect_true "a planted difxapi.dll never ran" bash -c '! grep -q "fake" "$1"' _ "$log"
+tov_expect_no_match "a planted difxapi.dll never ran" "$log" fake
 tov_expect_lines "the Setup API stands in" "$log" "$stand_in"
 rm -f "$run/difxapi.dll"
 
 # --- The stand-in framework beside the tool ----------------------------------------
 app="$WINEPREFIX/drive_c/app"
 mkdir -p "$app"
-cp "$TOV_TOOL" "$fake" "$app/"
+cp "$TOV_TOOL" "$TOV_FAKE_DIFX" "$app/"
 export TOV_TOOL_WIN='C:\app\TovMouseSetupCustomAction.exe'
 printf 'old driver' >"$drivers/tovfiltr.sys"
-fresh_log
-WINEDLLOVERRIDES="$native_difx" tov_tool "$run" "-DriverPackageInstall,C:\\pkg\\tovfiltr.inf"
-read_log
+WINEDLLOVERRIDES="$TOV_DIFX_NATIVE" tov_run "$run" "$install"
 tov_expect_eq "install through the framework beside the tool exits 0" "$TOV_EXIT" 0
 tov_expect_true "the old driver file is gone again" test ! -e "$drivers/tovfiltr.sys"
 tov_expect_lines "framework messages in the trace" "$log" \
@@ -136,23 +117,18 @@ tov_expect_lines "framework messages in the trace" "$log" \
 tov_expect_true "error line with the system's text for 2" \
   grep -qE '^DIFXAPI_ERROR:   fake error\.  Errorcode: 2 \[2 \(.+\)\]$' "$log"
 
-fresh_log
-TOVFAKEDIFX_INSTALL=E0000304 WINEDLLOVERRIDES="$native_difx" tov_tool "$run" "-DriverPackageInstall,C:\\pkg\\tovfiltr.inf"
-read_log
+TOVFAKEDIFX_INSTALL=E0000304 WINEDLLOVERRIDES="$TOV_DIFX_NATIVE" tov_run "$run" "$install"
 tov_expect_eq "a failed package install exits -1" "$TOV_EXIT" -1
 tov_expect_lines "failed package install" "$log" \
   "DifxApi::DriverPackageInstall DriverPackageInstall returned 0xe0000304." \
   "TMSCAMainInternalDriverPackageInstall DifxApi::DriverPackageInstall - Failed -536870140" \
   "TMSCAMainInternalDriverPackageInstall failed!"
-fresh_log
-TOVFAKEDIFX_INSTALL=E000020B WINEDLLOVERRIDES="$native_difx" tov_tool "$run" "-DriverPackageInstall,C:\\pkg\\tovfiltr.inf"
+TOVFAKEDIFX_INSTALL=E000020B WINEDLLOVERRIDES="$TOV_DIFX_NATIVE" tov_run "$run" "$install"
 tov_expect_eq "no device to install on is success" "$TOV_EXIT" 0
 
 put_oem oem5 pnf
 put_oem oem6 pnf
-fresh_log
-WINEDLLOVERRIDES="$native_difx" tov_tool "$run" "-DriverPackageUninstall,tovFILTR"
-read_log
+WINEDLLOVERRIDES="$TOV_DIFX_NATIVE" tov_run "$run" "-DriverPackageUninstall,tovFILTR"
 tov_expect_eq "uninstall through the framework exits 0" "$TOV_EXIT" 0
 store='C:\windows\System32\DriverStore\FileRepository\TovFiltr.inf_amd64_fake\TovFiltr.inf'
 lowered='c:\windows\system32\driverstore\filerepository\tovfiltr.inf_amd64_fake\tovfiltr.inf'

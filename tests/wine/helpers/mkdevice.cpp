@@ -1,11 +1,8 @@
-// Test helper: creates a device in the Wine prefix's device tree, or lists
-// the devices under an enumerator.
+// Test helper: creates a device in the Wine prefix's device tree.
 //
 // Usage: mkdevice.exe create <instance ID> <hardware IDs> [<upper filters>]
-//        mkdevice.exe list <enumerator>
-// Lists are given with ";" between their entries. "create" registers a
-// mouse-class device with the instance ID as given and prints "created <ID>";
-// "list" prints "device <instance ID>" for each device the Setup API returns.
+// Lists are given with ";" between their entries. It registers a mouse-class
+// device with the instance ID as given and prints "created <ID>".
 // clang-format off
 #include <windows.h>
 #include <setupapi.h>
@@ -64,26 +61,12 @@ int Create(const wchar_t* instanceId, const wchar_t* hardwareIds, const wchar_t*
   return result;
 }
 
-int List(const wchar_t* enumerator) {
-  HDEVINFO set = SetupDiGetClassDevsW(nullptr, enumerator, nullptr, DIGCF_ALLCLASSES);
-  if (set == INVALID_HANDLE_VALUE) return Fail("SetupDiGetClassDevsW");
-  SP_DEVINFO_DATA device{};
-  device.cbSize = sizeof device;
-  for (DWORD i = 0; SetupDiEnumDeviceInfo(set, i, &device); ++i) {
-    wchar_t id[200];  // MAX_DEVICE_ID_LEN
-    if (SetupDiGetDeviceInstanceIdW(set, &device, id, 200, nullptr)) std::printf("device %ls\n", id);
-  }
-  SetupDiDestroyDeviceInfoList(set);
-  return 0;
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc >= 4 && argc <= 5 && std::wstring(argv[1]) == L"create") {
     return Create(argv[2], argv[3], argc == 5 ? argv[4] : nullptr);
   }
-  if (argc == 3 && std::wstring(argv[1]) == L"list") return List(argv[2]);
-  std::printf("usage: mkdevice.exe create <instance ID> <hardware IDs> [<upper filters>] | list <enumerator>\n");
+  std::printf("usage: mkdevice.exe create <instance ID> <hardware IDs> [<upper filters>]\n");
   return 2;
 }
