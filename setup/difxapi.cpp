@@ -12,6 +12,9 @@ namespace DifxApi {
 
 namespace {
 
+// Where nobody can answer, the framework fails rather than asks.
+win::DWORD SilentFlag() { return Utilities::InteractiveRun ? 0 : win::DRIVER_PACKAGE_SILENT; }
+
 // The bracketed error text of a warning or error line: empty for no error,
 // else the code and the system's message, at most 1023 characters.
 std::u16string ErrorText(win::DWORD error) {
@@ -87,10 +90,9 @@ std::uint32_t DriverPackageInstall(const Framework& difx, std::u16string infPath
   // The framework's messages reach the trace during this one call only.
   difx.DIFXAPISetLogCallbackW(&LogCallback, nullptr);
   win::BOOL needReboot = win::FALSE;
-  // Where nobody can answer, the framework fails rather than asks.
-  win::DWORD silent = Utilities::InteractiveRun ? 0 : win::DRIVER_PACKAGE_SILENT;
-  win::DWORD r = difx.DriverPackageInstallW(
-      infPath.c_str(), win::DRIVER_PACKAGE_LEGACY_MODE | win::DRIVER_PACKAGE_FORCE | silent, nullptr, &needReboot);
+  win::DWORD r = difx.DriverPackageInstallW(infPath.c_str(),
+                                            win::DRIVER_PACKAGE_LEGACY_MODE | win::DRIVER_PACKAGE_FORCE | SilentFlag(),
+                                            nullptr, &needReboot);
   std::uint32_t result = 0;
   // No device to install the driver on is no failure: the package is in the store.
   if (r != win::ERROR_SUCCESS && r != win::ERROR_NO_SUCH_DEVINST) {
@@ -106,7 +108,8 @@ std::uint32_t DriverPackageUninstall(const Framework& difx, std::u16string infPa
   difx.DIFXAPISetLogCallbackW(&LogCallback, nullptr);
   win::BOOL needReboot = win::FALSE;
   win::DWORD r = difx.DriverPackageUninstallW(
-      infPath.c_str(), win::DRIVER_PACKAGE_DELETE_FILES | win::DRIVER_PACKAGE_FORCE, nullptr, &needReboot);
+      infPath.c_str(), win::DRIVER_PACKAGE_DELETE_FILES | win::DRIVER_PACKAGE_FORCE | SilentFlag(), nullptr,
+      &needReboot);
   if (r != win::ERROR_SUCCESS) {
     TracePrint(TRACE_DIFXAPI, u"DifxApi::DriverPackageUninstall DriverPackageUninstall returned 0x%x.\n", r);
   }

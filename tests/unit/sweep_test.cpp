@@ -266,10 +266,13 @@ TEST_F(Sweep, NoCommandShowsAWindowWhereNobodyCanAnswerIt) {
       std::string name = s.name;
       EXPECT_EQ(m.messageBoxes.size(), name == "service life" && user ? 1u : 0u);
       EXPECT_EQ(m.devices.rebootPrompts.size(), name == "driver update" && user ? 1u : 0u);
-      int installs = 0;
-      for (const auto& c : m.store.difxCalls)
+      int installs = 0, uninstalls = 0;
+      for (const auto& c : m.store.difxCalls) {
         installs += c.name == "DriverPackageInstallW" && c.flags == (user ? 0x14u : 0x16u);
+        uninstalls += c.name == "DriverPackageUninstallW" && c.flags == (user ? 0x24u : 0x26u);
+      }
       EXPECT_EQ(installs, name == "package install" ? 1 : 0);
+      EXPECT_EQ(uninstalls, name == "package uninstall" ? 1 : 0);
       Lines lines = LogLines();
       auto logged = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
       EXPECT_EQ(logged("_tWinMain: not an interactive session, the run shows no user interface"), !user);
