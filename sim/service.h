@@ -1,24 +1,27 @@
-// The simulated machine's service control manager, processes and events; see
-// sim/machine.h.
+// The simulated machine's service area; see sim/machine.h.
 //
-// The service control manager keeps a database of services (configuration,
-// last reported status, marked for deletion) with Windows' rules for names,
-// access and deletion. Starting a service runs its program file:
+// The service control manager (sim/scm.cpp) keeps a database of services
+// (configuration, last reported status, marked for deletion) with Windows'
+// rules for names, rights and deletion. Starting a service runs its program
+// file:
 //  - when a test registered a Program for that file (SetProgram), the program
 //    runs on a thread of its own, as the service process: its
 //    StartServiceCtrlDispatcherW runs the service main on a second thread and
-//    hands controls to the registered handler one at a time;
-//  - otherwise a stand-in runs: the service is RUNNING at once, answers PAUSE,
-//    CONTINUE and INTERROGATE, and after a stop request is seen STOP_PENDING by
-//    `stopPendingQueries` status queries before it is STOPPED.
+//    hands controls to the registered handler one at a time
+//    (sim/dispatcher.cpp);
+//  - otherwise a stand-in runs: the service is RUNNING at once, and after a
+//    stop request is seen STOP_PENDING by `stopPendingQueries` status queries
+//    before it is STOPPED.
 //
 // Processes started by ShellExecuteExW run the Program registered for their
-// file (none: they end at once with exit code 0), each on a thread of its own.
+// file (none: they end at once with exit code 0), each on a thread of its own
+// (sim/processes.cpp).
 //
 // Time does not pass in the simulator. Where Windows would let a service
 // process run while the caller waits (a status query, a control request), the
 // manager waits until every thread of that process is blocked in a simulated
-// wait or the process has ended: what a query sees is then settled.
+// wait or the process has ended: what a query sees is then settled
+// (sim/waits.cpp, which also holds events and waits on them).
 #pragma once
 
 #include <condition_variable>
@@ -40,11 +43,20 @@
 
 namespace sim {
 
+using Lock = std::unique_lock<std::recursive_mutex>;
+
 // A door that a test opens to let a simulated program go on.
 class Gate {
  public:
-  void Open();
-  void Wait();
+  void Open() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    open_ = true;
+    opened_.notify_all();
+  }
+  void Wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    opened_.wait(lock, [this] { return open_; });
+  }
 
  private:
   std::mutex mutex_;
@@ -76,18 +88,16 @@ struct ServiceRecord {
   win::DWORD type = win::SERVICE_WIN32_OWN_PROCESS;
   win::DWORD startType = win::SERVICE_DEMAND_START;
   win::DWORD errorControl = win::SERVICE_ERROR_NORMAL;
-  std::u16string account;  // "" for LocalSystem
+  std::u16string account;  // "" for LocalSystem, the only account modelled
   std::u16string imagePath;
-  std::u16string loadOrderGroup;
-  std::u16string dependencies;  // the multi-string, "\0"-separated
   win::SERVICE_STATUS status{win::SERVICE_WIN32_OWN_PROCESS, win::SERVICE_STOPPED, 0, 0, 0, 0, 0};
-  win::DWORD processId = 0;
   bool markedForDelete = false;
   // The stand-in service (no Program for its image): status queries after a
   // stop request that still see STOP_PENDING; the next one sees STOPPED.
   unsigned stopPendingQueries = 0;
 
   // Bookkeeping of the manager.
+  win::DWORD processId = 0;
   unsigned openHandles = 0;
   unsigned stopQueriesLeft = 0;
 };
@@ -110,7 +120,7 @@ struct Services {
   Services& operator=(const Services&) = delete;
   ~Services();  // waits for the threads of every process (tests end them first)
 
-  // --- Arranging -----------------------------------------------------------
+  // --- Arranged by tests -----------------------------------------------------
   // Adds a service with a default configuration (own process, demand start,
   // LocalSystem) in `state`; a running one is a stand-in.
   ServiceRecord& Add(std::u16string name, std::u16string imagePath, win::DWORD state = win::SERVICE_STOPPED);
@@ -119,11 +129,11 @@ struct Services {
   // False: the caller has no administrative rights; the manager then grants
   // only the rights to connect, enumerate, query and interrogate.
   bool admin = true;
-  // Called at the start of each service-area call (after fault injection),
+  // Called at the start of each recorded call (after fault injection),
   // without the machine's lock, on the calling thread.
   std::function<void(const char* call)> onCall;
 
-  // --- Observing -----------------------------------------------------------
+  // --- Seen by tests ---------------------------------------------------------
   std::list<ServiceRecord> database;  // in order of creation
   ServiceRecord* Find(std::u16string_view name);
   std::vector<StatusReport> reports;  // every accepted SetServiceStatus, in order
@@ -132,7 +142,7 @@ struct Services {
   std::size_t RunsStarted();
   std::size_t RunsEnded();
 
-  // --- Driving a service process -------------------------------------------
+  // --- Driving a service process ---------------------------------------------
   // Queues a control for the running service process of `name`, as the
   // manager would after accepting it; false when no such process runs.
   bool PostControl(std::u16string_view name, win::DWORD control, win::DWORD eventType = 0);
@@ -153,7 +163,7 @@ struct Services {
   // Until the (last) process of `name` has ended; its threads are joined.
   bool WaitForExit(std::u16string_view name);
 
-  // --- The calls' bookkeeping ----------------------------------------------
+  // --- The calls' bookkeeping -------------------------------------------------
   struct Control {
     win::DWORD code = 0;
     win::DWORD eventType = 0;
@@ -162,7 +172,6 @@ struct Services {
   };
   struct Registration {
     win::HANDLE handle = nullptr;
-    bool allClasses = false;
     win::GUID interfaceClass{};
   };
   struct Process {
@@ -193,42 +202,34 @@ struct Services {
     win::SERVICE_STATUS handlerStatus{};
     std::vector<Registration> registrations;
   };
-  struct ScHandle {
-    bool manager = false;
-    win::DWORD access = 0;
-    ServiceRecord* service = nullptr;
+  struct Internal {
+    std::condition_variable_any changed;  // notified at every change of this area
+    std::list<Process> processes;
+    std::map<win::HANDLE, ServiceRecord*> scHandles;  // null: the manager
+    std::map<win::SERVICE_STATUS_HANDLE, Process*> statusHandles;
+    std::map<win::HANDLE, std::shared_ptr<bool>> events;  // signalled or not
+    std::map<win::HANDLE, std::size_t> processHandles;    // -> index in runs
+    std::map<std::u16string, Program> programs;           // by folded path
+    std::list<std::thread> runThreads;
+    win::DWORD nextProcessId = 0x400;
+    std::uintptr_t nextStatusHandle = 0x7000;
   };
-  struct EventObject {
-    bool manualReset = false;
-    bool signalled = false;
-  };
+  Internal internal;
 
-  std::condition_variable_any changed;  // notified at every change of this area
-  std::list<Process> processes;
-  std::map<win::HANDLE, ScHandle> scHandles;
-  std::map<win::SERVICE_STATUS_HANDLE, Process*> statusHandles;
-  std::map<win::HANDLE, std::shared_ptr<EventObject>> events;
-  std::map<win::HANDLE, std::size_t> processHandles;  // -> index in runs
-  std::map<std::u16string, Program> programs;         // by folded path
-  std::list<std::thread> runThreads;
-  win::DWORD nextProcessId = 0x400;
-  std::uintptr_t nextStatusHandle = 0x7000;
-
-  // Called by CloseHandle for a handle that is not a file: closes it and
-  // returns true when it belongs to this area.
-  bool OnClose(void* handle);
-
-  // The process whose thread is calling, if any.
-  Process* CurrentProcess();
+  // Closes `handle` when it is an event or a process of this area.
+  bool Close(void* handle);
   Process* ProcessOf(std::u16string_view service);
   bool Idle(const Process& p) const;
   // Blocks the calling thread (holding `lock` once) until `ready` holds.
-  void Block(std::unique_lock<std::recursive_mutex>& lock, const std::function<bool()>& ready);
-  void Settle(std::unique_lock<std::recursive_mutex>& lock, ServiceRecord& record);
+  void Block(Lock& lock, const std::function<bool()>& ready);
+  // What a status query or a control request sees: a service process has run until it waits.
+  void Settle(Lock& lock, ServiceRecord& record);
   void RemoveIfDone(ServiceRecord& record);
   void ProcessEnded(Process& p, win::DWORD exitCode);
   const Program* ProgramFor(std::u16string_view path);
-  void CallHook(const char* call);
 };
+
+// The service process whose thread is calling, if any.
+inline thread_local Services::Process* currentProcess = nullptr;
 
 }  // namespace sim

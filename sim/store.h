@@ -1,4 +1,4 @@
-// The simulated machine's store; see sim/machine.h.
+// The simulated machine's driver store; see sim/machine.h.
 //
 // Two parts of Windows that deal with driver packages:
 // - the Setup API's view of INF files: SetupGetInfInformationW and
@@ -45,7 +45,7 @@ struct DifxCall {
 };
 
 struct Store {
-  // --- INF information ---
+  // --- Arranged by tests -----------------------------------------------------
   // Original INF names of OEM INF files, by full path (compared without case).
   // An INF without an entry reports its own file name, as Windows does for
   // INF files that were not copied in as OEM INF files.
@@ -53,9 +53,7 @@ struct Store {
   // INF files that SetupGetInfInformationW cannot open, by full path, with
   // the error it reports (a syntax error, for instance).
   std::map<std::u16string, win::DWORD> infOpenErrors;
-
-  // --- DIFxAPI ---
-  std::vector<StorePackage> packages;
+  std::vector<StorePackage> packages;  // what the store holds
   // Results that override the modelled ones: of DriverPackageInstallW (any
   // path), of DriverPackageGetPathW by OEM INF path and of
   // DriverPackageUninstallW by store INF path.
@@ -67,20 +65,20 @@ struct Store {
   std::vector<DifxLogMessage> installMessages;
   std::vector<DifxLogMessage> uninstallMessages;
   std::vector<DifxLogMessage> getPathMessages;
-  // Every call of the framework, in order.
-  std::vector<DifxCall> difxCalls;
 
-  // The registered log callback (only one of the two kinds at a time).
-  win::DIFXAPILOGCALLBACK_W cdeclCallback = nullptr;
-  win::DIFXLOGCALLBACK_W winapiCallback = nullptr;
-  win::PVOID callbackContext = nullptr;
-  bool CallbackRegistered() const { return cdeclCallback != nullptr || winapiCallback != nullptr; }
+  // --- Seen by tests ---------------------------------------------------------
+  std::vector<DifxCall> difxCalls;  // every call of the framework, in order
+  bool CallbackRegistered() const { return internal.cdeclCallback != nullptr || internal.winapiCallback != nullptr; }
+
+  // --- The calls' bookkeeping -------------------------------------------------
+  struct Internal {
+    // The registered log callback (only one of the two kinds at a time).
+    win::DIFXAPILOGCALLBACK_W cdeclCallback = nullptr;
+    win::DIFXLOGCALLBACK_W winapiCallback = nullptr;
+    win::PVOID callbackContext = nullptr;
+  };
+  Internal internal;
 };
-
-// The five exports of difxapi.dll.
-inline constexpr const char* kDifxApiExports[] = {"DriverPackageInstallW", "DriverPackageUninstallW",
-                                                  "DriverPackageGetPathW", "DIFXAPISetLogCallbackW",
-                                                  "SetDifxLogCallbackW"};
 
 // Puts difxapi.dll into `directory` (default: the program's own directory),
 // exporting every call except those named in `omit`.

@@ -1,0 +1,197 @@
+// The service process's side: its dispatcher thread, the service main's
+// thread, status reports, device notifications, and the controls a test
+// posts to it; see sim/service.h.
+#include <cstring>
+
+#include "common/wstr.h"
+#include "sim/machine.h"
+
+namespace sim {
+
+Services::Process* Services::ProcessOf(std::u16string_view service) {
+  Process* found = nullptr;
+  for (Process& p : internal.processes) {
+    if (wstr::EqualsAsciiNoCase(p.service, service)) found = &p;
+  }
+  return found;
+}
+
+void Services::ProcessEnded(Process& p, win::DWORD exitCode) {
+  p.ended = p.run.ended = true;
+  p.run.exitCode = exitCode;
+  --p.alive;
+  // The system withdraws the process's device notifications.
+  for (const Registration& r : p.registrations) M().handles.Close(r.handle, HandleKind::DeviceNotification);
+  p.registrations.clear();
+  if (ServiceRecord* r = Find(p.service); r != nullptr && r->processId == p.pid) {
+    if (r->status.dwCurrentState != win::SERVICE_STOPPED) {
+      r->status.dwCurrentState = win::SERVICE_STOPPED;
+      r->status.dwControlsAccepted = 0;
+      r->status.dwWin32ExitCode = win::ERROR_PROCESS_ABORTED;
+    }
+    r->processId = 0;
+    RemoveIfDone(*r);
+  }
+  internal.changed.notify_all();
+}
+
+bool Services::PostControl(std::u16string_view name, win::DWORD control, win::DWORD eventType) {
+  Lock lock(M().mutex);
+  Process* p = ProcessOf(name);
+  if (p == nullptr || !p->connected || p->stopped || p->ended) return false;
+  p->queue.push_back(Control{control, eventType, {}, p->nextControl++});
+  internal.changed.notify_all();
+  return true;
+}
+
+std::size_t Services::PostDeviceInterfaceEvent(win::DWORD eventType, const win::GUID& interfaceClass,
+                                               std::u16string_view symbolicLink) {
+  Lock lock(M().mutex);
+  // The event data: the broadcast record with the interface's name behind it.
+  constexpr std::size_t kNameAt = offsetof(win::DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
+  std::size_t size = kNameAt + (symbolicLink.size() + 1) * sizeof(char16_t);
+  std::vector<std::uint8_t> data(std::max(size, sizeof(win::DEV_BROADCAST_DEVICEINTERFACE_W)));
+  win::DEV_BROADCAST_DEVICEINTERFACE_W header{};
+  header.dbcc_size = static_cast<win::DWORD>(size);
+  header.dbcc_devicetype = win::DBT_DEVTYP_DEVICEINTERFACE;
+  header.dbcc_classguid = interfaceClass;
+  std::memcpy(data.data(), &header, kNameAt);
+  std::memcpy(data.data() + kNameAt, symbolicLink.data(), symbolicLink.size() * sizeof(char16_t));
+  std::size_t count = 0;
+  for (Process& p : internal.processes) {
+    bool registered = std::any_of(p.registrations.begin(), p.registrations.end(),
+                                  [&](const Registration& r) { return SameGuid(r.interfaceClass, interfaceClass); });
+    if (!p.connected || p.stopped || p.ended || !registered) continue;
+    p.queue.push_back(Control{win::SERVICE_CONTROL_DEVICEEVENT, eventType, data, p.nextControl++});
+    ++count;
+  }
+  internal.changed.notify_all();
+  return count;
+}
+
+std::size_t Services::ControlsPending(std::u16string_view name) {
+  Lock lock(M().mutex);
+  Process* p = ProcessOf(name);
+  return p == nullptr ? 0 : p->queue.size();
+}
+
+std::size_t Services::ControlsHandled(std::u16string_view name) {
+  Lock lock(M().mutex);
+  Process* p = ProcessOf(name);
+  return p == nullptr ? 0 : static_cast<std::size_t>(p->handledControls);
+}
+
+}  // namespace sim
+
+namespace win {
+namespace {
+
+using sim::M;
+using sim::SetError;
+
+sim::Services& S() { return M().services; }
+
+}  // namespace
+
+BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable) {
+  SIM_CALL(FALSE);
+  auto& s = S();
+  sim::Services::Process* p = sim::currentProcess;
+  if (p == nullptr) return SetError(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT), FALSE;
+  if (p->connected || lpServiceStartTable[1].lpServiceName != nullptr) {
+    sim::Unmodelled(__func__, "a second dispatcher, or a process of several services");
+  }
+  // An own-process service: the table's one entry serves whatever name the
+  // service was started under, and the service main gets that name as argv[0].
+  p->connected = p->dispatching = true;
+  p->dispatcher = std::this_thread::get_id();
+  p->argv0 = p->service;
+  p->argv[0] = p->argv0.data();
+  LPSERVICE_MAIN_FUNCTIONW serviceMain = lpServiceStartTable[0].lpServiceProc;
+  ++p->alive;
+  p->mainThread = std::thread([&s, p, serviceMain] {
+    sim::currentProcess = p;
+    serviceMain(1, p->argv);
+    sim::Lock mainLock(M().mutex);
+    --p->alive;
+    s.internal.changed.notify_all();
+  });
+  s.internal.changed.notify_all();
+
+  // Controls, one at a time, until the service has reported SERVICE_STOPPED.
+  sim::Lock& lock = call.lock;
+  for (;;) {
+    s.Block(lock, [p] { return !p->queue.empty() || p->stopped; });
+    if (p->stopped) break;
+    sim::Services::Control c = std::move(p->queue.front());
+    p->queue.pop_front();
+    if (sim::ServiceRecord* r = s.Find(p->service)) p->handlerStatus = r->status;
+    LPHANDLER_FUNCTION_EX handler = p->handler;
+    void* context = p->context;
+    lock.unlock();
+    if (handler != nullptr) handler(c.code, c.eventType, c.data.empty() ? nullptr : c.data.data(), context);
+    lock.lock();
+    p->answers[c.id] = p->handlerStatus;
+    p->lastHandled = c.id;
+    ++p->handledControls;
+    s.internal.changed.notify_all();
+  }
+  p->queue.clear();
+  p->dispatching = false;
+  s.internal.changed.notify_all();
+  std::thread mainThread = std::move(p->mainThread);
+  lock.unlock();
+  mainThread.join();
+  return TRUE;
+}
+
+// An own-process service: the name is not checked.
+SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerExW(LPCWSTR, LPHANDLER_FUNCTION_EX lpHandlerProc, LPVOID lpContext) {
+  SIM_CALL(nullptr);
+  sim::Services::Process* p = sim::currentProcess;
+  if (p == nullptr || !p->connected) return SetError(ERROR_SERVICE_DOES_NOT_EXIST), nullptr;
+  p->handler = lpHandlerProc;
+  p->context = lpContext;
+  if (p->statusHandle == nullptr) {
+    p->statusHandle = reinterpret_cast<SERVICE_STATUS_HANDLE>(S().internal.nextStatusHandle += 8);
+    S().internal.statusHandles[p->statusHandle] = p;
+  }
+  return p->statusHandle;
+}
+
+BOOL SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus, SERVICE_STATUS* lpServiceStatus) {
+  SIM_CALL(FALSE);
+  auto& s = S();
+  auto it = s.internal.statusHandles.find(hServiceStatus);
+  if (it == s.internal.statusHandles.end() || it->second->ended) return SetError(ERROR_INVALID_HANDLE), FALSE;
+  sim::Services::Process& p = *it->second;
+  bool stopped = lpServiceStatus->dwCurrentState == SERVICE_STOPPED;
+  s.reports.push_back({p.service, *lpServiceStatus});
+  if (sim::ServiceRecord* r = s.Find(p.service); r != nullptr && r->processId == p.pid) {
+    r->status = *lpServiceStatus;
+    if (stopped) r->status.dwControlsAccepted = 0;
+  }
+  // What the handler being run reports is the answer to its control.
+  if (std::this_thread::get_id() == p.dispatcher) p.handlerStatus = *lpServiceStatus;
+  p.stopped = p.stopped || stopped;
+  s.internal.changed.notify_all();
+  return TRUE;
+}
+
+// Only services are modelled as recipients, of one interface class each.
+HDEVNOTIFY RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID NotificationFilter, DWORD Flags) {
+  SIM_CALL(nullptr);
+  DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+  std::memcpy(&filter, NotificationFilter, offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name));
+  if (Flags != DEVICE_NOTIFY_SERVICE_HANDLE || filter.dbcc_devicetype != DBT_DEVTYP_DEVICEINTERFACE) {
+    sim::Unmodelled(__func__, "a window, all interface classes, or another filter than an interface class");
+  }
+  auto it = S().internal.statusHandles.find(static_cast<SERVICE_STATUS_HANDLE>(hRecipient));
+  if (it == S().internal.statusHandles.end()) return SetError(ERROR_INVALID_HANDLE), nullptr;
+  if (filter.dbcc_size < sizeof(DEV_BROADCAST_DEVICEINTERFACE_W)) return SetError(ERROR_INVALID_DATA), nullptr;
+  HANDLE h = M().handles.Open(sim::HandleKind::DeviceNotification);
+  it->second->registrations.push_back({h, filter.dbcc_classguid});
+  return h;
+}
+
+}  // namespace win

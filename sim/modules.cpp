@@ -1,0 +1,88 @@
+// The program's module, the Windows directory, and the libraries it loads.
+#include "common/wstr.h"
+#include "sim/machine.h"
+
+namespace win {
+namespace {
+
+using sim::M;
+using sim::SetError;
+
+// The module handle of the program itself.
+HMODULE const kProgramModule = reinterpret_cast<HMODULE>(std::uintptr_t{0x400000});
+
+}  // namespace
+
+DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
+  SIM_CALL(0);
+  if (hModule != nullptr && hModule != kProgramModule) sim::Unmodelled(__func__, "the path of a library");
+  const std::u16string& path = M().modulePath;
+  std::size_t copied = std::min<std::size_t>(path.size(), nSize - 1);
+  path.copy(lpFilename, copied);
+  lpFilename[copied] = 0;
+  // A path that does not fit comes back cut short and terminated.
+  SetError(copied < path.size() ? ERROR_INSUFFICIENT_BUFFER : ERROR_SUCCESS);
+  return copied < path.size() ? nSize : static_cast<DWORD>(copied);
+}
+
+HMODULE GetModuleHandleW(LPCWSTR lpModuleName) {
+  SIM_CALL(nullptr);
+  if (lpModuleName != nullptr) sim::Unmodelled(__func__, "a library's handle");
+  return kProgramModule;
+}
+
+UINT GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize) {
+  SIM_CALL(0);
+  const std::u16string& dir = M().windowsDirectory;
+  if (dir.size() + 1 > uSize) return static_cast<UINT>(dir.size() + 1);  // the size needed, nothing written
+  wstr::CopyToBuffer(lpBuffer, uSize, dir);
+  return static_cast<UINT>(dir.size());
+}
+
+BOOL SetDefaultDllDirectories(DWORD DirectoryFlags) {
+  SIM_CALL(FALSE);
+  M().defaultDllDirectories = DirectoryFlags;
+  return TRUE;
+}
+
+// The programs load libraries by name from the directories they name.
+HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE, DWORD dwFlags) {
+  SIM_CALL(nullptr);
+  constexpr DWORD kSearch = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
+  std::u16string_view name(lpLibFileName);
+  if ((dwFlags & kSearch) == 0 || (dwFlags & ~kSearch) != 0 || name.find(u'\\') != std::u16string_view::npos) {
+    sim::Unmodelled(__func__, "a load by path or from other directories than the program's and the system's");
+  }
+  auto& m = M();
+  std::vector<std::u16string> dirs;
+  if (dwFlags & LOAD_LIBRARY_SEARCH_APPLICATION_DIR) dirs.push_back(sim::FileSystem::DirectoryOf(m.modulePath));
+  if (dwFlags & LOAD_LIBRARY_SEARCH_SYSTEM32) dirs.push_back(m.systemDirectory);
+  for (const auto& dir : dirs) {
+    for (std::size_t i = 0; i < m.libraries.size(); ++i) {
+      if (!wstr::EqualsAsciiNoCase(m.libraries[i].path, sim::FileSystem::Resolve(name, dir))) continue;
+      auto h = static_cast<HMODULE>(m.handles.Open(sim::HandleKind::Module));
+      m.internal.loadedLibraries[h] = i;
+      m.libraryLoads.push_back(m.libraries[i].path);
+      return h;
+    }
+  }
+  return SetError(ERROR_MOD_NOT_FOUND), nullptr;
+}
+
+FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+  SIM_CALL(nullptr);
+  auto it = M().internal.loadedLibraries.find(hModule);
+  if (it == M().internal.loadedLibraries.end()) return SetError(ERROR_INVALID_HANDLE), nullptr;
+  const auto& exports = M().libraries[it->second].exports;
+  auto e = exports.find(lpProcName);
+  return e != exports.end() ? e->second : (SetError(ERROR_PROC_NOT_FOUND), nullptr);
+}
+
+BOOL FreeLibrary(HMODULE hLibModule) {
+  SIM_CALL(FALSE);
+  if (M().internal.loadedLibraries.erase(hLibModule) == 0) return SetError(ERROR_INVALID_HANDLE), FALSE;
+  M().handles.Close(hLibModule, sim::HandleKind::Module);
+  return TRUE;
+}
+
+}  // namespace win

@@ -1,0 +1,283 @@
+// The service control manager: its database of services and the client calls;
+// see sim/service.h.
+#include <cstring>
+
+#include "common/wstr.h"
+#include "sim/machine.h"
+
+namespace sim {
+
+ServiceRecord& Services::Add(std::u16string name, std::u16string imagePath, win::DWORD state) {
+  Lock lock(M().mutex);
+  ServiceRecord& r = database.emplace_back();
+  r.displayName = name;
+  r.name = std::move(name);
+  r.imagePath = std::move(imagePath);
+  r.status.dwCurrentState = state;
+  if (state != win::SERVICE_STOPPED) {
+    r.status.dwControlsAccepted = win::SERVICE_ACCEPT_STOP;
+    r.processId = internal.nextProcessId += 4;
+  }
+  return r;
+}
+
+ServiceRecord* Services::Find(std::u16string_view name) {
+  Lock lock(M().mutex);
+  auto it = std::find_if(database.begin(), database.end(),
+                         [&](const ServiceRecord& r) { return wstr::EqualsAsciiNoCase(r.name, name); });
+  return it == database.end() ? nullptr : &*it;
+}
+
+void Services::Settle(Lock& lock, ServiceRecord& record) {
+  Process* p = ProcessOf(record.name);
+  if (p != nullptr && p != currentProcess && !p->ended) Block(lock, [&] { return Idle(*p); });
+}
+
+// A service marked for deletion goes once it has stopped and its last handle is closed.
+void Services::RemoveIfDone(ServiceRecord& record) {
+  if (!record.markedForDelete || record.openHandles != 0 || record.status.dwCurrentState != win::SERVICE_STOPPED) {
+    return;
+  }
+  for (Process& p : internal.processes) {
+    if (!p.ended && wstr::EqualsAsciiNoCase(p.service, record.name)) return;
+  }
+  database.remove_if([&](const ServiceRecord& r) { return &r == &record; });
+}
+
+}  // namespace sim
+
+namespace win {
+namespace {
+
+using sim::M;
+using sim::SetError;
+
+sim::Services& S() { return M().services; }
+
+// Rights that a caller without administrative rights gets.
+constexpr DWORD kManagerUserRights = SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE | 0x10 /* QUERY_LOCK_STATUS */;
+constexpr DWORD kServiceUserRights = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | 0x8 /* ENUMERATE_DEPENDENTS */ |
+                                     SERVICE_INTERROGATE | SERVICE_USER_DEFINED_CONTROL | 0x20000 /* READ_CONTROL */;
+constexpr std::size_t kMaxServiceNameChars = 256;
+
+bool IsManager(SC_HANDLE h) {
+  auto it = S().internal.scHandles.find(h);
+  return it != S().internal.scHandles.end() && it->second == nullptr;
+}
+
+// The service that `h` is open on; null, with the error set, for any other handle.
+sim::ServiceRecord* ServiceOf(SC_HANDLE h) {
+  auto it = S().internal.scHandles.find(h);
+  if (it == S().internal.scHandles.end() || it->second == nullptr) return SetError(ERROR_INVALID_HANDLE), nullptr;
+  return it->second;
+}
+
+// A handle on `service`, or on the manager when it is null. The rights a
+// handle was opened with are not kept: the programs ask for all of them.
+SC_HANDLE OpenScHandle(sim::ServiceRecord* service) {
+  HANDLE h = M().handles.Open(service != nullptr ? sim::HandleKind::Service : sim::HandleKind::ScManager);
+  if (service != nullptr) ++service->openHandles;
+  S().internal.scHandles[h] = service;
+  return static_cast<SC_HANDLE>(h);
+}
+
+// The program file of a service's image path, found as CreateProcess finds it:
+// a quoted path is taken whole; an unquoted one is tried at each blank, from
+// the shortest candidate on, with ".exe" added when it has no extension.
+std::optional<std::u16string> ResolveImage(std::u16string_view commandLine) {
+  auto exists = [](std::u16string_view path) -> std::optional<std::u16string> {
+    std::u16string candidate(path);
+    if (sim::FileSystem::NameOf(candidate).find(u'.') == std::u16string::npos) candidate += u".exe";
+    if (M().fs.Exists(candidate)) return candidate;
+    return std::nullopt;
+  };
+  if (!commandLine.empty() && commandLine[0] == u'"') {
+    auto end = commandLine.find(u'"', 1);
+    return exists(commandLine.substr(1, end == std::u16string_view::npos ? std::u16string_view::npos : end - 1));
+  }
+  for (std::size_t i = 0; i <= commandLine.size(); ++i) {
+    if (i < commandLine.size() && commandLine[i] != u' ') continue;
+    if (auto found = exists(commandLine.substr(0, i))) return found;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName, DWORD dwDesiredAccess) {
+  SIM_CALL(nullptr);
+  if (lpMachineName != nullptr || lpDatabaseName != nullptr) sim::Unmodelled(__func__, "another machine or database");
+  if (!S().admin && (dwDesiredAccess & ~kManagerUserRights) != 0) return SetError(ERROR_ACCESS_DENIED), nullptr;
+  return OpenScHandle(nullptr);
+}
+
+SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess) {
+  SIM_CALL(nullptr);
+  if (!IsManager(hSCManager)) return SetError(ERROR_INVALID_HANDLE), nullptr;
+  if (wstr::Length(lpServiceName) > kMaxServiceNameChars) return SetError(ERROR_INVALID_NAME), nullptr;
+  sim::ServiceRecord* r = S().Find(lpServiceName);
+  if (r == nullptr) return SetError(ERROR_SERVICE_DOES_NOT_EXIST), nullptr;
+  if (!S().admin && (dwDesiredAccess & ~kServiceUserRights) != 0) return SetError(ERROR_ACCESS_DENIED), nullptr;
+  return OpenScHandle(r);
+}
+
+SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lpDisplayName, DWORD, DWORD dwServiceType,
+                         DWORD dwStartType, DWORD dwErrorControl, LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup,
+                         DWORD* lpdwTagId, LPCWSTR lpDependencies, LPCWSTR lpServiceStartName, LPCWSTR lpPassword) {
+  SIM_CALL(nullptr);
+  if ((dwServiceType & ~SERVICE_INTERACTIVE_PROCESS) != SERVICE_WIN32_OWN_PROCESS || lpDisplayName == nullptr ||
+      lpLoadOrderGroup != nullptr || lpdwTagId != nullptr || lpDependencies != nullptr ||
+      lpServiceStartName != nullptr || lpPassword != nullptr) {
+    sim::Unmodelled(__func__, "a shared process, no display name, a group, tag, dependencies or an account");
+  }
+  if (!IsManager(hSCManager)) return SetError(ERROR_INVALID_HANDLE), nullptr;
+  std::u16string_view name(lpServiceName);
+  if (name.empty() || name.size() > kMaxServiceNameChars || name.find_first_of(u"/\\") != std::u16string_view::npos) {
+    return SetError(ERROR_INVALID_NAME), nullptr;
+  }
+  if (sim::ServiceRecord* existing = S().Find(name)) {
+    return SetError(existing->markedForDelete ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SERVICE_EXISTS), nullptr;
+  }
+  sim::ServiceRecord& r = S().database.emplace_back();
+  r.name = name;
+  r.displayName = lpDisplayName;
+  r.type = r.status.dwServiceType = dwServiceType;
+  r.startType = dwStartType;
+  r.errorControl = dwErrorControl;
+  r.imagePath = lpBinaryPathName;
+  return OpenScHandle(&r);
+}
+
+BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
+  SIM_CALL(FALSE);
+  if (dwNumServiceArgs != 0) sim::Unmodelled(__func__, "arguments for the service");
+  auto& s = S();
+  sim::ServiceRecord* r = ServiceOf(hService);
+  if (r == nullptr) return FALSE;
+  if (r->markedForDelete) return SetError(ERROR_SERVICE_MARKED_FOR_DELETE), FALSE;
+  s.Settle(call.lock, *r);
+  if (r->status.dwCurrentState != SERVICE_STOPPED) return SetError(ERROR_SERVICE_ALREADY_RUNNING), FALSE;
+  auto image = ResolveImage(r->imagePath);
+  if (!image) return SetError(ERROR_FILE_NOT_FOUND), FALSE;
+  s.launches.push_back({r->name, r->imagePath, *image});
+  r->processId = s.internal.nextProcessId += 4;
+  const sim::Program* program = s.ProgramFor(*image);
+  if (program == nullptr) {  // the stand-in: running at once
+    r->status = SERVICE_STATUS{r->type, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0, 0, 0};
+    s.internal.changed.notify_all();
+    return TRUE;
+  }
+  r->status = SERVICE_STATUS{r->type, SERVICE_START_PENDING, 0, 0, 0, 0, 2000};
+  sim::Services::Process& p = s.internal.processes.emplace_back();
+  p.pid = r->processId;
+  p.service = r->name;
+  p.program = *program;
+  p.run.index = s.launches.size() - 1;
+  p.run.file = *image;
+  p.run.currentDirectory = M().systemDirectory;
+  p.alive = 1;
+  p.thread = std::thread([&s, &p] {
+    sim::currentProcess = &p;
+    DWORD code = p.program(p.run);
+    sim::Lock processLock(M().mutex);
+    s.ProcessEnded(p, code);
+  });
+  // The manager waits until the process has connected and the service main runs.
+  s.Block(call.lock, [&] { return p.connected || p.ended; });
+  if (!p.connected) return SetError(ERROR_SERVICE_REQUEST_TIMEOUT), FALSE;
+  return TRUE;
+}
+
+BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, BYTE* lpBuffer, DWORD cbBufSize,
+                          DWORD* pcbBytesNeeded) {
+  SIM_CALL(FALSE);
+  if (InfoLevel != SC_STATUS_PROCESS_INFO || cbBufSize < sizeof(SERVICE_STATUS_PROCESS)) {
+    sim::Unmodelled(__func__, "another level, or a buffer too small for it");
+  }
+  sim::ServiceRecord* r = ServiceOf(hService);
+  if (r == nullptr) return FALSE;
+  *pcbBytesNeeded = sizeof(SERVICE_STATUS_PROCESS);
+  S().Settle(call.lock, *r);
+  // A stand-in asked to stop: STOP_PENDING for its number of queries.
+  sim::Services::Process* process = S().ProcessOf(r->name);
+  if (r->status.dwCurrentState == SERVICE_STOP_PENDING && (process == nullptr || process->ended)) {
+    if (r->stopQueriesLeft == 0) {
+      r->status = SERVICE_STATUS{r->type, SERVICE_STOPPED, 0, 0, 0, 0, 0};
+      r->processId = 0;
+    } else {
+      --r->stopQueriesLeft;
+      ++r->status.dwCheckPoint;
+    }
+  }
+  SERVICE_STATUS_PROCESS out{};
+  std::memcpy(&out, &r->status, sizeof(SERVICE_STATUS));  // the same fields come first
+  out.dwProcessId = r->status.dwCurrentState == SERVICE_STOPPED ? 0 : r->processId;
+  std::memcpy(lpBuffer, &out, sizeof(out));
+  return TRUE;
+}
+
+BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServiceStatus) {
+  SIM_CALL(FALSE);
+  auto& s = S();
+  sim::ServiceRecord* r = ServiceOf(hService);
+  if (r == nullptr) return FALSE;
+  s.Settle(call.lock, *r);
+  DWORD state = r->status.dwCurrentState;
+  if (state == SERVICE_STOPPED) return SetError(ERROR_SERVICE_NOT_ACTIVE), FALSE;
+  if (state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING) {
+    return SetError(ERROR_SERVICE_CANNOT_ACCEPT_CTRL), FALSE;
+  }
+  DWORD needed = dwControl == SERVICE_CONTROL_STOP ? SERVICE_ACCEPT_STOP
+                 : dwControl == SERVICE_CONTROL_PAUSE || dwControl == SERVICE_CONTROL_CONTINUE
+                     ? SERVICE_ACCEPT_PAUSE_CONTINUE
+                     : 0;
+  if ((r->status.dwControlsAccepted & needed) != needed) return SetError(ERROR_INVALID_SERVICE_CONTROL), FALSE;
+  sim::Services::Process* p = s.ProcessOf(r->name);
+  if (p == nullptr || p->ended) {
+    if (dwControl != SERVICE_CONTROL_STOP) sim::Unmodelled(__func__, "another control than a stop for a stand-in");
+    r->stopQueriesLeft = r->stopPendingQueries;
+    r->status = r->stopPendingQueries == 0
+                    ? SERVICE_STATUS{r->type, SERVICE_STOPPED, 0, 0, 0, 0, 0}
+                    : SERVICE_STATUS{r->type, SERVICE_STOP_PENDING, SERVICE_ACCEPT_STOP, 0, 0, 1, 1000};
+    if (r->stopPendingQueries == 0) r->processId = 0;
+  } else {
+    // Delivered to the service's handler; the answer is the status it reported.
+    std::uint64_t id = p->nextControl++;
+    p->queue.push_back({dwControl, 0, {}, id});
+    s.internal.changed.notify_all();
+    s.Block(call.lock, [&] { return p->lastHandled >= id || !p->dispatching; });
+    if (auto answer = p->answers.find(id); answer != p->answers.end()) {
+      *lpServiceStatus = answer->second;
+      p->answers.erase(answer);
+      return TRUE;
+    }
+  }
+  *lpServiceStatus = r->status;
+  s.internal.changed.notify_all();
+  return TRUE;
+}
+
+// The record stays until its last handle is closed and it has stopped; it
+// cannot be started again meanwhile.
+BOOL DeleteService(SC_HANDLE hService) {
+  SIM_CALL(FALSE);
+  sim::ServiceRecord* r = ServiceOf(hService);
+  if (r == nullptr) return FALSE;
+  if (r->markedForDelete) return SetError(ERROR_SERVICE_MARKED_FOR_DELETE), FALSE;
+  r->markedForDelete = true;
+  return TRUE;
+}
+
+BOOL CloseServiceHandle(SC_HANDLE hSCObject) {
+  SIM_CALL(FALSE);
+  auto& handles = S().internal.scHandles;
+  auto it = handles.find(hSCObject);
+  if (it == handles.end()) return SetError(ERROR_INVALID_HANDLE), FALSE;
+  sim::ServiceRecord* r = it->second;
+  M().handles.Close(it->first, r != nullptr ? sim::HandleKind::Service : sim::HandleKind::ScManager);
+  handles.erase(it);
+  if (r != nullptr && --r->openHandles == 0) S().RemoveIfDone(*r);
+  return TRUE;
+}
+
+}  // namespace win
