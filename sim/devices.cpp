@@ -3,6 +3,7 @@
 #include "sim/devices.h"
 
 #include <cstring>
+#include <utility>
 
 #include "common/wstr.h"
 #include "sim/machine.h"
@@ -11,24 +12,6 @@ namespace sim {
 namespace {
 
 using Element = Devices::Internal::Element;
-
-// The backslash-separated components of an instance ID or enumerator.
-std::vector<std::u16string_view> Components(std::u16string_view id) {
-  std::vector<std::u16string_view> parts;
-  for (std::size_t start = 0;;) {
-    std::size_t end = id.find(u'\\', start);
-    parts.push_back(id.substr(start, end == std::u16string_view::npos ? std::u16string_view::npos : end - start));
-    if (end == std::u16string_view::npos) return parts;
-    start = end + 1;
-  }
-}
-
-// True when the first components of `instanceId` are those of `filter`.
-bool UnderEnumerator(std::u16string_view instanceId, const std::vector<std::u16string_view>& filter) {
-  auto parts = Components(instanceId);
-  if (parts.size() < filter.size()) return false;
-  return std::equal(filter.begin(), filter.end(), parts.begin(), wstr::EqualsAsciiNoCase);
-}
 
 // The element that `data` names in `set`, or null with the error Windows gives.
 Element* FindElement(win::HDEVINFO set, const win::SP_DEVINFO_DATA* data, bool allowRemoved = false) {
@@ -71,8 +54,8 @@ win::BOOL TOV_WINAPI InstallSelectedDriver(win::HWND hwndParent, win::HDEVINFO D
 Device& Devices::Add(std::u16string instanceId, std::vector<std::u16string> hardwareIds, bool present) {
   Device& d = devices.emplace_back();
   d.instanceId = std::move(instanceId);
-  d.present = present;
   d.hardwareIds = std::move(hardwareIds);
+  d.present = present;
   return d;
 }
 
@@ -89,7 +72,6 @@ Library& AddNewdev(std::u16string directory, bool withExport) {
 namespace win {
 
 using sim::FindElement;
-using sim::M;
 using sim::SetError;
 
 // Microsoft documents the enumerator as a Plug and Play enumerator's ID (or,
@@ -105,23 +87,26 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, LPCWSTR Enumerator, HWND, D
       (Flags & ~DIGCF_PRESENT) != DIGCF_ALLCLASSES) {
     sim::Unmodelled(__func__, "a set of one setup class, of interfaces, or without an enumerator");
   }
-  auto& d = M().devices;
-  // An enumerator, or an enumerator and a device ID. Anything else (a full
-  // instance ID, empty parts) names no enumerator.
-  auto filter = sim::Components(Enumerator);
-  bool wellFormed = filter.size() <= 2 && std::none_of(filter.begin(), filter.end(), [](auto p) { return p.empty(); });
-  bool known = wellFormed && filter.size() == 1 &&
+  auto& d = m.devices;
+  // An enumerator ("HID"), or an enumerator and a device ID; the devices
+  // under it are those whose instance IDs go on from it with a backslash.
+  std::u16string_view e(Enumerator);
+  bool wellFormed = e.front() != u'\\' && e.back() != u'\\' && std::count(e.begin(), e.end(), u'\\') <= 1;
+  auto under = [&](const std::u16string& id) {
+    return wellFormed && id.size() > e.size() && id[e.size()] == u'\\' && wstr::StartsWithAsciiNoCase(id, e);
+  };
+  bool known = wellFormed && e.find(u'\\') == std::u16string_view::npos &&
                std::any_of(d.enumerators.begin(), d.enumerators.end(),
-                           [&](const std::u16string& e) { return wstr::EqualsAsciiNoCase(e, filter[0]); });
+                           [&](const std::u16string& name) { return wstr::EqualsAsciiNoCase(name, e); });
   sim::Devices::Internal::Set set;
   for (std::size_t i = 0; i < d.devices.size(); ++i) {
     const auto& device = d.devices[i];
-    if (!wellFormed || device.removed || !sim::UnderEnumerator(device.instanceId, filter)) continue;
+    if (device.removed || !under(device.instanceId)) continue;
     known = true;
     if ((Flags & DIGCF_PRESENT) == 0 || device.present) set.elements.emplace_back().device = i;
   }
   if (!known) return SetError(ERROR_INVALID_DATA), INVALID_HANDLE_VALUE;
-  HDEVINFO h = M().handles.Open(sim::HandleKind::DeviceInfoSet);
+  HDEVINFO h = m.handles.Open(sim::HandleKind::DeviceInfoSet);
   d.internal.sets[h] = std::move(set);
   return h;
 }
@@ -129,7 +114,7 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, LPCWSTR Enumerator, HWND, D
 // The element's class GUID is left as it was: nobody reads it.
 BOOL SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex, SP_DEVINFO_DATA* DeviceInfoData) {
   SIM_CALL(FALSE);
-  auto& sets = M().devices.internal.sets;
+  auto& sets = m.devices.internal.sets;
   auto it = sets.find(DeviceInfoSet);
   if (it == sets.end()) return SetError(ERROR_INVALID_HANDLE), FALSE;
   if (DeviceInfoData->cbSize != sizeof(SP_DEVINFO_DATA)) return SetError(ERROR_INVALID_USER_BUFFER), FALSE;
@@ -141,8 +126,8 @@ BOOL SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex, SP_DEVINFO
 
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
   SIM_CALL(FALSE);
-  if (M().devices.internal.sets.erase(DeviceInfoSet) == 0) return SetError(ERROR_INVALID_HANDLE), FALSE;
-  M().handles.Close(DeviceInfoSet, sim::HandleKind::DeviceInfoSet);
+  if (m.devices.internal.sets.erase(DeviceInfoSet) == 0) return SetError(ERROR_INVALID_HANDLE), FALSE;
+  m.handles.Close(DeviceInfoSet, sim::HandleKind::DeviceInfoSet);
   return TRUE;
 }
 
@@ -155,7 +140,7 @@ BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* 
   }
   auto* element = FindElement(DeviceInfoSet, DeviceInfoData);
   if (element == nullptr) return FALSE;
-  const auto& device = M().devices.devices[element->device];
+  const auto& device = m.devices.devices[element->device];
   const auto& list = Property == SPDRP_HARDWAREID ? device.hardwareIds : device.upperFilters;
   if (list.empty()) return SetError(ERROR_INVALID_DATA), FALSE;  // the device has no such property
   std::u16string value;  // REG_MULTI_SZ: each string with its terminator, then one more
@@ -175,14 +160,14 @@ HKEY SetupDiOpenDevRegKey(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoDat
   SIM_CALL(failed);
   if (Scope != DICS_FLAG_GLOBAL || KeyType != DIREG_DEV) sim::Unmodelled(__func__, "another key than the hardware key");
   if (FindElement(DeviceInfoSet, DeviceInfoData) == nullptr) return failed;
-  if (!M().devices.administrator && (samDesired & ~KEY_READ) != 0) return SetError(ERROR_ACCESS_DENIED), failed;
-  return static_cast<HKEY>(M().handles.Open(sim::HandleKind::RegistryKey));
+  if (!m.devices.administrator && (samDesired & ~KEY_READ) != 0) return SetError(ERROR_ACCESS_DENIED), failed;
+  return static_cast<HKEY>(m.handles.Open(sim::HandleKind::RegistryKey));
 }
 
 LSTATUS RegCloseKey(HKEY hKey) {
   SIM_CALL(static_cast<LSTATUS>(*call.fault));
-  return static_cast<LSTATUS>(M().handles.Close(hKey, sim::HandleKind::RegistryKey) ? ERROR_SUCCESS
-                                                                                    : ERROR_INVALID_HANDLE);
+  return static_cast<LSTATUS>(m.handles.Close(hKey, sim::HandleKind::RegistryKey) ? ERROR_SUCCESS
+                                                                                  : ERROR_INVALID_HANDLE);
 }
 
 BOOL SetupDiBuildDriverInfoList(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData, DWORD DriverType) {
@@ -203,7 +188,7 @@ BOOL SetupDiEnumDriverInfoW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoD
   auto* element = FindElement(DeviceInfoSet, DeviceInfoData);
   if (element == nullptr) return FALSE;
   // A list that was not built has no entries.
-  const auto& drivers = M().devices.devices[element->device].drivers;
+  const auto& drivers = m.devices.devices[element->device].drivers;
   if (!element->driversBuilt || MemberIndex >= drivers.size()) return SetError(ERROR_NO_MORE_ITEMS), FALSE;
   *DriverInfoData = SP_DRVINFO_DATA_V2_W{};
   DriverInfoData->cbSize = sizeof(SP_DRVINFO_DATA_V2_W);
@@ -217,7 +202,7 @@ BOOL SetupDiEnumDriverInfoW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoD
 BOOL SetupDiSetSelectedDevice(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData) {
   SIM_CALL(FALSE);
   if (FindElement(DeviceInfoSet, DeviceInfoData) == nullptr) return FALSE;
-  M().devices.internal.sets[DeviceInfoSet].selectedElement = DeviceInfoData->Reserved - 1;
+  m.devices.internal.sets[DeviceInfoSet].selectedElement = DeviceInfoData->Reserved - 1;
   return TRUE;
 }
 
@@ -229,7 +214,7 @@ BOOL SetupDiSetSelectedDriverW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceIn
   // The entry must come from this element's compatible-driver list.
   ULONG_PTR entry = DriverInfoData->Reserved;
   if (DriverInfoData->cbSize != sizeof(SP_DRVINFO_DATA_V2_W) || DriverInfoData->DriverType != SPDIT_COMPATDRIVER ||
-      !element->driversBuilt || entry == 0 || entry > M().devices.devices[element->device].drivers.size()) {
+      !element->driversBuilt || entry == 0 || entry > m.devices.devices[element->device].drivers.size()) {
     return SetError(ERROR_INVALID_PARAMETER), FALSE;
   }
   element->selectedDriver = entry - 1;
@@ -258,8 +243,8 @@ BOOL SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoS
   if (InstallFunction != DIF_REMOVE) sim::Unmodelled(__func__, "another function than the removal");
   auto* element = FindElement(DeviceInfoSet, DeviceInfoData);
   if (element == nullptr) return FALSE;
-  if (!M().devices.administrator) return SetError(ERROR_ACCESS_DENIED), FALSE;
-  auto& device = M().devices.devices[element->device];
+  if (!m.devices.administrator) return SetError(ERROR_ACCESS_DENIED), FALSE;
+  auto& device = m.devices.devices[element->device];
   if (device.removeError != 0) return SetError(device.removeError), FALSE;
   device.removed = true;
   element->installFlags |= device.removeFlags;
@@ -281,23 +266,21 @@ BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* Dev
 
 int SetupPromptReboot(HSPFILEQ FileQueue, HWND Owner, BOOL ScanOnly) {
   SIM_CALL(-1);
-  M().devices.rebootPrompts.push_back(sim::RebootPrompt{FileQueue, Owner, ScanOnly});
+  m.devices.rebootPrompts.push_back(sim::RebootPrompt{FileQueue, Owner, ScanOnly});
   return SPFILEQ_REBOOT_RECOMMENDED;
 }
 
 // Recorded; the call has no way to fail. (Wine 8 accepts it and changes nothing.)
 BOOL SetupSetNonInteractiveMode(BOOL NonInteractiveFlag) {
   sim::Call call(__func__);
-  BOOL previous = M().devices.nonInteractive ? TRUE : FALSE;
-  M().devices.nonInteractive = NonInteractiveFlag != FALSE;
-  return previous;
+  return std::exchange(sim::M().devices.nonInteractive, NonInteractiveFlag != FALSE) ? TRUE : FALSE;
 }
 
 // The device tree: only its root is modelled.
 CONFIGRET CM_Locate_DevNodeW(DEVINST* pdnDevInst, DEVINSTID_W pDeviceID, ULONG) {
   SIM_CALL(*call.fault);
   if (pDeviceID != nullptr) sim::Unmodelled(__func__, "another device node than the root");
-  if (M().locateRootResult != CR_SUCCESS) return M().locateRootResult;
+  if (m.locateRootResult != CR_SUCCESS) return m.locateRootResult;
   *pdnDevInst = 1;
   return CR_SUCCESS;
 }
@@ -305,7 +288,7 @@ CONFIGRET CM_Locate_DevNodeW(DEVINST* pdnDevInst, DEVINSTID_W pDeviceID, ULONG) 
 CONFIGRET CM_Reenumerate_DevNode(DEVINST dnDevInst, ULONG ulFlags) {
   SIM_CALL(*call.fault);
   if (dnDevInst != 1) return 0x5;  // CR_INVALID_DEVNODE
-  M().reenumerations.emplace_back(dnDevInst, ulFlags);
+  m.reenumerations.emplace_back(dnDevInst, ulFlags);
   return CR_SUCCESS;
 }
 

@@ -60,7 +60,7 @@ std::size_t Services::PostDeviceInterfaceEvent(win::DWORD eventType, const win::
   std::size_t count = 0;
   for (Process& p : internal.processes) {
     bool registered = std::any_of(p.registrations.begin(), p.registrations.end(),
-                                  [&](const Registration& r) { return SameGuid(r.interfaceClass, interfaceClass); });
+                                  [&](const Registration& r) { return std::memcmp(&r.interfaceClass, &interfaceClass, sizeof(win::GUID)) == 0; });
     if (!p.connected || p.stopped || p.ended || !registered) continue;
     p.queue.push_back(Control{win::SERVICE_CONTROL_DEVICEEVENT, eventType, data, p.nextControl++});
     ++count;
@@ -84,18 +84,12 @@ std::size_t Services::ControlsHandled(std::u16string_view name) {
 }  // namespace sim
 
 namespace win {
-namespace {
 
-using sim::M;
 using sim::SetError;
-
-sim::Services& S() { return M().services; }
-
-}  // namespace
 
 BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable) {
   SIM_CALL(FALSE);
-  auto& s = S();
+  auto& s = m.services;
   sim::Services::Process* p = sim::currentProcess;
   if (p == nullptr) return SetError(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT), FALSE;
   if (p->connected || lpServiceStartTable[1].lpServiceName != nullptr) {
@@ -112,7 +106,7 @@ BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable
   p->mainThread = std::thread([&s, p, serviceMain] {
     sim::currentProcess = p;
     serviceMain(1, p->argv);
-    sim::Lock mainLock(M().mutex);
+    sim::Lock mainLock(sim::M().mutex);
     --p->alive;
     s.internal.changed.notify_all();
   });
@@ -153,15 +147,15 @@ SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerExW(LPCWSTR, LPHANDLER_FUNCTION_
   p->handler = lpHandlerProc;
   p->context = lpContext;
   if (p->statusHandle == nullptr) {
-    p->statusHandle = reinterpret_cast<SERVICE_STATUS_HANDLE>(S().internal.nextStatusHandle += 8);
-    S().internal.statusHandles[p->statusHandle] = p;
+    p->statusHandle = reinterpret_cast<SERVICE_STATUS_HANDLE>(m.services.internal.nextStatusHandle += 8);
+    m.services.internal.statusHandles[p->statusHandle] = p;
   }
   return p->statusHandle;
 }
 
 BOOL SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus, SERVICE_STATUS* lpServiceStatus) {
   SIM_CALL(FALSE);
-  auto& s = S();
+  auto& s = m.services;
   auto it = s.internal.statusHandles.find(hServiceStatus);
   if (it == s.internal.statusHandles.end() || it->second->ended) return SetError(ERROR_INVALID_HANDLE), FALSE;
   sim::Services::Process& p = *it->second;
@@ -186,10 +180,10 @@ HDEVNOTIFY RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID NotificationFil
   if (Flags != DEVICE_NOTIFY_SERVICE_HANDLE || filter.dbcc_devicetype != DBT_DEVTYP_DEVICEINTERFACE) {
     sim::Unmodelled(__func__, "a window, all interface classes, or another filter than an interface class");
   }
-  auto it = S().internal.statusHandles.find(static_cast<SERVICE_STATUS_HANDLE>(hRecipient));
-  if (it == S().internal.statusHandles.end()) return SetError(ERROR_INVALID_HANDLE), nullptr;
+  auto it = m.services.internal.statusHandles.find(static_cast<SERVICE_STATUS_HANDLE>(hRecipient));
+  if (it == m.services.internal.statusHandles.end()) return SetError(ERROR_INVALID_HANDLE), nullptr;
   if (filter.dbcc_size < sizeof(DEV_BROADCAST_DEVICEINTERFACE_W)) return SetError(ERROR_INVALID_DATA), nullptr;
-  HANDLE h = M().handles.Open(sim::HandleKind::DeviceNotification);
+  HANDLE h = m.handles.Open(sim::HandleKind::DeviceNotification);
   it->second->registrations.push_back({h, filter.dbcc_classguid});
   return h;
 }

@@ -3,29 +3,25 @@
 // A test builds a machine (sim::Reset), arranges its state through the
 // public members, runs code of the programs, and looks at what a user of the
 // real system would see: debugger output, files, devices, packages,
-// services. Each area keeps the bookkeeping of its calls apart, in a member
+// services. Each area keeps its calls' bookkeeping apart, in a member
 // `internal` that tests neither arrange nor read.
 //
-// Every recorded call starts with SIM_CALL: that records the call and applies
-// fault injection, so each call can be made to fail on its n-th use with a
-// chosen error. Failure conventions are Windows' own (return value plus
-// GetLastError, or a returned code). What the programs never ask for is not
-// modelled: a call that meets it stops the test run through sim::Unmodelled.
+// Every recorded call starts with SIM_CALL, which records it and applies
+// fault injection: each call can be made to fail on its n-th use with a
+// chosen error, by Windows' conventions (return value plus GetLastError, or
+// a returned code). What the programs never ask for is not modelled: a call
+// asked for it stops the test run through sim::Unmodelled.
 //
 // The calls by topic: sim/machine.cpp (errors, debugger output, time, system
-// messages), sim/files.cpp (files, searches, paths), sim/modules.cpp (the
-// program's module, directories and libraries), sim/session.cpp (session,
-// window station, message boxes), sim/devices.cpp (devices and the
-// Configuration Manager), sim/store.cpp (driver store) and the service area
-// (sim/service.h).
+// messages), files.cpp (files, searches, paths), modules.cpp (the program's
+// module, directories, libraries), session.cpp (session, window station,
+// message boxes), devices.cpp (devices, Configuration Manager), store.cpp
+// (driver store) and the service area (sim/service.h).
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
-#include <functional>
-#include <iterator>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -49,16 +45,22 @@ enum class HandleKind {
   RegistryKey,
   ScManager,
   Service,
-  DeviceNotification,
+  DeviceNotification
 };
 
 class Handles {
  public:
   // A fresh handle value of `kind`; never null or INVALID_HANDLE_VALUE.
-  win::HANDLE Open(HandleKind kind);
+  win::HANDLE Open(HandleKind kind) { return open_[next_ += 8] = kind, reinterpret_cast<win::HANDLE>(next_); }
   // True when `h` was open as a `kind`; it is closed now.
-  bool Close(win::HANDLE h, HandleKind kind);
-  std::size_t Count(HandleKind kind) const;
+  bool Close(win::HANDLE h, HandleKind kind) {
+    return std::erase_if(
+               open_, [&](auto& o) { return o.first == reinterpret_cast<std::uintptr_t>(h) && o.second == kind; }) != 0;
+  }
+  std::size_t Count(HandleKind kind) const {
+    return static_cast<std::size_t>(
+        std::count_if(open_.begin(), open_.end(), [&](auto& o) { return o.second == kind; }));
+  }
   std::size_t CountAll() const { return open_.size(); }
 
  private:
@@ -189,12 +191,9 @@ struct Machine {
   };
   Internal internal;
   Library& AddLibrary(std::u16string path, std::map<std::string, win::FARPROC> exports);
+  // The file open under `h` (and its open state), or null with the error set.
+  File* FileOf(win::HANDLE h, Internal::OpenFile** open = nullptr);
 };
-
-inline bool SameGuid(const win::GUID& a, const win::GUID& b) {
-  return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
-         std::equal(std::begin(a.Data4), std::end(a.Data4), std::begin(b.Data4));
-}
 
 // The current machine. Reset() replaces it with a fresh one.
 Machine& M();
@@ -213,10 +212,11 @@ struct Call {
 };
 
 // The prologue of a call named as its function, which returns `failed` when a
-// fault is injected. `call` then names the call's Call.
-#define SIM_CALL(failed)    \
-  sim::Call call(__func__); \
-  if (call.fault) return failed
+// fault is injected. Then `call` is its Call, and `m` the machine.
+#define SIM_CALL(failed)         \
+  sim::Call call(__func__);      \
+  if (call.fault) return failed; \
+  [[maybe_unused]] sim::Machine& m = sim::M()
 
 // Stops the test run: `call` was asked for `what`, which the machine does not
 // model because the programs never ask for it.

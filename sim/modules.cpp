@@ -5,7 +5,6 @@
 namespace win {
 namespace {
 
-using sim::M;
 using sim::SetError;
 
 // The module handle of the program itself.
@@ -16,7 +15,7 @@ HMODULE const kProgramModule = reinterpret_cast<HMODULE>(std::uintptr_t{0x400000
 DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
   SIM_CALL(0);
   if (hModule != nullptr && hModule != kProgramModule) sim::Unmodelled(__func__, "the path of a library");
-  const std::u16string& path = M().modulePath;
+  const std::u16string& path = m.modulePath;
   std::size_t copied = std::min<std::size_t>(path.size(), nSize - 1);
   path.copy(lpFilename, copied);
   lpFilename[copied] = 0;
@@ -33,7 +32,7 @@ HMODULE GetModuleHandleW(LPCWSTR lpModuleName) {
 
 UINT GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize) {
   SIM_CALL(0);
-  const std::u16string& dir = M().windowsDirectory;
+  const std::u16string& dir = m.windowsDirectory;
   if (dir.size() + 1 > uSize) return static_cast<UINT>(dir.size() + 1);  // the size needed, nothing written
   wstr::CopyToBuffer(lpBuffer, uSize, dir);
   return static_cast<UINT>(dir.size());
@@ -41,7 +40,7 @@ UINT GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize) {
 
 BOOL SetDefaultDllDirectories(DWORD DirectoryFlags) {
   SIM_CALL(FALSE);
-  M().defaultDllDirectories = DirectoryFlags;
+  m.defaultDllDirectories = DirectoryFlags;
   return TRUE;
 }
 
@@ -53,7 +52,6 @@ HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE, DWORD dwFlags) {
   if ((dwFlags & kSearch) == 0 || (dwFlags & ~kSearch) != 0 || name.find(u'\\') != std::u16string_view::npos) {
     sim::Unmodelled(__func__, "a load by path or from other directories than the program's and the system's");
   }
-  auto& m = M();
   std::vector<std::u16string> dirs;
   if (dwFlags & LOAD_LIBRARY_SEARCH_APPLICATION_DIR) dirs.push_back(sim::FileSystem::DirectoryOf(m.modulePath));
   if (dwFlags & LOAD_LIBRARY_SEARCH_SYSTEM32) dirs.push_back(m.systemDirectory);
@@ -71,17 +69,17 @@ HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE, DWORD dwFlags) {
 
 FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
   SIM_CALL(nullptr);
-  auto it = M().internal.loadedLibraries.find(hModule);
-  if (it == M().internal.loadedLibraries.end()) return SetError(ERROR_INVALID_HANDLE), nullptr;
-  const auto& exports = M().libraries[it->second].exports;
+  auto it = m.internal.loadedLibraries.find(hModule);
+  if (it == m.internal.loadedLibraries.end()) return SetError(ERROR_INVALID_HANDLE), nullptr;
+  const auto& exports = m.libraries[it->second].exports;
   auto e = exports.find(lpProcName);
   return e != exports.end() ? e->second : (SetError(ERROR_PROC_NOT_FOUND), nullptr);
 }
 
 BOOL FreeLibrary(HMODULE hLibModule) {
   SIM_CALL(FALSE);
-  if (M().internal.loadedLibraries.erase(hLibModule) == 0) return SetError(ERROR_INVALID_HANDLE), FALSE;
-  M().handles.Close(hLibModule, sim::HandleKind::Module);
+  if (m.internal.loadedLibraries.erase(hLibModule) == 0) return SetError(ERROR_INVALID_HANDLE), FALSE;
+  m.handles.Close(hLibModule, sim::HandleKind::Module);
   return TRUE;
 }
 

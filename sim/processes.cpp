@@ -44,14 +44,14 @@ namespace win {
 // process handle, and without any window of the shell's.
 BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo) {
   SIM_CALL(FALSE);
-  auto& s = sim::M().services;
+  auto& s = m.services;
   if (pExecInfo->cbSize != sizeof(SHELLEXECUTEINFOW) || pExecInfo->lpVerb != nullptr ||
       (pExecInfo->fMask & SEE_MASK_NOCLOSEPROCESS) == 0) {
     sim::Unmodelled(__func__, "a verb, or a start without the process's handle");
   }
   pExecInfo->hProcess = nullptr;
-  std::u16string directory = pExecInfo->lpDirectory != nullptr ? pExecInfo->lpDirectory : sim::M().currentDirectory;
-  if (!sim::M().fs.Exists(sim::FileSystem::Resolve(pExecInfo->lpFile, directory))) {
+  std::u16string directory = pExecInfo->lpDirectory != nullptr ? pExecInfo->lpDirectory : m.currentDirectory;
+  if (!m.fs.Exists(sim::FileSystem::Resolve(pExecInfo->lpFile, directory))) {
     // The shell tells the user in an error box, unless asked not to.
     if ((pExecInfo->fMask & SEE_MASK_FLAG_NO_UI) == 0) sim::Unmodelled(__func__, "the shell's error box");
     pExecInfo->hInstApp = reinterpret_cast<HINSTANCE>(std::uintptr_t{2});  // SE_ERR_FNF
@@ -78,7 +78,7 @@ BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo) {
     run.ended = true;
   }
   pExecInfo->hInstApp = reinterpret_cast<HINSTANCE>(std::uintptr_t{42});
-  pExecInfo->hProcess = sim::M().handles.Open(sim::HandleKind::Process);
+  pExecInfo->hProcess = m.handles.Open(sim::HandleKind::Process);
   s.internal.processHandles[pExecInfo->hProcess] = run.index;
   s.internal.changed.notify_all();
   return TRUE;

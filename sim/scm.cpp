@@ -6,6 +6,51 @@
 #include "sim/machine.h"
 
 namespace sim {
+namespace {
+
+bool IsManager(win::SC_HANDLE h) {
+  auto& handles = M().services.internal.scHandles;
+  return handles.contains(h) && handles[h] == nullptr;
+}
+
+// The service that `h` is open on; null, with the error set, for any other handle.
+ServiceRecord* ServiceOf(win::SC_HANDLE h) {
+  auto& handles = M().services.internal.scHandles;
+  ServiceRecord* r = handles.contains(h) ? handles[h] : nullptr;
+  return r != nullptr ? r : (SetError(win::ERROR_INVALID_HANDLE), nullptr);
+}
+
+// A handle on `service`, or on the manager when it is null. The rights a
+// handle was opened with are not kept: the programs ask for all of them.
+win::SC_HANDLE OpenScHandle(ServiceRecord* service) {
+  win::HANDLE h = M().handles.Open(service != nullptr ? HandleKind::Service : HandleKind::ScManager);
+  if (service != nullptr) ++service->openHandles;
+  M().services.internal.scHandles[h] = service;
+  return static_cast<win::SC_HANDLE>(h);
+}
+
+// The program file of a service's image path, found as CreateProcess finds it:
+// a quoted path is taken whole; an unquoted one is tried at each blank, from
+// the shortest candidate on, with ".exe" added when it has no extension.
+std::optional<std::u16string> ResolveImage(std::u16string_view commandLine) {
+  auto exists = [](std::u16string_view path) -> std::optional<std::u16string> {
+    std::u16string candidate(path);
+    if (FileSystem::NameOf(candidate).find(u'.') == std::u16string::npos) candidate += u".exe";
+    if (M().fs.Exists(candidate)) return candidate;
+    return std::nullopt;
+  };
+  if (!commandLine.empty() && commandLine[0] == u'"') {
+    auto end = commandLine.find(u'"', 1);
+    return exists(commandLine.substr(1, end == std::u16string_view::npos ? std::u16string_view::npos : end - 1));
+  }
+  for (std::size_t i = 0; i <= commandLine.size(); ++i) {
+    if (i < commandLine.size() && commandLine[i] != u' ') continue;
+    if (auto found = exists(commandLine.substr(0, i))) return found;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
 
 ServiceRecord& Services::Add(std::u16string name, std::u16string imagePath, win::DWORD state) {
   Lock lock(M().mutex);
@@ -47,12 +92,8 @@ void Services::RemoveIfDone(ServiceRecord& record) {
 }  // namespace sim
 
 namespace win {
-namespace {
 
-using sim::M;
 using sim::SetError;
-
-sim::Services& S() { return M().services; }
 
 // Rights that a caller without administrative rights gets.
 constexpr DWORD kManagerUserRights = SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE | 0x10 /* QUERY_LOCK_STATUS */;
@@ -60,65 +101,21 @@ constexpr DWORD kServiceUserRights = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS
                                      SERVICE_INTERROGATE | SERVICE_USER_DEFINED_CONTROL | 0x20000 /* READ_CONTROL */;
 constexpr std::size_t kMaxServiceNameChars = 256;
 
-bool IsManager(SC_HANDLE h) {
-  auto it = S().internal.scHandles.find(h);
-  return it != S().internal.scHandles.end() && it->second == nullptr;
-}
-
-// The service that `h` is open on; null, with the error set, for any other handle.
-sim::ServiceRecord* ServiceOf(SC_HANDLE h) {
-  auto it = S().internal.scHandles.find(h);
-  if (it == S().internal.scHandles.end() || it->second == nullptr) return SetError(ERROR_INVALID_HANDLE), nullptr;
-  return it->second;
-}
-
-// A handle on `service`, or on the manager when it is null. The rights a
-// handle was opened with are not kept: the programs ask for all of them.
-SC_HANDLE OpenScHandle(sim::ServiceRecord* service) {
-  HANDLE h = M().handles.Open(service != nullptr ? sim::HandleKind::Service : sim::HandleKind::ScManager);
-  if (service != nullptr) ++service->openHandles;
-  S().internal.scHandles[h] = service;
-  return static_cast<SC_HANDLE>(h);
-}
-
-// The program file of a service's image path, found as CreateProcess finds it:
-// a quoted path is taken whole; an unquoted one is tried at each blank, from
-// the shortest candidate on, with ".exe" added when it has no extension.
-std::optional<std::u16string> ResolveImage(std::u16string_view commandLine) {
-  auto exists = [](std::u16string_view path) -> std::optional<std::u16string> {
-    std::u16string candidate(path);
-    if (sim::FileSystem::NameOf(candidate).find(u'.') == std::u16string::npos) candidate += u".exe";
-    if (M().fs.Exists(candidate)) return candidate;
-    return std::nullopt;
-  };
-  if (!commandLine.empty() && commandLine[0] == u'"') {
-    auto end = commandLine.find(u'"', 1);
-    return exists(commandLine.substr(1, end == std::u16string_view::npos ? std::u16string_view::npos : end - 1));
-  }
-  for (std::size_t i = 0; i <= commandLine.size(); ++i) {
-    if (i < commandLine.size() && commandLine[i] != u' ') continue;
-    if (auto found = exists(commandLine.substr(0, i))) return found;
-  }
-  return std::nullopt;
-}
-
-}  // namespace
-
 SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName, DWORD dwDesiredAccess) {
   SIM_CALL(nullptr);
   if (lpMachineName != nullptr || lpDatabaseName != nullptr) sim::Unmodelled(__func__, "another machine or database");
-  if (!S().admin && (dwDesiredAccess & ~kManagerUserRights) != 0) return SetError(ERROR_ACCESS_DENIED), nullptr;
-  return OpenScHandle(nullptr);
+  if (!m.services.admin && (dwDesiredAccess & ~kManagerUserRights) != 0) return SetError(ERROR_ACCESS_DENIED), nullptr;
+  return sim::OpenScHandle(nullptr);
 }
 
 SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess) {
   SIM_CALL(nullptr);
-  if (!IsManager(hSCManager)) return SetError(ERROR_INVALID_HANDLE), nullptr;
+  if (!sim::IsManager(hSCManager)) return SetError(ERROR_INVALID_HANDLE), nullptr;
   if (wstr::Length(lpServiceName) > kMaxServiceNameChars) return SetError(ERROR_INVALID_NAME), nullptr;
-  sim::ServiceRecord* r = S().Find(lpServiceName);
+  sim::ServiceRecord* r = m.services.Find(lpServiceName);
   if (r == nullptr) return SetError(ERROR_SERVICE_DOES_NOT_EXIST), nullptr;
-  if (!S().admin && (dwDesiredAccess & ~kServiceUserRights) != 0) return SetError(ERROR_ACCESS_DENIED), nullptr;
-  return OpenScHandle(r);
+  if (!m.services.admin && (dwDesiredAccess & ~kServiceUserRights) != 0) return SetError(ERROR_ACCESS_DENIED), nullptr;
+  return sim::OpenScHandle(r);
 }
 
 SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lpDisplayName, DWORD, DWORD dwServiceType,
@@ -130,34 +127,34 @@ SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lp
       lpServiceStartName != nullptr || lpPassword != nullptr) {
     sim::Unmodelled(__func__, "a shared process, no display name, a group, tag, dependencies or an account");
   }
-  if (!IsManager(hSCManager)) return SetError(ERROR_INVALID_HANDLE), nullptr;
+  if (!sim::IsManager(hSCManager)) return SetError(ERROR_INVALID_HANDLE), nullptr;
   std::u16string_view name(lpServiceName);
   if (name.empty() || name.size() > kMaxServiceNameChars || name.find_first_of(u"/\\") != std::u16string_view::npos) {
     return SetError(ERROR_INVALID_NAME), nullptr;
   }
-  if (sim::ServiceRecord* existing = S().Find(name)) {
+  if (sim::ServiceRecord* existing = m.services.Find(name)) {
     return SetError(existing->markedForDelete ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SERVICE_EXISTS), nullptr;
   }
-  sim::ServiceRecord& r = S().database.emplace_back();
+  sim::ServiceRecord& r = m.services.database.emplace_back();
   r.name = name;
   r.displayName = lpDisplayName;
   r.type = r.status.dwServiceType = dwServiceType;
   r.startType = dwStartType;
   r.errorControl = dwErrorControl;
   r.imagePath = lpBinaryPathName;
-  return OpenScHandle(&r);
+  return sim::OpenScHandle(&r);
 }
 
 BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
   SIM_CALL(FALSE);
   if (dwNumServiceArgs != 0) sim::Unmodelled(__func__, "arguments for the service");
-  auto& s = S();
-  sim::ServiceRecord* r = ServiceOf(hService);
+  auto& s = m.services;
+  sim::ServiceRecord* r = sim::ServiceOf(hService);
   if (r == nullptr) return FALSE;
   if (r->markedForDelete) return SetError(ERROR_SERVICE_MARKED_FOR_DELETE), FALSE;
   s.Settle(call.lock, *r);
   if (r->status.dwCurrentState != SERVICE_STOPPED) return SetError(ERROR_SERVICE_ALREADY_RUNNING), FALSE;
-  auto image = ResolveImage(r->imagePath);
+  auto image = sim::ResolveImage(r->imagePath);
   if (!image) return SetError(ERROR_FILE_NOT_FOUND), FALSE;
   s.launches.push_back({r->name, r->imagePath, *image});
   r->processId = s.internal.nextProcessId += 4;
@@ -174,12 +171,12 @@ BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
   p.program = *program;
   p.run.index = s.launches.size() - 1;
   p.run.file = *image;
-  p.run.currentDirectory = M().systemDirectory;
+  p.run.currentDirectory = m.systemDirectory;
   p.alive = 1;
   p.thread = std::thread([&s, &p] {
     sim::currentProcess = &p;
     DWORD code = p.program(p.run);
-    sim::Lock processLock(M().mutex);
+    sim::Lock processLock(sim::M().mutex);
     s.ProcessEnded(p, code);
   });
   // The manager waits until the process has connected and the service main runs.
@@ -194,12 +191,12 @@ BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, BYTE* lp
   if (InfoLevel != SC_STATUS_PROCESS_INFO || cbBufSize < sizeof(SERVICE_STATUS_PROCESS)) {
     sim::Unmodelled(__func__, "another level, or a buffer too small for it");
   }
-  sim::ServiceRecord* r = ServiceOf(hService);
+  sim::ServiceRecord* r = sim::ServiceOf(hService);
   if (r == nullptr) return FALSE;
   *pcbBytesNeeded = sizeof(SERVICE_STATUS_PROCESS);
-  S().Settle(call.lock, *r);
+  m.services.Settle(call.lock, *r);
   // A stand-in asked to stop: STOP_PENDING for its number of queries.
-  sim::Services::Process* process = S().ProcessOf(r->name);
+  sim::Services::Process* process = m.services.ProcessOf(r->name);
   if (r->status.dwCurrentState == SERVICE_STOP_PENDING && (process == nullptr || process->ended)) {
     if (r->stopQueriesLeft == 0) {
       r->status = SERVICE_STATUS{r->type, SERVICE_STOPPED, 0, 0, 0, 0, 0};
@@ -218,8 +215,8 @@ BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, BYTE* lp
 
 BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServiceStatus) {
   SIM_CALL(FALSE);
-  auto& s = S();
-  sim::ServiceRecord* r = ServiceOf(hService);
+  auto& s = m.services;
+  sim::ServiceRecord* r = sim::ServiceOf(hService);
   if (r == nullptr) return FALSE;
   s.Settle(call.lock, *r);
   DWORD state = r->status.dwCurrentState;
@@ -261,7 +258,7 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServi
 // cannot be started again meanwhile.
 BOOL DeleteService(SC_HANDLE hService) {
   SIM_CALL(FALSE);
-  sim::ServiceRecord* r = ServiceOf(hService);
+  sim::ServiceRecord* r = sim::ServiceOf(hService);
   if (r == nullptr) return FALSE;
   if (r->markedForDelete) return SetError(ERROR_SERVICE_MARKED_FOR_DELETE), FALSE;
   r->markedForDelete = true;
@@ -270,13 +267,13 @@ BOOL DeleteService(SC_HANDLE hService) {
 
 BOOL CloseServiceHandle(SC_HANDLE hSCObject) {
   SIM_CALL(FALSE);
-  auto& handles = S().internal.scHandles;
+  auto& handles = m.services.internal.scHandles;
   auto it = handles.find(hSCObject);
   if (it == handles.end()) return SetError(ERROR_INVALID_HANDLE), FALSE;
   sim::ServiceRecord* r = it->second;
-  M().handles.Close(it->first, r != nullptr ? sim::HandleKind::Service : sim::HandleKind::ScManager);
+  m.handles.Close(it->first, r != nullptr ? sim::HandleKind::Service : sim::HandleKind::ScManager);
   handles.erase(it);
-  if (r != nullptr && --r->openHandles == 0) S().RemoveIfDone(*r);
+  if (r != nullptr && --r->openHandles == 0) m.services.RemoveIfDone(*r);
   return TRUE;
 }
 

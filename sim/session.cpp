@@ -6,7 +6,6 @@
 namespace win {
 namespace {
 
-using sim::M;
 using sim::SetError;
 
 // The process's window station; it is not to be closed.
@@ -18,7 +17,7 @@ constexpr DWORD kProcessId = 0x1F24;  // the one process the calls of a test run
 // The answer is always OK: the programs do not look at it.
 int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
   SIM_CALL(0);
-  M().messageBoxes.push_back(sim::MessageBoxShown{lpText, lpCaption, uType, hWnd});
+  m.messageBoxes.push_back(sim::MessageBoxShown{lpText, lpCaption, uType, hWnd});
   return IDOK;
 }
 
@@ -35,7 +34,7 @@ BOOL GetUserObjectInformationW(HANDLE hObj, int nIndex, PVOID pvInfo, DWORD nLen
     sim::Unmodelled(__func__, "other information than the flags of the process's window station");
   }
   if (lpnLengthNeeded) *lpnLengthNeeded = sizeof(USEROBJECTFLAGS);
-  USEROBJECTFLAGS flags{FALSE, FALSE, M().stationVisible ? WSF_VISIBLE : 0};
+  USEROBJECTFLAGS flags{FALSE, FALSE, m.stationVisible ? WSF_VISIBLE : 0};
   std::memcpy(pvInfo, &flags, sizeof(flags));
   return TRUE;
 }
@@ -45,7 +44,7 @@ DWORD GetCurrentProcessId() { return kProcessId; }
 BOOL ProcessIdToSessionId(DWORD dwProcessId, DWORD* pSessionId) {
   SIM_CALL(FALSE);
   if (dwProcessId != kProcessId) sim::Unmodelled(__func__, "the session of another process");
-  *pSessionId = M().sessionId;
+  *pSessionId = m.sessionId;
   return TRUE;
 }
 

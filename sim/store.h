@@ -68,14 +68,18 @@ struct Store {
 
   // --- Seen by tests ---------------------------------------------------------
   std::vector<DifxCall> difxCalls;  // every call of the framework, in order
-  bool CallbackRegistered() const { return internal.cdeclCallback != nullptr || internal.winapiCallback != nullptr; }
+  bool CallbackRegistered() const { return internal.callback.cdeclLog || internal.callback.winapiLog; }
 
   // --- The calls' bookkeeping -------------------------------------------------
   struct Internal {
     // The registered log callback (only one of the two kinds at a time).
-    win::DIFXAPILOGCALLBACK_W cdeclCallback = nullptr;
-    win::DIFXLOGCALLBACK_W winapiCallback = nullptr;
-    win::PVOID callbackContext = nullptr;
+    struct {
+      win::DIFXAPILOGCALLBACK_W cdeclLog = nullptr;
+      win::DIFXLOGCALLBACK_W winapiLog = nullptr;
+      win::PVOID context = nullptr;
+    } callback;
+    // The INF whose information SetupGetInfInformationW gave in each buffer.
+    std::map<const void*, std::u16string> infInformation;
   };
   Internal internal;
 };

@@ -55,29 +55,23 @@ bool Services::Close(void* handle) {
 }  // namespace sim
 
 namespace win {
-namespace {
 
-using sim::M;
 using sim::SetError;
-
-sim::Services& S() { return M().services; }
-
-}  // namespace
 
 HANDLE CreateEventW(SECURITY_ATTRIBUTES*, BOOL bManualReset, BOOL bInitialState, LPCWSTR lpName) {
   SIM_CALL(nullptr);
   if (lpName != nullptr || !bManualReset) sim::Unmodelled(__func__, "a named or an auto-reset event");
-  HANDLE h = M().handles.Open(sim::HandleKind::Event);
-  S().internal.events[h] = std::make_shared<bool>(bInitialState != FALSE);
+  HANDLE h = m.handles.Open(sim::HandleKind::Event);
+  m.services.internal.events[h] = std::make_shared<bool>(bInitialState != FALSE);
   return h;
 }
 
 BOOL SetEvent(HANDLE hEvent) {
   SIM_CALL(FALSE);
-  auto it = S().internal.events.find(hEvent);
-  if (it == S().internal.events.end()) return SetError(ERROR_INVALID_HANDLE), FALSE;
+  auto it = m.services.internal.events.find(hEvent);
+  if (it == m.services.internal.events.end()) return SetError(ERROR_INVALID_HANDLE), FALSE;
   *it->second = true;
-  S().internal.changed.notify_all();
+  m.services.internal.changed.notify_all();
   return TRUE;
 }
 
@@ -85,7 +79,7 @@ BOOL SetEvent(HANDLE hEvent) {
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
   SIM_CALL(WAIT_FAILED);
   if (dwMilliseconds != INFINITE) sim::Unmodelled(__func__, "a wait that can time out");
-  auto& s = S();
+  auto& s = m.services;
   std::function<bool()> ready;
   if (auto event = s.internal.events.find(hHandle); event != s.internal.events.end()) {
     ready = [signalled = event->second] { return *signalled; };
