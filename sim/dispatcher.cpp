@@ -10,24 +10,27 @@ namespace sim {
 
 Services::Process* Services::ProcessOf(std::u16string_view service) {
   Process* found = nullptr;
-  for (Process& p : internal.processes) {
-    if (wstr::EqualsAsciiNoCase(p.service, service)) found = &p;
-  }
+  for (Process& p : internal.processes) found = wstr::EqualsAsciiNoCase(p.service, service) ? &p : found;
   return found;
 }
 
-void Services::ProcessEnded(Process& p, win::DWORD exitCode) {
-  p.ended = p.run.ended = true;
-  p.run.exitCode = exitCode;
+Services::Process* Services::Registered(win::SERVICE_STATUS_HANDLE handle) {
+  for (Process& p : internal.processes) {
+    if (static_cast<void*>(&p) == handle && p.handler != nullptr && !p.ended) return &p;
+  }
+  return nullptr;
+}
+
+void Services::ProcessEnded(Process& p) {
+  p.ended = true;
   --p.alive;
   // The system withdraws the process's device notifications.
   for (const Registration& r : p.registrations) M().handles.Close(r.handle, HandleKind::DeviceNotification);
   p.registrations.clear();
   if (ServiceRecord* r = Find(p.service); r != nullptr && r->processId == p.pid) {
+    // A process that ends without having reported SERVICE_STOPPED was aborted.
     if (r->status.dwCurrentState != win::SERVICE_STOPPED) {
-      r->status.dwCurrentState = win::SERVICE_STOPPED;
-      r->status.dwControlsAccepted = 0;
-      r->status.dwWin32ExitCode = win::ERROR_PROCESS_ABORTED;
+      r->status = {r->type, win::SERVICE_STOPPED, 0, win::ERROR_PROCESS_ABORTED, 0, 0, 0};
     }
     r->processId = 0;
     RemoveIfDone(*r);
@@ -51,16 +54,15 @@ std::size_t Services::PostDeviceInterfaceEvent(win::DWORD eventType, const win::
   constexpr std::size_t kNameAt = offsetof(win::DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
   std::size_t size = kNameAt + (symbolicLink.size() + 1) * sizeof(char16_t);
   std::vector<std::uint8_t> data(std::max(size, sizeof(win::DEV_BROADCAST_DEVICEINTERFACE_W)));
-  win::DEV_BROADCAST_DEVICEINTERFACE_W header{};
-  header.dbcc_size = static_cast<win::DWORD>(size);
-  header.dbcc_devicetype = win::DBT_DEVTYP_DEVICEINTERFACE;
-  header.dbcc_classguid = interfaceClass;
+  win::DEV_BROADCAST_DEVICEINTERFACE_W header{
+      static_cast<win::DWORD>(size), win::DBT_DEVTYP_DEVICEINTERFACE, 0, interfaceClass, {}};
   std::memcpy(data.data(), &header, kNameAt);
   std::memcpy(data.data() + kNameAt, symbolicLink.data(), symbolicLink.size() * sizeof(char16_t));
   std::size_t count = 0;
   for (Process& p : internal.processes) {
-    bool registered = std::any_of(p.registrations.begin(), p.registrations.end(),
-                                  [&](const Registration& r) { return std::memcmp(&r.interfaceClass, &interfaceClass, sizeof(win::GUID)) == 0; });
+    bool registered = std::any_of(p.registrations.begin(), p.registrations.end(), [&](const Registration& r) {
+      return std::memcmp(&r.interfaceClass, &interfaceClass, sizeof(win::GUID)) == 0;
+    });
     if (!p.connected || p.stopped || p.ended || !registered) continue;
     p.queue.push_back(Control{win::SERVICE_CONTROL_DEVICEEVENT, eventType, data, p.nextControl++});
     ++count;
@@ -95,17 +97,15 @@ BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable
   if (p->connected || lpServiceStartTable[1].lpServiceName != nullptr) {
     sim::Unmodelled(__func__, "a second dispatcher, or a process of several services");
   }
-  // An own-process service: the table's one entry serves whatever name the
-  // service was started under, and the service main gets that name as argv[0].
   p->connected = p->dispatching = true;
   p->dispatcher = std::this_thread::get_id();
-  p->argv0 = p->service;
-  p->argv[0] = p->argv0.data();
-  LPSERVICE_MAIN_FUNCTIONW serviceMain = lpServiceStartTable[0].lpServiceProc;
   ++p->alive;
-  p->mainThread = std::thread([&s, p, serviceMain] {
+  // An own-process service: the table's one entry serves whatever name the
+  // service was started under, and the service main gets that name as argv[0].
+  p->mainThread = std::thread([&s, p, serviceMain = lpServiceStartTable[0].lpServiceProc, name = p->service]() mutable {
     sim::currentProcess = p;
-    serviceMain(1, p->argv);
+    LPWSTR argv[] = {name.data(), nullptr};
+    serviceMain(1, argv);
     sim::Lock mainLock(sim::M().mutex);
     --p->alive;
     s.internal.changed.notify_all();
@@ -126,7 +126,6 @@ BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable
     if (handler != nullptr) handler(c.code, c.eventType, c.data.empty() ? nullptr : c.data.data(), context);
     lock.lock();
     p->answers[c.id] = p->handlerStatus;
-    p->lastHandled = c.id;
     ++p->handledControls;
     s.internal.changed.notify_all();
   }
@@ -146,28 +145,23 @@ SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerExW(LPCWSTR, LPHANDLER_FUNCTION_
   if (p == nullptr || !p->connected) return SetError(ERROR_SERVICE_DOES_NOT_EXIST), nullptr;
   p->handler = lpHandlerProc;
   p->context = lpContext;
-  if (p->statusHandle == nullptr) {
-    p->statusHandle = reinterpret_cast<SERVICE_STATUS_HANDLE>(m.services.internal.nextStatusHandle += 8);
-    m.services.internal.statusHandles[p->statusHandle] = p;
-  }
-  return p->statusHandle;
+  return reinterpret_cast<SERVICE_STATUS_HANDLE>(p);
 }
 
 BOOL SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus, SERVICE_STATUS* lpServiceStatus) {
   SIM_CALL(FALSE);
   auto& s = m.services;
-  auto it = s.internal.statusHandles.find(hServiceStatus);
-  if (it == s.internal.statusHandles.end() || it->second->ended) return SetError(ERROR_INVALID_HANDLE), FALSE;
-  sim::Services::Process& p = *it->second;
+  sim::Services::Process* p = s.Registered(hServiceStatus);
+  if (p == nullptr) return SetError(ERROR_INVALID_HANDLE), FALSE;
   bool stopped = lpServiceStatus->dwCurrentState == SERVICE_STOPPED;
-  s.reports.push_back({p.service, *lpServiceStatus});
-  if (sim::ServiceRecord* r = s.Find(p.service); r != nullptr && r->processId == p.pid) {
+  s.reports.push_back({p->service, *lpServiceStatus});
+  if (sim::ServiceRecord* r = s.Find(p->service); r != nullptr && r->processId == p->pid) {
     r->status = *lpServiceStatus;
     if (stopped) r->status.dwControlsAccepted = 0;
   }
   // What the handler being run reports is the answer to its control.
-  if (std::this_thread::get_id() == p.dispatcher) p.handlerStatus = *lpServiceStatus;
-  p.stopped = p.stopped || stopped;
+  if (std::this_thread::get_id() == p->dispatcher) p->handlerStatus = *lpServiceStatus;
+  p->stopped = p->stopped || stopped;
   s.internal.changed.notify_all();
   return TRUE;
 }
@@ -180,11 +174,11 @@ HDEVNOTIFY RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID NotificationFil
   if (Flags != DEVICE_NOTIFY_SERVICE_HANDLE || filter.dbcc_devicetype != DBT_DEVTYP_DEVICEINTERFACE) {
     sim::Unmodelled(__func__, "a window, all interface classes, or another filter than an interface class");
   }
-  auto it = m.services.internal.statusHandles.find(static_cast<SERVICE_STATUS_HANDLE>(hRecipient));
-  if (it == m.services.internal.statusHandles.end()) return SetError(ERROR_INVALID_HANDLE), nullptr;
+  sim::Services::Process* p = m.services.Registered(static_cast<SERVICE_STATUS_HANDLE>(hRecipient));
+  if (p == nullptr) return SetError(ERROR_INVALID_HANDLE), nullptr;
   if (filter.dbcc_size < sizeof(DEV_BROADCAST_DEVICEINTERFACE_W)) return SetError(ERROR_INVALID_DATA), nullptr;
   HANDLE h = m.handles.Open(sim::HandleKind::DeviceNotification);
-  it->second->registrations.push_back({h, filter.dbcc_classguid});
+  p->registrations.push_back({h, filter.dbcc_classguid});
   return h;
 }
 

@@ -36,13 +36,9 @@ std::optional<std::u16string> ResolveImage(std::u16string_view commandLine) {
   auto exists = [](std::u16string_view path) -> std::optional<std::u16string> {
     std::u16string candidate(path);
     if (FileSystem::NameOf(candidate).find(u'.') == std::u16string::npos) candidate += u".exe";
-    if (M().fs.Exists(candidate)) return candidate;
-    return std::nullopt;
+    return M().fs.Exists(candidate) ? std::optional(candidate) : std::nullopt;
   };
-  if (!commandLine.empty() && commandLine[0] == u'"') {
-    auto end = commandLine.find(u'"', 1);
-    return exists(commandLine.substr(1, end == std::u16string_view::npos ? std::u16string_view::npos : end - 1));
-  }
+  if (commandLine.starts_with(u'"')) return exists(commandLine.substr(1, commandLine.find(u'"', 1) - 1));
   for (std::size_t i = 0; i <= commandLine.size(); ++i) {
     if (i < commandLine.size() && commandLine[i] != u' ') continue;
     if (auto found = exists(commandLine.substr(0, i))) return found;
@@ -54,10 +50,7 @@ std::optional<std::u16string> ResolveImage(std::u16string_view commandLine) {
 
 ServiceRecord& Services::Add(std::u16string name, std::u16string imagePath, win::DWORD state) {
   Lock lock(M().mutex);
-  ServiceRecord& r = database.emplace_back();
-  r.displayName = name;
-  r.name = std::move(name);
-  r.imagePath = std::move(imagePath);
+  ServiceRecord& r = database.emplace_back(ServiceRecord{.name = name, .displayName = name, .imagePath = imagePath});
   r.status.dwCurrentState = state;
   if (state != win::SERVICE_STOPPED) {
     r.status.dwControlsAccepted = win::SERVICE_ACCEPT_STOP;
@@ -80,13 +73,11 @@ void Services::Settle(Lock& lock, ServiceRecord& record) {
 
 // A service marked for deletion goes once it has stopped and its last handle is closed.
 void Services::RemoveIfDone(ServiceRecord& record) {
-  if (!record.markedForDelete || record.openHandles != 0 || record.status.dwCurrentState != win::SERVICE_STOPPED) {
-    return;
+  Process* p = ProcessOf(record.name);
+  if (record.markedForDelete && record.openHandles == 0 && record.status.dwCurrentState == win::SERVICE_STOPPED &&
+      (p == nullptr || p->ended)) {
+    database.remove_if([&](const ServiceRecord& r) { return &r == &record; });
   }
-  for (Process& p : internal.processes) {
-    if (!p.ended && wstr::EqualsAsciiNoCase(p.service, record.name)) return;
-  }
-  database.remove_if([&](const ServiceRecord& r) { return &r == &record; });
 }
 
 }  // namespace sim
@@ -95,27 +86,23 @@ namespace win {
 
 using sim::SetError;
 
-// Rights that a caller without administrative rights gets.
-constexpr DWORD kManagerUserRights = SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE | 0x10 /* QUERY_LOCK_STATUS */;
-constexpr DWORD kServiceUserRights = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | 0x8 /* ENUMERATE_DEPENDENTS */ |
-                                     SERVICE_INTERROGATE | SERVICE_USER_DEFINED_CONTROL | 0x20000 /* READ_CONTROL */;
+// The rights that a caller without administrative rights gets.
+constexpr DWORD kUserRights = SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE | 0x10 /* QUERY_LOCK_STATUS */;
 constexpr std::size_t kMaxServiceNameChars = 256;
 
 SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName, DWORD dwDesiredAccess) {
   SIM_CALL(nullptr);
   if (lpMachineName != nullptr || lpDatabaseName != nullptr) sim::Unmodelled(__func__, "another machine or database");
-  if (!m.services.admin && (dwDesiredAccess & ~kManagerUserRights) != 0) return SetError(ERROR_ACCESS_DENIED), nullptr;
+  if (!m.services.admin && (dwDesiredAccess & ~kUserRights) != 0) return SetError(ERROR_ACCESS_DENIED), nullptr;
   return sim::OpenScHandle(nullptr);
 }
 
-SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess) {
+SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD) {
   SIM_CALL(nullptr);
   if (!sim::IsManager(hSCManager)) return SetError(ERROR_INVALID_HANDLE), nullptr;
   if (wstr::Length(lpServiceName) > kMaxServiceNameChars) return SetError(ERROR_INVALID_NAME), nullptr;
   sim::ServiceRecord* r = m.services.Find(lpServiceName);
-  if (r == nullptr) return SetError(ERROR_SERVICE_DOES_NOT_EXIST), nullptr;
-  if (!m.services.admin && (dwDesiredAccess & ~kServiceUserRights) != 0) return SetError(ERROR_ACCESS_DENIED), nullptr;
-  return sim::OpenScHandle(r);
+  return r != nullptr ? sim::OpenScHandle(r) : (SetError(ERROR_SERVICE_DOES_NOT_EXIST), nullptr);
 }
 
 SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lpDisplayName, DWORD, DWORD dwServiceType,
@@ -128,20 +115,20 @@ SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lp
     sim::Unmodelled(__func__, "a shared process, no display name, a group, tag, dependencies or an account");
   }
   if (!sim::IsManager(hSCManager)) return SetError(ERROR_INVALID_HANDLE), nullptr;
-  std::u16string_view name(lpServiceName);
-  if (name.empty() || name.size() > kMaxServiceNameChars || name.find_first_of(u"/\\") != std::u16string_view::npos) {
+  std::u16string name(lpServiceName);
+  if (name.empty() || name.size() > kMaxServiceNameChars || name.find_first_of(u"/\\") != std::u16string::npos) {
     return SetError(ERROR_INVALID_NAME), nullptr;
   }
   if (sim::ServiceRecord* existing = m.services.Find(name)) {
     return SetError(existing->markedForDelete ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SERVICE_EXISTS), nullptr;
   }
-  sim::ServiceRecord& r = m.services.database.emplace_back();
-  r.name = name;
-  r.displayName = lpDisplayName;
-  r.type = r.status.dwServiceType = dwServiceType;
-  r.startType = dwStartType;
-  r.errorControl = dwErrorControl;
-  r.imagePath = lpBinaryPathName;
+  sim::ServiceRecord& r = m.services.database.emplace_back(sim::ServiceRecord{.name = name,
+                                                                              .displayName = lpDisplayName,
+                                                                              .type = dwServiceType,
+                                                                              .startType = dwStartType,
+                                                                              .errorControl = dwErrorControl,
+                                                                              .imagePath = lpBinaryPathName});
+  r.status.dwServiceType = dwServiceType;
   return sim::OpenScHandle(&r);
 }
 
@@ -161,28 +148,23 @@ BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
   const sim::Program* program = s.ProgramFor(*image);
   if (program == nullptr) {  // the stand-in: running at once
     r->status = SERVICE_STATUS{r->type, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0, 0, 0};
-    s.internal.changed.notify_all();
     return TRUE;
   }
   r->status = SERVICE_STATUS{r->type, SERVICE_START_PENDING, 0, 0, 0, 0, 2000};
   sim::Services::Process& p = s.internal.processes.emplace_back();
   p.pid = r->processId;
   p.service = r->name;
-  p.program = *program;
-  p.run.index = s.launches.size() - 1;
-  p.run.file = *image;
-  p.run.currentDirectory = m.systemDirectory;
   p.alive = 1;
-  p.thread = std::thread([&s, &p] {
+  sim::ProcessRun run{.file = *image, .currentDirectory = m.systemDirectory};
+  p.thread = std::thread([&s, &p, program = *program, run] {
     sim::currentProcess = &p;
-    DWORD code = p.program(p.run);
+    program(run);
     sim::Lock processLock(sim::M().mutex);
-    s.ProcessEnded(p, code);
+    s.ProcessEnded(p);
   });
   // The manager waits until the process has connected and the service main runs.
   s.Block(call.lock, [&] { return p.connected || p.ended; });
-  if (!p.connected) return SetError(ERROR_SERVICE_REQUEST_TIMEOUT), FALSE;
-  return TRUE;
+  return p.connected ? TRUE : (SetError(ERROR_SERVICE_REQUEST_TIMEOUT), FALSE);
 }
 
 BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, BYTE* lpBuffer, DWORD cbBufSize,
@@ -200,7 +182,6 @@ BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, BYTE* lp
   if (r->status.dwCurrentState == SERVICE_STOP_PENDING && (process == nullptr || process->ended)) {
     if (r->stopQueriesLeft == 0) {
       r->status = SERVICE_STATUS{r->type, SERVICE_STOPPED, 0, 0, 0, 0, 0};
-      r->processId = 0;
     } else {
       --r->stopQueriesLeft;
       ++r->status.dwCheckPoint;
@@ -230,19 +211,16 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServi
                      : 0;
   if ((r->status.dwControlsAccepted & needed) != needed) return SetError(ERROR_INVALID_SERVICE_CONTROL), FALSE;
   sim::Services::Process* p = s.ProcessOf(r->name);
-  if (p == nullptr || p->ended) {
+  if (p == nullptr || p->ended) {  // the stand-in
     if (dwControl != SERVICE_CONTROL_STOP) sim::Unmodelled(__func__, "another control than a stop for a stand-in");
     r->stopQueriesLeft = r->stopPendingQueries;
-    r->status = r->stopPendingQueries == 0
-                    ? SERVICE_STATUS{r->type, SERVICE_STOPPED, 0, 0, 0, 0, 0}
-                    : SERVICE_STATUS{r->type, SERVICE_STOP_PENDING, SERVICE_ACCEPT_STOP, 0, 0, 1, 1000};
-    if (r->stopPendingQueries == 0) r->processId = 0;
+    r->status = SERVICE_STATUS{r->type, SERVICE_STOP_PENDING, SERVICE_ACCEPT_STOP, 0, 0, 0, 1000};
   } else {
     // Delivered to the service's handler; the answer is the status it reported.
     std::uint64_t id = p->nextControl++;
     p->queue.push_back({dwControl, 0, {}, id});
     s.internal.changed.notify_all();
-    s.Block(call.lock, [&] { return p->lastHandled >= id || !p->dispatching; });
+    s.Block(call.lock, [&] { return p->answers.contains(id) || !p->dispatching; });
     if (auto answer = p->answers.find(id); answer != p->answers.end()) {
       *lpServiceStatus = answer->second;
       p->answers.erase(answer);
@@ -250,7 +228,6 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServi
     }
   }
   *lpServiceStatus = r->status;
-  s.internal.changed.notify_all();
   return TRUE;
 }
 
@@ -261,18 +238,16 @@ BOOL DeleteService(SC_HANDLE hService) {
   sim::ServiceRecord* r = sim::ServiceOf(hService);
   if (r == nullptr) return FALSE;
   if (r->markedForDelete) return SetError(ERROR_SERVICE_MARKED_FOR_DELETE), FALSE;
-  r->markedForDelete = true;
-  return TRUE;
+  return r->markedForDelete = true;
 }
 
 BOOL CloseServiceHandle(SC_HANDLE hSCObject) {
   SIM_CALL(FALSE);
   auto& handles = m.services.internal.scHandles;
-  auto it = handles.find(hSCObject);
-  if (it == handles.end()) return SetError(ERROR_INVALID_HANDLE), FALSE;
-  sim::ServiceRecord* r = it->second;
-  m.handles.Close(it->first, r != nullptr ? sim::HandleKind::Service : sim::HandleKind::ScManager);
-  handles.erase(it);
+  if (!handles.contains(hSCObject)) return SetError(ERROR_INVALID_HANDLE), FALSE;
+  sim::ServiceRecord* r = handles[hSCObject];
+  handles.erase(hSCObject);
+  m.handles.Close(hSCObject, r != nullptr ? sim::HandleKind::Service : sim::HandleKind::ScManager);
   if (r != nullptr && --r->openHandles == 0) m.services.RemoveIfDone(*r);
   return TRUE;
 }

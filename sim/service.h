@@ -1,27 +1,24 @@
 // The simulated machine's service area; see sim/machine.h.
 //
 // The service control manager (sim/scm.cpp) keeps a database of services
-// (configuration, last reported status, marked for deletion) with Windows'
-// rules for names, rights and deletion. Starting a service runs its program
-// file:
+// with Windows' rules for names, rights and deletion. Starting a service runs
+// its program file:
 //  - when a test registered a Program for that file (SetProgram), the program
 //    runs on a thread of its own, as the service process: its
 //    StartServiceCtrlDispatcherW runs the service main on a second thread and
-//    hands controls to the registered handler one at a time
-//    (sim/dispatcher.cpp);
+//    hands controls to the registered handler one at a time (dispatcher.cpp);
 //  - otherwise a stand-in runs: the service is RUNNING at once, and after a
 //    stop request is seen STOP_PENDING by `stopPendingQueries` status queries
 //    before it is STOPPED.
-//
 // Processes started by ShellExecuteExW run the Program registered for their
 // file (none: they end at once with exit code 0), each on a thread of its own
-// (sim/processes.cpp).
+// (processes.cpp).
 //
 // Time does not pass in the simulator. Where Windows would let a service
 // process run while the caller waits (a status query, a control request), the
 // manager waits until every thread of that process is blocked in a simulated
 // wait or the process has ended: what a query sees is then settled
-// (sim/waits.cpp, which also holds events and waits on them).
+// (waits.cpp, which also holds events and the waits on them).
 #pragma once
 
 #include <condition_variable>
@@ -67,12 +64,12 @@ class Gate {
 // One run of a program file: a process started by ShellExecuteExW, or a
 // service process started by the service control manager.
 struct ProcessRun {
-  std::size_t index = 0;                    // in Services::runs (shell) or in order of service starts
-  std::u16string file;                      // the program file (lpFile, or the service's resolved image)
-  std::u16string parameters;                // lpParameters ("" for none)
-  std::optional<std::u16string> verb;       // lpVerb; nullopt for null
-  std::optional<std::u16string> directory;  // lpDirectory; nullopt for null
-  std::u16string currentDirectory;          // the directory the process starts in
+  std::size_t index = 0;                      // in Services::runs (a shell's run)
+  std::u16string file;                        // the program file (lpFile, or the service's resolved image)
+  std::u16string parameters{};                // lpParameters ("" for none)
+  std::optional<std::u16string> verb{};       // lpVerb; nullopt for null
+  std::optional<std::u16string> directory{};  // lpDirectory; nullopt for null
+  std::u16string currentDirectory;            // the directory the process starts in
   win::ULONG mask = 0;
   int show = 0;
   bool ended = false;
@@ -88,7 +85,7 @@ struct ServiceRecord {
   win::DWORD type = win::SERVICE_WIN32_OWN_PROCESS;
   win::DWORD startType = win::SERVICE_DEMAND_START;
   win::DWORD errorControl = win::SERVICE_ERROR_NORMAL;
-  std::u16string account;  // "" for LocalSystem, the only account modelled
+  std::u16string account{};  // "" for LocalSystem, the only account modelled
   std::u16string imagePath;
   win::SERVICE_STATUS status{win::SERVICE_WIN32_OWN_PROCESS, win::SERVICE_STOPPED, 0, 0, 0, 0, 0};
   bool markedForDelete = false;
@@ -127,7 +124,7 @@ struct Services {
   // The program that runs when `path` (a full path) is started.
   void SetProgram(std::u16string_view path, Program program);
   // False: the caller has no administrative rights; the manager then grants
-  // only the rights to connect, enumerate, query and interrogate.
+  // only the rights to connect, enumerate and query the lock.
   bool admin = true;
   // Called at the start of each recorded call (after fault injection),
   // without the machine's lock, on the calling thread.
@@ -177,55 +174,49 @@ struct Services {
   struct Process {
     win::DWORD pid = 0;
     std::u16string service;
-    ProcessRun run;
-    Program program;
-    std::thread thread;        // the process's main thread: the program
-    std::thread mainThread;    // the service main, once the dispatcher runs
-    bool connected = false;    // StartServiceCtrlDispatcherW was called
-    bool dispatching = false;  // and hands out controls
-    bool stopped = false;      // SERVICE_STOPPED was reported
+    std::thread thread;          // the process's main thread: the program
+    std::thread mainThread;      // the service main, once the dispatcher runs
+    std::thread::id dispatcher;  // the thread in StartServiceCtrlDispatcherW
+    bool connected = false;      // StartServiceCtrlDispatcherW was called
+    bool dispatching = false;    // and hands out controls
+    bool stopped = false;        // SERVICE_STOPPED was reported
     bool ended = false;
-    int alive = 0;  // threads of the process that have not returned
-    std::vector<const std::function<bool()>*> waiters;
-    std::u16string argv0;
-    win::LPWSTR argv[2] = {nullptr, nullptr};
+    int alive = 0;                                      // threads of the process that have not returned
+    std::vector<const std::function<bool()>*> waiters;  // what its threads blocked in a wait wait for
+    // Once registered, the process's address is its status handle.
     win::LPHANDLER_FUNCTION_EX handler = nullptr;
     void* context = nullptr;
-    win::SERVICE_STATUS_HANDLE statusHandle = nullptr;
     std::deque<Control> queue;
     std::uint64_t nextControl = 1;
     std::uint64_t handledControls = 0;
-    std::uint64_t lastHandled = 0;
-    // The answer to each control: the last status its handler reported.
+    // The answer to each control handled: the last status its handler reported.
     std::map<std::uint64_t, win::SERVICE_STATUS> answers;
-    std::thread::id dispatcher;
     win::SERVICE_STATUS handlerStatus{};
     std::vector<Registration> registrations;
   };
   struct Internal {
     std::condition_variable_any changed;  // notified at every change of this area
     std::list<Process> processes;
-    std::map<win::HANDLE, ServiceRecord*> scHandles;  // null: the manager
-    std::map<win::SERVICE_STATUS_HANDLE, Process*> statusHandles;
+    std::map<win::HANDLE, ServiceRecord*> scHandles;      // null: the manager
     std::map<win::HANDLE, std::shared_ptr<bool>> events;  // signalled or not
     std::map<win::HANDLE, std::size_t> processHandles;    // -> index in runs
     std::map<std::u16string, Program> programs;           // by folded path
     std::list<std::thread> runThreads;
     win::DWORD nextProcessId = 0x400;
-    std::uintptr_t nextStatusHandle = 0x7000;
   };
   Internal internal;
 
   // Closes `handle` when it is an event or a process of this area.
   bool Close(void* handle);
   Process* ProcessOf(std::u16string_view service);
+  Process* Registered(win::SERVICE_STATUS_HANDLE handle);  // the process with this status handle
   bool Idle(const Process& p) const;
   // Blocks the calling thread (holding `lock` once) until `ready` holds.
   void Block(Lock& lock, const std::function<bool()>& ready);
   // What a status query or a control request sees: a service process has run until it waits.
   void Settle(Lock& lock, ServiceRecord& record);
   void RemoveIfDone(ServiceRecord& record);
-  void ProcessEnded(Process& p, win::DWORD exitCode);
+  void ProcessEnded(Process& p);
   const Program* ProgramFor(std::u16string_view path);
 };
 
