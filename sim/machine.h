@@ -51,21 +51,22 @@ enum class HandleKind {
 class Handles {
  public:
   // A fresh handle value of `kind`; never null or INVALID_HANDLE_VALUE.
-  win::HANDLE Open(HandleKind kind) { return open_[next_ += 8] = kind, reinterpret_cast<win::HANDLE>(next_); }
+  win::HANDLE Open(HandleKind kind) {
+    return open_.emplace(reinterpret_cast<win::HANDLE>(next_ += 8), kind).first->first;
+  }
   // True when `h` was open as a `kind`; it is closed now.
   bool Close(win::HANDLE h, HandleKind kind) {
-    return std::erase_if(
-               open_, [&](auto& o) { return o.first == reinterpret_cast<std::uintptr_t>(h) && o.second == kind; }) != 0;
+    auto it = open_.find(h);
+    return it != open_.end() && it->second == kind && (open_.erase(it), true);
   }
   std::size_t Count(HandleKind kind) const {
-    return static_cast<std::size_t>(
-        std::count_if(open_.begin(), open_.end(), [&](auto& o) { return o.second == kind; }));
+    return std::count_if(open_.begin(), open_.end(), [&](auto& o) { return o.second == kind; });
   }
   std::size_t CountAll() const { return open_.size(); }
 
  private:
   std::uintptr_t next_ = 0x1000;
-  std::map<std::uintptr_t, HandleKind> open_;
+  std::map<win::HANDLE, HandleKind> open_;
 };
 
 // One file of the simulated file system. Directories are implicit in paths,
@@ -76,10 +77,9 @@ struct File {
   win::DWORD deleteError = 0;  // DeleteFileW fails with this when non-zero
   // FILE_ATTRIBUTE_DIRECTORY: a directory, which opens only with
   // FILE_FLAG_BACKUP_SEMANTICS. FILE_ATTRIBUTE_REPARSE_POINT: a symbolic link
-  // to `linkTarget`. Links are not followed: the programs open every file
-  // with FILE_FLAG_OPEN_REPARSE_POINT.
+  // to `linkTarget`, never followed: the programs open the name itself.
   win::DWORD attributes = 0;
-  std::u16string linkTarget;
+  std::u16string linkTarget{};
   win::DWORD links = 1;  // its names; more than one: a hard link to a file elsewhere
 };
 
@@ -94,8 +94,8 @@ class FileSystem {
   File& Put(std::u16string_view fullPath, std::string data = {});
   bool Remove(std::u16string_view fullPath);
   bool Exists(std::u16string_view fullPath) { return Find(fullPath) != nullptr; }
-  // Files directly in `directory` whose names match the wildcard `pattern`
-  // (* and ?, case-insensitive), in creation order.
+  // Files directly in `directory` whose names match `pattern`, which has one
+  // "*" (case-insensitive), in creation order.
   std::vector<File*> List(std::u16string_view directory, std::u16string_view pattern);
   bool IsWritableDirectory(std::u16string_view directory) const;
 
@@ -117,8 +117,7 @@ win::FARPROC AsExport(Function* f) {
 }
 
 struct MessageBoxShown {
-  std::u16string text;
-  std::u16string caption;
+  std::u16string text, caption;
   win::UINT type = 0;
   win::HWND owner = nullptr;
 };
@@ -131,14 +130,11 @@ struct Fault {
 
 struct Machine {
   Machine();
-  // Serialises access to the machine's state across the threads of a test.
-  std::recursive_mutex mutex;
+  std::recursive_mutex mutex;  // serialises the threads of a test
 
   // --- Arranged by tests -----------------------------------------------------
   std::vector<Fault> faults;
-  // Makes the n-th use of `call` fail with `error`.
-  void FailCall(std::string call, unsigned nth, win::DWORD error);
-
+  void FailCall(std::string call, unsigned nth, win::DWORD error);  // the n-th use of `call` fails with `error`
   FileSystem fs;
   // Locks on files, by ASCII-folded full path: the handle that holds each
   // (a test may hold one for another process, with any value).
@@ -149,10 +145,8 @@ struct Machine {
   std::u16string modulePath = u"C:\\Program Files\\Tov Mouse\\TovMouseSetupCustomAction.exe";
   std::vector<Library> libraries;  // loadable libraries
   win::SYSTEMTIME localTime{2026, 12, 0, 6, 9, 5, 7, 0};
-  // System messages that FormatMessageW knows, by code.
-  std::map<win::DWORD, std::u16string> systemMessages;
-  // What locating the root of the device tree returns.
-  win::CONFIGRET locateRootResult = win::CR_SUCCESS;
+  std::map<win::DWORD, std::u16string> systemMessages;  // what FormatMessageW knows, by code
+  win::CONFIGRET locateRootResult = win::CR_SUCCESS;    // of locating the root of the device tree
   // The process's session (0: services and non-impersonated custom actions)
   // and whether its window station has WSF_VISIBLE (WinSta0 has it, also in
   // session 0 where interactive services are allowed; other stations lack it).
@@ -198,9 +192,7 @@ struct Machine {
 // The current machine. Reset() replaces it with a fresh one.
 Machine& M();
 void Reset();
-
-// Sets the calling thread's last error.
-void SetError(win::DWORD error);
+void SetError(win::DWORD error);  // the calling thread's last error
 
 // The start of every recorded call: records `name`, applies fault injection
 // (a fault sets the last error) and the service area's hook, then holds the

@@ -40,32 +40,31 @@ std::size_t Services::RunsEnded() {
 
 namespace win {
 
-// The programs start a program file they name by its full path, for its
-// process handle, and without any window of the shell's.
+// The programs start a program file they name by its full path, with
+// parameters, for its process handle, and without any window of the shell's.
 BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo) {
   SIM_CALL(FALSE);
   auto& s = m.services;
-  if (pExecInfo->cbSize != sizeof(SHELLEXECUTEINFOW) || pExecInfo->lpVerb != nullptr ||
-      (pExecInfo->fMask & SEE_MASK_NOCLOSEPROCESS) == 0) {
-    sim::Unmodelled(__func__, "a verb, or a start without the process's handle");
+  SHELLEXECUTEINFOW& e = *pExecInfo;
+  if (e.cbSize != sizeof e || e.lpVerb != nullptr || e.lpDirectory != nullptr || e.lpParameters == nullptr ||
+      (e.fMask & SEE_MASK_NOCLOSEPROCESS) == 0) {
+    sim::Unmodelled(__func__, "a verb, a directory, no parameters or no process handle");
   }
-  pExecInfo->hProcess = nullptr;
-  std::u16string directory = pExecInfo->lpDirectory != nullptr ? pExecInfo->lpDirectory : m.currentDirectory;
-  if (!m.fs.Exists(sim::FileSystem::Resolve(pExecInfo->lpFile, directory))) {
+  e.hProcess = nullptr;
+  std::u16string path = sim::FileSystem::Resolve(e.lpFile, m.currentDirectory);
+  if (!m.fs.Exists(path)) {
     // The shell tells the user in an error box, unless asked not to.
-    if ((pExecInfo->fMask & SEE_MASK_FLAG_NO_UI) == 0) sim::Unmodelled(__func__, "the shell's error box");
-    pExecInfo->hInstApp = reinterpret_cast<HINSTANCE>(std::uintptr_t{2});  // SE_ERR_FNF
+    if ((e.fMask & SEE_MASK_FLAG_NO_UI) == 0) sim::Unmodelled(__func__, "the shell's error box");
+    e.hInstApp = reinterpret_cast<HINSTANCE>(std::uintptr_t{2});  // SE_ERR_FNF
     return sim::SetError(ERROR_FILE_NOT_FOUND), FALSE;
   }
-  sim::ProcessRun& run = s.runs.emplace_back();
-  run.index = s.runs.size() - 1;
-  run.file = pExecInfo->lpFile;
-  if (pExecInfo->lpParameters != nullptr) run.parameters = pExecInfo->lpParameters;
-  if (pExecInfo->lpDirectory != nullptr) run.directory = pExecInfo->lpDirectory;
-  run.currentDirectory = directory;
-  run.mask = pExecInfo->fMask;
-  run.show = pExecInfo->nShow;
-  if (const sim::Program* program = s.ProgramFor(sim::FileSystem::Resolve(run.file, directory))) {
+  sim::ProcessRun& run = s.runs.emplace_back(sim::ProcessRun{.index = s.runs.size(),
+                                                             .file = e.lpFile,
+                                                             .parameters = e.lpParameters,
+                                                             .currentDirectory = m.currentDirectory,
+                                                             .mask = e.fMask,
+                                                             .show = e.nShow});
+  if (const sim::Program* program = s.ProgramFor(path)) {
     s.internal.runThreads.emplace_back([&s, &run, program = *program] {
       DWORD code = program(run);
       sim::Lock lock(sim::M().mutex);
@@ -73,13 +72,13 @@ BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo) {
       run.ended = true;
       s.internal.changed.notify_all();
     });
-  } else {
+  } else {  // no program: it ends at once
     run.exitCode = 0;
     run.ended = true;
   }
-  pExecInfo->hInstApp = reinterpret_cast<HINSTANCE>(std::uintptr_t{42});
-  pExecInfo->hProcess = m.handles.Open(sim::HandleKind::Process);
-  s.internal.processHandles[pExecInfo->hProcess] = run.index;
+  e.hInstApp = reinterpret_cast<HINSTANCE>(std::uintptr_t{42});
+  e.hProcess = m.handles.Open(sim::HandleKind::Process);
+  s.internal.processHandles[e.hProcess] = run.index;
   s.internal.changed.notify_all();
   return TRUE;
 }

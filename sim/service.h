@@ -21,6 +21,7 @@
 // (waits.cpp, which also holds events and the waits on them).
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -46,19 +47,13 @@ using Lock = std::unique_lock<std::recursive_mutex>;
 class Gate {
  public:
   void Open() {
-    std::lock_guard<std::mutex> lock(mutex_);
     open_ = true;
-    opened_.notify_all();
+    open_.notify_all();
   }
-  void Wait() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    opened_.wait(lock, [this] { return open_; });
-  }
+  void Wait() { open_.wait(false); }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable opened_;
-  bool open_ = false;
+  std::atomic<bool> open_ = false;
 };
 
 // One run of a program file: a process started by ShellExecuteExW, or a
@@ -80,8 +75,7 @@ struct ProcessRun {
 using Program = std::function<win::DWORD(const ProcessRun&)>;
 
 struct ServiceRecord {
-  std::u16string name;
-  std::u16string displayName;
+  std::u16string name, displayName;
   win::DWORD type = win::SERVICE_WIN32_OWN_PROCESS;
   win::DWORD startType = win::SERVICE_DEMAND_START;
   win::DWORD errorControl = win::SERVICE_ERROR_NORMAL;
@@ -95,8 +89,7 @@ struct ServiceRecord {
 
   // Bookkeeping of the manager.
   win::DWORD processId = 0;
-  unsigned openHandles = 0;
-  unsigned stopQueriesLeft = 0;
+  unsigned openHandles = 0, stopQueriesLeft = 0;
 };
 
 struct StatusReport {
@@ -104,17 +97,13 @@ struct StatusReport {
   win::SERVICE_STATUS status;
 };
 
-// A start of a service's program file by the manager.
+// A start of a service's program file by the manager: the service, its image
+// path as registered, and the program file that ran.
 struct ServiceLaunch {
-  std::u16string service;
-  std::u16string imagePath;  // as registered
-  std::u16string image;      // the program file that ran
+  std::u16string service, imagePath, image;
 };
 
 struct Services {
-  Services() = default;
-  Services(const Services&) = delete;
-  Services& operator=(const Services&) = delete;
   ~Services();  // waits for the threads of every process (tests end them first)
 
   // --- Arranged by tests -----------------------------------------------------
@@ -162,8 +151,7 @@ struct Services {
 
   // --- The calls' bookkeeping -------------------------------------------------
   struct Control {
-    win::DWORD code = 0;
-    win::DWORD eventType = 0;
+    win::DWORD code = 0, eventType = 0;
     std::vector<std::uint8_t> data;
     std::uint64_t id = 0;
   };
@@ -187,8 +175,7 @@ struct Services {
     win::LPHANDLER_FUNCTION_EX handler = nullptr;
     void* context = nullptr;
     std::deque<Control> queue;
-    std::uint64_t nextControl = 1;
-    std::uint64_t handledControls = 0;
+    std::uint64_t nextControl = 1, handledControls = 0;
     // The answer to each control handled: the last status its handler reported.
     std::map<std::uint64_t, win::SERVICE_STATUS> answers;
     win::SERVICE_STATUS handlerStatus{};
