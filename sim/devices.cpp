@@ -83,10 +83,9 @@ using sim::SetError;
 // programs take both alike: there is nothing to do.
 HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, LPCWSTR Enumerator, HWND, DWORD Flags) {
   SIM_CALL(INVALID_HANDLE_VALUE);
-  if (ClassGuid != nullptr || Enumerator == nullptr || Enumerator[0] == 0 ||
-      (Flags & ~DIGCF_PRESENT) != DIGCF_ALLCLASSES) {
-    sim::Unmodelled(__func__, "a set of one setup class, of interfaces, or without an enumerator");
-  }
+  SIM_ONLY(ClassGuid == nullptr && Enumerator != nullptr && Enumerator[0] != 0 &&
+               (Flags & ~DIGCF_PRESENT) == DIGCF_ALLCLASSES,
+           "a set of one setup class, of interfaces, or without an enumerator");
   auto& d = m.devices;
   // An enumerator ("HID"), or an enumerator and a device ID; the devices
   // under it are those whose instance IDs go on from it with a backslash.
@@ -135,9 +134,8 @@ BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* 
                                        DWORD* PropertyRegDataType, BYTE* PropertyBuffer, DWORD PropertyBufferSize,
                                        DWORD* RequiredSize) {
   SIM_CALL(FALSE);
-  if (Property != SPDRP_HARDWAREID && Property != SPDRP_UPPERFILTERS) {
-    sim::Unmodelled(__func__, "another property than the hardware IDs and the upper filters");
-  }
+  SIM_ONLY(Property == SPDRP_HARDWAREID || Property == SPDRP_UPPERFILTERS,
+           "another property than the hardware IDs and the upper filters");
   auto* element = FindElement(DeviceInfoSet, DeviceInfoData);
   if (element == nullptr) return FALSE;
   const auto& device = m.devices.devices[element->device];
@@ -158,7 +156,7 @@ HKEY SetupDiOpenDevRegKey(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoDat
                           REGSAM samDesired) {
   HKEY const failed = reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE);
   SIM_CALL(failed);
-  if (Scope != DICS_FLAG_GLOBAL || KeyType != DIREG_DEV) sim::Unmodelled(__func__, "another key than the hardware key");
+  SIM_ONLY(Scope == DICS_FLAG_GLOBAL && KeyType == DIREG_DEV, "another key than the hardware key");
   if (FindElement(DeviceInfoSet, DeviceInfoData) == nullptr) return failed;
   if (!m.devices.administrator && (samDesired & ~KEY_READ) != 0) return SetError(ERROR_ACCESS_DENIED), failed;
   return static_cast<HKEY>(m.handles.Open(sim::HandleKind::RegistryKey));
@@ -172,7 +170,7 @@ LSTATUS RegCloseKey(HKEY hKey) {
 
 BOOL SetupDiBuildDriverInfoList(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData, DWORD DriverType) {
   SIM_CALL(FALSE);
-  if (DriverType != SPDIT_COMPATDRIVER) sim::Unmodelled(__func__, "a class-driver list");
+  SIM_ONLY(DriverType == SPDIT_COMPATDRIVER, "a class-driver list");
   auto* element = FindElement(DeviceInfoSet, DeviceInfoData);
   if (element == nullptr) return FALSE;
   element->driversBuilt = true;
@@ -182,9 +180,8 @@ BOOL SetupDiBuildDriverInfoList(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceI
 BOOL SetupDiEnumDriverInfoW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData, DWORD DriverType,
                             DWORD MemberIndex, SP_DRVINFO_DATA_W* DriverInfoData) {
   SIM_CALL(FALSE);
-  if (DriverType != SPDIT_COMPATDRIVER || DriverInfoData->cbSize != sizeof(SP_DRVINFO_DATA_V2_W)) {
-    sim::Unmodelled(__func__, "a class-driver list, or the first version of the driver record");
-  }
+  SIM_ONLY(DriverType == SPDIT_COMPATDRIVER && DriverInfoData->cbSize == sizeof(SP_DRVINFO_DATA_V2_W),
+           "a class-driver list, or the first version of the driver record");
   auto* element = FindElement(DeviceInfoSet, DeviceInfoData);
   if (element == nullptr) return FALSE;
   // A list that was not built has no entries.
@@ -228,9 +225,8 @@ BOOL SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* Devi
   SIM_CALL(FALSE);
   SP_REMOVEDEVICE_PARAMS params{};
   if (ClassInstallParamsSize == sizeof params) std::memcpy(&params, ClassInstallParams, sizeof params);
-  if (params.ClassInstallHeader.InstallFunction != DIF_REMOVE || params.Scope != DI_REMOVEDEVICE_GLOBAL) {
-    sim::Unmodelled(__func__, "other parameters than those of a global removal");
-  }
+  SIM_ONLY(params.ClassInstallHeader.InstallFunction == DIF_REMOVE && params.Scope == DI_REMOVEDEVICE_GLOBAL,
+           "other parameters than those of a global removal");
   if (FindElement(DeviceInfoSet, DeviceInfoData) == nullptr) return FALSE;
   if (params.ClassInstallHeader.cbSize != sizeof(SP_CLASSINSTALL_HEADER)) {
     return SetError(ERROR_INVALID_USER_BUFFER), FALSE;
@@ -240,7 +236,7 @@ BOOL SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* Devi
 
 BOOL SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData) {
   SIM_CALL(FALSE);
-  if (InstallFunction != DIF_REMOVE) sim::Unmodelled(__func__, "another function than the removal");
+  SIM_ONLY(InstallFunction == DIF_REMOVE, "another function than the removal");
   auto* element = FindElement(DeviceInfoSet, DeviceInfoData);
   if (element == nullptr) return FALSE;
   if (!m.devices.administrator) return SetError(ERROR_ACCESS_DENIED), FALSE;
@@ -279,7 +275,7 @@ BOOL SetupSetNonInteractiveMode(BOOL NonInteractiveFlag) {
 // The device tree: only its root is modelled.
 CONFIGRET CM_Locate_DevNodeW(DEVINST* pdnDevInst, DEVINSTID_W pDeviceID, ULONG) {
   SIM_CALL(*call.fault);
-  if (pDeviceID != nullptr) sim::Unmodelled(__func__, "another device node than the root");
+  SIM_ONLY(pDeviceID == nullptr, "another device node than the root");
   if (m.locateRootResult != CR_SUCCESS) return m.locateRootResult;
   *pdnDevInst = 1;
   return CR_SUCCESS;

@@ -94,9 +94,8 @@ BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable
   auto& s = m.services;
   sim::Services::Process* p = sim::currentProcess;
   if (p == nullptr) return SetError(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT), FALSE;
-  if (p->connected || lpServiceStartTable[1].lpServiceName != nullptr) {
-    sim::Unmodelled(__func__, "a second dispatcher, or a process of several services");
-  }
+  SIM_ONLY(!p->connected && lpServiceStartTable[1].lpServiceName == nullptr,
+           "a second dispatcher, or a process of several services");
   p->connected = p->dispatching = true;
   p->dispatcher = std::this_thread::get_id();
   ++p->alive;
@@ -171,9 +170,8 @@ HDEVNOTIFY RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID NotificationFil
   SIM_CALL(nullptr);
   DEV_BROADCAST_DEVICEINTERFACE_W filter{};
   std::memcpy(&filter, NotificationFilter, offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name));
-  if (Flags != DEVICE_NOTIFY_SERVICE_HANDLE || filter.dbcc_devicetype != DBT_DEVTYP_DEVICEINTERFACE) {
-    sim::Unmodelled(__func__, "a window, all interface classes, or another filter than an interface class");
-  }
+  SIM_ONLY(Flags == DEVICE_NOTIFY_SERVICE_HANDLE && filter.dbcc_devicetype == DBT_DEVTYP_DEVICEINTERFACE,
+           "a window, all interface classes, or another filter than an interface class");
   sim::Services::Process* p = m.services.Registered(static_cast<SERVICE_STATUS_HANDLE>(hRecipient));
   if (p == nullptr) return SetError(ERROR_INVALID_HANDLE), nullptr;
   if (filter.dbcc_size < sizeof(DEV_BROADCAST_DEVICEINTERFACE_W)) return SetError(ERROR_INVALID_DATA), nullptr;

@@ -82,11 +82,10 @@ using sim::SetError;
 HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD, SECURITY_ATTRIBUTES*, DWORD dwCreationDisposition,
                    DWORD dwFlagsAndAttributes, HANDLE) {
   SIM_CALL(INVALID_HANDLE_VALUE);
-  if (dwCreationDisposition != OPEN_ALWAYS || (dwDesiredAccess & GENERIC_WRITE) == 0 ||
-      (dwFlagsAndAttributes & (FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS)) !=
-          FILE_FLAG_OPEN_REPARSE_POINT) {
-    sim::Unmodelled(__func__, "an open other than OPEN_ALWAYS for writing of the name itself");
-  }
+  SIM_ONLY(dwCreationDisposition == OPEN_ALWAYS && (dwDesiredAccess & GENERIC_WRITE) != 0 &&
+               (dwFlagsAndAttributes & (FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS)) ==
+                   FILE_FLAG_OPEN_REPARSE_POINT,
+           "an open other than OPEN_ALWAYS for writing of the name itself");
   std::u16string path = sim::FileSystem::Resolve(lpFileName, m.currentDirectory);
   sim::File* f = m.fs.Find(path);
   // A directory opens only with FILE_FLAG_BACKUP_SEMANTICS.
@@ -115,9 +114,7 @@ BOOL GetFileInformationByHandle(HANDLE hFile, BY_HANDLE_FILE_INFORMATION* lpFile
 // A lock covers the whole file; a second one, by any handle, fails at once.
 BOOL LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD, DWORD, DWORD, OVERLAPPED*) {
   SIM_CALL(FALSE);
-  if (dwFlags != (LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY)) {
-    sim::Unmodelled(__func__, "a shared lock or a wait for a lock");
-  }
+  SIM_ONLY(dwFlags == (LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY), "a shared lock or a wait for a lock");
   sim::File* f = m.FileOf(hFile);
   if (f == nullptr) return FALSE;
   if (!m.fileLocks.try_emplace(wstr::AsciiLowered(f->path), hFile).second) return SetError(ERROR_LOCK_VIOLATION), FALSE;
@@ -135,9 +132,8 @@ BOOL UnlockFileEx(HANDLE hFile, DWORD, DWORD, DWORD, OVERLAPPED*) {
 BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, LARGE_INTEGER* lpNewFilePointer,
                       DWORD dwMoveMethod) {
   SIM_CALL(FALSE);
-  if (dwMoveMethod != FILE_END || liDistanceToMove.QuadPart != 0 || lpNewFilePointer != nullptr) {
-    sim::Unmodelled(__func__, "a move other than to the end");
-  }
+  SIM_ONLY(dwMoveMethod == FILE_END && liDistanceToMove.QuadPart == 0 && lpNewFilePointer == nullptr,
+           "a move other than to the end");
   sim::Machine::Internal::OpenFile* open = nullptr;
   sim::File* f = m.FileOf(hFile, &open);
   if (f == nullptr) return FALSE;
@@ -226,7 +222,7 @@ BOOL FindClose(HANDLE hFindFile) {
 BOOL PathRemoveFileSpecW(LPWSTR pszPath) {
   SIM_CALL(FALSE);
   std::u16string_view path(pszPath);
-  if (path.size() < 3 || path.substr(1, 2) != u":\\") sim::Unmodelled(__func__, "a path without a drive and root");
+  SIM_ONLY(path.size() >= 3 && path.substr(1, 2) == u":\\", "a path without a drive and root");
   // The cut is at the last backslash, but the root's stays ("C:\a" gives "C:\").
   std::size_t cut = std::max(path.rfind(u'\\'), std::size_t{3});
   if (cut >= path.size()) return FALSE;  // nothing to remove

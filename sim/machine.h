@@ -214,4 +214,9 @@ struct Call {
 // model because the programs never ask for it.
 [[noreturn]] void Unmodelled(const char* call, const char* what);
 
+// In a call: stops the test run unless `modelled` holds; `what` names what
+// else was asked for.
+#define SIM_ONLY(modelled, what) \
+  if (!(modelled)) sim::Unmodelled(__func__, what)
+
 }  // namespace sim

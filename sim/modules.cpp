@@ -14,7 +14,7 @@ HMODULE const kProgramModule = reinterpret_cast<HMODULE>(std::uintptr_t{0x400000
 
 DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
   SIM_CALL(0);
-  if (hModule != nullptr && hModule != kProgramModule) sim::Unmodelled(__func__, "the path of a library");
+  SIM_ONLY(hModule == nullptr || hModule == kProgramModule, "the path of a library");
   const std::u16string& path = m.modulePath;
   std::size_t copied = std::min<std::size_t>(path.size(), nSize - 1);
   path.copy(lpFilename, copied);
@@ -26,7 +26,7 @@ DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
 
 HMODULE GetModuleHandleW(LPCWSTR lpModuleName) {
   SIM_CALL(nullptr);
-  if (lpModuleName != nullptr) sim::Unmodelled(__func__, "a library's handle");
+  SIM_ONLY(lpModuleName == nullptr, "a library's handle");
   return kProgramModule;
 }
 
@@ -49,9 +49,8 @@ HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE, DWORD dwFlags) {
   SIM_CALL(nullptr);
   constexpr DWORD kSearch = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
   std::u16string_view name(lpLibFileName);
-  if ((dwFlags & kSearch) == 0 || (dwFlags & ~kSearch) != 0 || name.find(u'\\') != std::u16string_view::npos) {
-    sim::Unmodelled(__func__, "a load by path or from other directories than the program's and the system's");
-  }
+  SIM_ONLY((dwFlags & kSearch) != 0 && (dwFlags & ~kSearch) == 0 && name.find(u'\\') == std::u16string_view::npos,
+           "a load by path or from other directories than the program's and the system's");
   std::vector<std::u16string> dirs;
   if (dwFlags & LOAD_LIBRARY_SEARCH_APPLICATION_DIR) dirs.push_back(sim::FileSystem::DirectoryOf(m.modulePath));
   if (dwFlags & LOAD_LIBRARY_SEARCH_SYSTEM32) dirs.push_back(m.systemDirectory);

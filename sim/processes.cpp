@@ -46,15 +46,14 @@ BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo) {
   SIM_CALL(FALSE);
   auto& s = m.services;
   SHELLEXECUTEINFOW& e = *pExecInfo;
-  if (e.cbSize != sizeof e || e.lpVerb != nullptr || e.lpDirectory != nullptr || e.lpParameters == nullptr ||
-      (e.fMask & SEE_MASK_NOCLOSEPROCESS) == 0) {
-    sim::Unmodelled(__func__, "a verb, a directory, no parameters or no process handle");
-  }
+  SIM_ONLY(e.cbSize == sizeof e && e.lpVerb == nullptr && e.lpDirectory == nullptr && e.lpParameters != nullptr &&
+               (e.fMask & SEE_MASK_NOCLOSEPROCESS) != 0,
+           "a verb, a directory, no parameters or no process handle");
   e.hProcess = nullptr;
   std::u16string path = sim::FileSystem::Resolve(e.lpFile, m.currentDirectory);
   if (!m.fs.Exists(path)) {
     // The shell tells the user in an error box, unless asked not to.
-    if ((e.fMask & SEE_MASK_FLAG_NO_UI) == 0) sim::Unmodelled(__func__, "the shell's error box");
+    SIM_ONLY((e.fMask & SEE_MASK_FLAG_NO_UI) != 0, "the shell's error box");
     e.hInstApp = reinterpret_cast<HINSTANCE>(std::uintptr_t{2});  // SE_ERR_FNF
     return sim::SetError(ERROR_FILE_NOT_FOUND), FALSE;
   }

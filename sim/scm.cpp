@@ -92,7 +92,7 @@ constexpr std::size_t kMaxServiceNameChars = 256;
 
 SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName, DWORD dwDesiredAccess) {
   SIM_CALL(nullptr);
-  if (lpMachineName != nullptr || lpDatabaseName != nullptr) sim::Unmodelled(__func__, "another machine or database");
+  SIM_ONLY(lpMachineName == nullptr && lpDatabaseName == nullptr, "another machine or database");
   if (!m.services.admin && (dwDesiredAccess & ~kUserRights) != 0) return SetError(ERROR_ACCESS_DENIED), nullptr;
   return sim::OpenScHandle(nullptr);
 }
@@ -109,11 +109,10 @@ SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lp
                          DWORD dwStartType, DWORD dwErrorControl, LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup,
                          DWORD* lpdwTagId, LPCWSTR lpDependencies, LPCWSTR lpServiceStartName, LPCWSTR lpPassword) {
   SIM_CALL(nullptr);
-  if ((dwServiceType & ~SERVICE_INTERACTIVE_PROCESS) != SERVICE_WIN32_OWN_PROCESS || lpDisplayName == nullptr ||
-      lpLoadOrderGroup != nullptr || lpdwTagId != nullptr || lpDependencies != nullptr ||
-      lpServiceStartName != nullptr || lpPassword != nullptr) {
-    sim::Unmodelled(__func__, "a shared process, no display name, a group, tag, dependencies or an account");
-  }
+  SIM_ONLY((dwServiceType & ~SERVICE_INTERACTIVE_PROCESS) == SERVICE_WIN32_OWN_PROCESS && lpDisplayName != nullptr &&
+               lpLoadOrderGroup == nullptr && lpdwTagId == nullptr && lpDependencies == nullptr &&
+               lpServiceStartName == nullptr && lpPassword == nullptr,
+           "a shared process, no display name, a group, tag, dependencies or an account");
   if (!sim::IsManager(hSCManager)) return SetError(ERROR_INVALID_HANDLE), nullptr;
   std::u16string name(lpServiceName);
   if (name.empty() || name.size() > kMaxServiceNameChars || name.find_first_of(u"/\\") != std::u16string::npos) {
@@ -134,7 +133,7 @@ SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lp
 
 BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
   SIM_CALL(FALSE);
-  if (dwNumServiceArgs != 0) sim::Unmodelled(__func__, "arguments for the service");
+  SIM_ONLY(dwNumServiceArgs == 0, "arguments for the service");
   auto& s = m.services;
   sim::ServiceRecord* r = sim::ServiceOf(hService);
   if (r == nullptr) return FALSE;
@@ -170,9 +169,8 @@ BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
 BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, BYTE* lpBuffer, DWORD cbBufSize,
                           DWORD* pcbBytesNeeded) {
   SIM_CALL(FALSE);
-  if (InfoLevel != SC_STATUS_PROCESS_INFO || cbBufSize < sizeof(SERVICE_STATUS_PROCESS)) {
-    sim::Unmodelled(__func__, "another level, or a buffer too small for it");
-  }
+  SIM_ONLY(InfoLevel == SC_STATUS_PROCESS_INFO && cbBufSize >= sizeof(SERVICE_STATUS_PROCESS),
+           "another level, or a buffer too small for it");
   sim::ServiceRecord* r = sim::ServiceOf(hService);
   if (r == nullptr) return FALSE;
   *pcbBytesNeeded = sizeof(SERVICE_STATUS_PROCESS);
@@ -212,7 +210,7 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServi
   if ((r->status.dwControlsAccepted & needed) != needed) return SetError(ERROR_INVALID_SERVICE_CONTROL), FALSE;
   sim::Services::Process* p = s.ProcessOf(r->name);
   if (p == nullptr || p->ended) {  // the stand-in
-    if (dwControl != SERVICE_CONTROL_STOP) sim::Unmodelled(__func__, "another control than a stop for a stand-in");
+    SIM_ONLY(dwControl == SERVICE_CONTROL_STOP, "another control than a stop for a stand-in");
     r->stopQueriesLeft = r->stopPendingQueries;
     r->status = SERVICE_STATUS{r->type, SERVICE_STOP_PENDING, SERVICE_ACCEPT_STOP, 0, 0, 0, 1000};
   } else {

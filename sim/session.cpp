@@ -30,9 +30,8 @@ HWINSTA GetProcessWindowStation() {
 
 BOOL GetUserObjectInformationW(HANDLE hObj, int nIndex, PVOID pvInfo, DWORD nLength, DWORD* lpnLengthNeeded) {
   SIM_CALL(FALSE);
-  if (hObj != kWindowStation || nIndex != UOI_FLAGS || nLength != sizeof(USEROBJECTFLAGS)) {
-    sim::Unmodelled(__func__, "other information than the flags of the process's window station");
-  }
+  SIM_ONLY(hObj == kWindowStation && nIndex == UOI_FLAGS && nLength == sizeof(USEROBJECTFLAGS),
+           "other information than the flags of the process's window station");
   if (lpnLengthNeeded) *lpnLengthNeeded = sizeof(USEROBJECTFLAGS);
   USEROBJECTFLAGS flags{FALSE, FALSE, m.stationVisible ? WSF_VISIBLE : 0};
   std::memcpy(pvInfo, &flags, sizeof(flags));
@@ -43,7 +42,7 @@ DWORD GetCurrentProcessId() { return kProcessId; }
 
 BOOL ProcessIdToSessionId(DWORD dwProcessId, DWORD* pSessionId) {
   SIM_CALL(FALSE);
-  if (dwProcessId != kProcessId) sim::Unmodelled(__func__, "the session of another process");
+  SIM_ONLY(dwProcessId == kProcessId, "the session of another process");
   *pSessionId = m.sessionId;
   return TRUE;
 }

@@ -174,9 +174,8 @@ using sim::SetError;
 BOOL SetupGetInfInformationW(LPCVOID InfSpec, DWORD SearchControl, SP_INF_INFORMATION* ReturnBuffer,
                              DWORD ReturnBufferSize, DWORD* RequiredSize) {
   SIM_CALL(FALSE);
-  if (SearchControl != INFINFO_INF_NAME_IS_ABSOLUTE || ReturnBuffer == nullptr) {
-    sim::Unmodelled(__func__, "an INF handle, a search or a size query");
-  }
+  SIM_ONLY(SearchControl == INFINFO_INF_NAME_IS_ABSOLUTE && ReturnBuffer != nullptr,
+           "an INF handle, a search or a size query");
   sim::File* file = m.fs.Find(static_cast<LPCWSTR>(InfSpec));
   if (file == nullptr) return SetError(ERROR_FILE_NOT_FOUND), FALSE;
   auto& errors = m.store.infOpenErrors;
@@ -194,9 +193,8 @@ BOOL SetupQueryInfOriginalFileInformationW(SP_INF_INFORMATION* InfInformation, U
                                            SP_ORIGINAL_FILE_INFO_W* OriginalFileInfo) {
   SIM_CALL(FALSE);
   auto info = m.store.internal.infInformation.find(InfInformation);
-  if (InfIndex != 0 || AlternatePlatformInfo != nullptr || info == m.store.internal.infInformation.end()) {
-    sim::Unmodelled(__func__, "another INF or platform, or information from elsewhere");
-  }
+  SIM_ONLY(InfIndex == 0 && AlternatePlatformInfo == nullptr && info != m.store.internal.infInformation.end(),
+           "another INF or platform, or information from elsewhere");
   if (OriginalFileInfo->cbSize != sizeof(SP_ORIGINAL_FILE_INFO_W)) return SetError(ERROR_INVALID_USER_BUFFER), FALSE;
   auto& names = m.store.originalInfNames;
   auto found = sim::FindPath(names, info->second);
@@ -222,10 +220,10 @@ BOOL SetupCopyOEMInfW(LPCWSTR SourceInfFileName, LPCWSTR OEMSourceMediaLocation,
                       DWORD CopyStyle, LPWSTR DestinationInfFileName, DWORD, DWORD* RequiredSize,
                       LPWSTR* DestinationInfFileNameComponent) {
   SIM_CALL(FALSE);
-  if (OEMSourceMediaLocation != nullptr || OEMSourceMediaType != SPOST_PATH || CopyStyle != 0 ||
-      DestinationInfFileName != nullptr || RequiredSize != nullptr || DestinationInfFileNameComponent != nullptr) {
-    sim::Unmodelled(__func__, "a source location, a copy style or the destination's name");
-  }
+  SIM_ONLY(OEMSourceMediaLocation == nullptr && OEMSourceMediaType == SPOST_PATH && CopyStyle == 0 &&
+               DestinationInfFileName == nullptr && RequiredSize == nullptr &&
+               DestinationInfFileNameComponent == nullptr,
+           "a source location, a copy style or the destination's name");
   std::u16string full = sim::FileSystem::Resolve(SourceInfFileName, m.currentDirectory);
   if (!m.fs.Exists(full)) return SetError(ERROR_FILE_NOT_FOUND), FALSE;
   sim::AddPackage(full);
