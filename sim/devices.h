@@ -24,12 +24,9 @@ struct Library;
 struct Driver {
   std::u16string description = u"Tov Mouse";
   std::u16string manufacturer;
-  // InstallSelectedDriver fails with this error when it is not 0.
-  win::DWORD installError = 0;
-  // The device's upper filters after the installation.
-  std::vector<std::u16string> upperFilters = {u"tovfiltr"};
-  // What InstallSelectedDriver reports through its restart indication.
-  win::DWORD restart = 0;
+  win::DWORD installError = 0;                               // InstallSelectedDriver fails with it when not 0
+  std::vector<std::u16string> upperFilters = {u"tovfiltr"};  // the device's upper filters once installed
+  win::DWORD restart = 0;                                    // InstallSelectedDriver's restart indication
 };
 
 struct Device {
@@ -37,15 +34,12 @@ struct Device {
   bool present = true;
   // SPDRP_HARDWAREID and SPDRP_UPPERFILTERS; an empty list: the device has no
   // such property.
-  std::vector<std::u16string> hardwareIds;
-  std::vector<std::u16string> upperFilters;
-  // The compatible drivers, in the order SetupDiEnumDriverInfoW lists them.
-  std::vector<Driver> drivers;
-  // DIF_REMOVE fails with this when it is not 0; otherwise it removes the
-  // device and leaves these flags (DI_NEEDRESTART, DI_NEEDREBOOT) in the
-  // element's install parameters.
-  win::DWORD removeError = 0;
-  win::DWORD removeFlags = 0;
+  std::vector<std::u16string> hardwareIds, upperFilters;
+  std::vector<Driver> drivers;  // compatible drivers, in the order SetupDiEnumDriverInfoW lists them
+  // DIF_REMOVE fails with `removeError` when it is not 0; otherwise it
+  // removes the device and leaves `removeFlags` (DI_NEEDRESTART,
+  // DI_NEEDREBOOT) in the element's install parameters.
+  win::DWORD removeError = 0, removeFlags = 0;
 
   // What happened to it.
   bool removed = false;
@@ -54,8 +48,7 @@ struct Device {
 
 // One InstallSelectedDriver call that installed a driver.
 struct DriverInstall {
-  std::u16string instanceId;
-  std::u16string manufacturer;
+  std::u16string instanceId, manufacturer;
   win::HWND parent = nullptr;
   bool reservedNull = true;
   win::BOOL backup = 0;

@@ -58,13 +58,10 @@ struct Store {
   // path), of DriverPackageGetPathW by OEM INF path and of
   // DriverPackageUninstallW by store INF path.
   std::optional<win::DWORD> installResult;
-  std::map<std::u16string, win::DWORD> getPathResults;
-  std::map<std::u16string, win::DWORD> uninstallResults;
+  std::map<std::u16string, win::DWORD> getPathResults, uninstallResults;
   // Messages sent to the log callback during each install, uninstall and
   // path query (each list is sent at every call of its kind).
-  std::vector<DifxLogMessage> installMessages;
-  std::vector<DifxLogMessage> uninstallMessages;
-  std::vector<DifxLogMessage> getPathMessages;
+  std::vector<DifxLogMessage> installMessages, uninstallMessages, getPathMessages;
 
   // --- Seen by tests ---------------------------------------------------------
   std::vector<DifxCall> difxCalls;  // every call of the framework, in order
