@@ -14,17 +14,14 @@ namespace {
 using Element = Devices::Internal::Element;
 
 // The element that `data` names in `set`, or null with the error Windows gives.
-Element* FindElement(win::HDEVINFO set, const win::SP_DEVINFO_DATA* data, bool allowRemoved = false) {
-  Devices& d = M().devices;
-  auto it = d.internal.sets.find(set);
-  if (it == d.internal.sets.end()) return SetError(win::ERROR_INVALID_HANDLE), nullptr;
+Element* FindElement(win::HDEVINFO set, const win::SP_DEVINFO_DATA* data) {
+  auto it = M().devices.internal.sets.find(set);
+  if (it == M().devices.internal.sets.end()) return SetError(win::ERROR_INVALID_HANDLE), nullptr;
   if (data->cbSize != sizeof(win::SP_DEVINFO_DATA)) return SetError(win::ERROR_INVALID_USER_BUFFER), nullptr;
   if (data->Reserved == 0 || data->Reserved > it->second.elements.size()) {
     return SetError(win::ERROR_INVALID_PARAMETER), nullptr;
   }
-  Element& e = it->second.elements[data->Reserved - 1];
-  if (!allowRemoved && d.devices[e.device].removed) return SetError(win::ERROR_NO_SUCH_DEVINST), nullptr;
-  return &e;
+  return &it->second.elements[data->Reserved - 1];
 }
 
 // The export of the simulated newdev.dll.
@@ -37,7 +34,6 @@ win::BOOL TOV_WINAPI InstallSelectedDriver(win::HWND hwndParent, win::HDEVINFO D
   if (!it->second.selectedElement) return SetError(win::ERROR_NO_DEVICE_SELECTED), 0;
   Element& element = it->second.elements[*it->second.selectedElement];
   Device& device = d.devices[element.device];
-  if (device.removed) return SetError(win::ERROR_NO_SUCH_DEVINST), 0;
   if (!element.selectedDriver) return SetError(win::ERROR_NO_DRIVER_SELECTED), 0;
   if (!d.administrator) return SetError(win::ERROR_ACCESS_DENIED), 0;
   const Driver& driver = device.drivers[*element.selectedDriver];
@@ -250,8 +246,7 @@ BOOL SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoS
 BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData,
                                     SP_DEVINSTALL_PARAMS_W* DeviceInstallParams) {
   SIM_CALL(FALSE);
-  // The parameters stay readable after the element's device was removed.
-  auto* element = FindElement(DeviceInfoSet, DeviceInfoData, true);
+  auto* element = FindElement(DeviceInfoSet, DeviceInfoData);
   if (element == nullptr) return FALSE;
   if (DeviceInstallParams->cbSize != sizeof(SP_DEVINSTALL_PARAMS_W)) return SetError(ERROR_INVALID_USER_BUFFER), FALSE;
   *DeviceInstallParams = SP_DEVINSTALL_PARAMS_W{};

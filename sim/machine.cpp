@@ -36,24 +36,14 @@ Call::Call(const char* name) {
     }
     hook = m.services.onCall;
   }
-  if (fault) {
-    SetError(*fault);
-    return;
-  }
-  if (hook) hook(name);  // without the lock: the hook may drive the service area
-  lock = Lock(m.mutex);
+  if (fault) SetError(*fault);
+  if (!fault && hook) hook(name);  // without the lock: the hook may drive the service area
+  if (!fault) lock = Lock(m.mutex);
 }
 
 void Unmodelled(const char* call, const char* what) {
   std::fprintf(stderr, "sim: %s was asked for %s, which the simulated machine does not model\n", call, what);
   std::abort();
-}
-
-Machine::Machine() {
-  systemMessages = {
-      {2, u"The system cannot find the file specified.\r\n"},
-      {5, u"Access is denied.\r\n"},
-  };
 }
 
 void Machine::FailCall(std::string call, unsigned nth, win::DWORD error) {
@@ -64,8 +54,7 @@ void Machine::FailCall(std::string call, unsigned nth, win::DWORD error) {
 std::optional<std::string> Machine::LogBytes(std::u16string_view name) {
   Lock lock(mutex);
   File* f = fs.Find(FileSystem::Resolve(name, currentDirectory));
-  if (f == nullptr) return std::nullopt;
-  return f->data;
+  return f == nullptr ? std::nullopt : std::optional(f->data);
 }
 
 Library& Machine::AddLibrary(std::u16string path, std::map<std::string, win::FARPROC> exports) {

@@ -10,13 +10,8 @@
 // fault injection: each call can be made to fail on its n-th use with a
 // chosen error, by Windows' conventions (return value plus GetLastError, or
 // a returned code). What the programs never ask for is not modelled: a call
-// asked for it stops the test run through sim::Unmodelled.
-//
-// The calls by topic: sim/machine.cpp (errors, debugger output, time, system
-// messages), files.cpp (files, searches, paths), modules.cpp (the program's
-// module, directories, libraries), session.cpp (session, window station,
-// message boxes), devices.cpp (devices, Configuration Manager), store.cpp
-// (driver store) and the service area (sim/service.h).
+// asked for it stops the test run through sim::Unmodelled. The calls are in
+// sim/*.cpp, one topic a file; the service area is described in sim/service.h.
 #pragma once
 
 #include <algorithm>
@@ -129,7 +124,6 @@ struct Fault {
 };
 
 struct Machine {
-  Machine();
   std::recursive_mutex mutex;  // serialises the threads of a test
 
   // --- Arranged by tests -----------------------------------------------------
@@ -145,8 +139,10 @@ struct Machine {
   std::u16string modulePath = u"C:\\Program Files\\Tov Mouse\\TovMouseSetupCustomAction.exe";
   std::vector<Library> libraries;  // loadable libraries
   win::SYSTEMTIME localTime{2026, 12, 0, 6, 9, 5, 7, 0};
-  std::map<win::DWORD, std::u16string> systemMessages;  // what FormatMessageW knows, by code
-  win::CONFIGRET locateRootResult = win::CR_SUCCESS;    // of locating the root of the device tree
+  std::map<win::DWORD, std::u16string> systemMessages = {  // what FormatMessageW knows, by code
+      {2, u"The system cannot find the file specified.\r\n"},
+      {5, u"Access is denied.\r\n"}};
+  win::CONFIGRET locateRootResult = win::CR_SUCCESS;  // of locating the root of the device tree
   // The process's session (0: services and non-impersonated custom actions)
   // and whether its window station has WSF_VISIBLE (WinSta0 has it, also in
   // session 0 where interactive services are allowed; other stations lack it).
