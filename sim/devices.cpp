@@ -18,10 +18,7 @@ Element* FindElement(win::HDEVINFO set, const win::SP_DEVINFO_DATA* data) {
   auto it = M().devices.internal.sets.find(set);
   if (it == M().devices.internal.sets.end()) return SetError(win::ERROR_INVALID_HANDLE), nullptr;
   if (data->cbSize != sizeof(win::SP_DEVINFO_DATA)) return SetError(win::ERROR_INVALID_USER_BUFFER), nullptr;
-  if (data->Reserved == 0 || data->Reserved > it->second.elements.size()) {
-    return SetError(win::ERROR_INVALID_PARAMETER), nullptr;
-  }
-  return &it->second.elements[data->Reserved - 1];
+  return &it->second.elements.at(data->Reserved - 1);  // an element of another set: a fault of the caller
 }
 
 // The export of the simulated newdev.dll.
@@ -48,19 +45,15 @@ win::BOOL TOV_WINAPI InstallSelectedDriver(win::HWND hwndParent, win::HDEVINFO D
 }  // namespace
 
 Device& Devices::Add(std::u16string instanceId, std::vector<std::u16string> hardwareIds, bool present) {
-  Device& d = devices.emplace_back();
-  d.instanceId = std::move(instanceId);
-  d.hardwareIds = std::move(hardwareIds);
-  d.present = present;
-  return d;
+  return devices.emplace_back(Device{.instanceId = instanceId, .present = present, .hardwareIds = hardwareIds});
 }
 
 Library& AddNewdev(std::u16string directory, bool withExport) {
-  std::lock_guard<std::recursive_mutex> lock(M().mutex);
+  Lock lock(M().mutex);
   std::map<std::string, win::FARPROC> exports;
   if (withExport) exports["InstallSelectedDriver"] = AsExport(&InstallSelectedDriver);
-  if (directory.empty()) directory = M().systemDirectory;
-  return M().AddLibrary(FileSystem::Resolve(u"newdev.dll", directory), std::move(exports));
+  return M().AddLibrary(FileSystem::Resolve(u"newdev.dll", directory.empty() ? M().systemDirectory : directory),
+                        exports);
 }
 
 }  // namespace sim
@@ -122,8 +115,7 @@ BOOL SetupDiEnumDeviceInfo(HDEVINFO DeviceInfoSet, DWORD MemberIndex, SP_DEVINFO
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
   SIM_CALL(FALSE);
   if (m.devices.internal.sets.erase(DeviceInfoSet) == 0) return SetError(ERROR_INVALID_HANDLE), FALSE;
-  m.handles.Close(DeviceInfoSet, sim::HandleKind::DeviceInfoSet);
-  return TRUE;
+  return m.handles.Close(DeviceInfoSet, sim::HandleKind::DeviceInfoSet);
 }
 
 BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData, DWORD Property,
@@ -219,14 +211,12 @@ BOOL SetupDiSetSelectedDriverW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceIn
 BOOL SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData,
                                    SP_CLASSINSTALL_HEADER* ClassInstallParams, DWORD ClassInstallParamsSize) {
   SIM_CALL(FALSE);
-  SP_REMOVEDEVICE_PARAMS params{};
-  if (ClassInstallParamsSize == sizeof params) std::memcpy(&params, ClassInstallParams, sizeof params);
-  SIM_ONLY(params.ClassInstallHeader.InstallFunction == DIF_REMOVE && params.Scope == DI_REMOVEDEVICE_GLOBAL,
+  SP_REMOVEDEVICE_PARAMS p{};
+  if (ClassInstallParamsSize == sizeof p) std::memcpy(&p, ClassInstallParams, sizeof p);
+  SIM_ONLY(p.ClassInstallHeader.InstallFunction == DIF_REMOVE && p.Scope == DI_REMOVEDEVICE_GLOBAL,
            "other parameters than those of a global removal");
   if (FindElement(DeviceInfoSet, DeviceInfoData) == nullptr) return FALSE;
-  if (params.ClassInstallHeader.cbSize != sizeof(SP_CLASSINSTALL_HEADER)) {
-    return SetError(ERROR_INVALID_USER_BUFFER), FALSE;
-  }
+  if (p.ClassInstallHeader.cbSize != sizeof(SP_CLASSINSTALL_HEADER)) return SetError(ERROR_INVALID_USER_BUFFER), FALSE;
   return TRUE;
 }
 

@@ -34,8 +34,8 @@ struct Device {
   bool present = true;
   // SPDRP_HARDWAREID and SPDRP_UPPERFILTERS; an empty list: the device has no
   // such property.
-  std::vector<std::u16string> hardwareIds, upperFilters;
-  std::vector<Driver> drivers;  // compatible drivers, in the order SetupDiEnumDriverInfoW lists them
+  std::vector<std::u16string> hardwareIds, upperFilters{};
+  std::vector<Driver> drivers{};  // compatible drivers, in the order SetupDiEnumDriverInfoW lists them
   // DIF_REMOVE fails with `removeError` when it is not 0; otherwise it
   // removes the device and leaves `removeFlags` (DI_NEEDRESTART,
   // DI_NEEDREBOOT) in the element's install parameters.
@@ -43,7 +43,7 @@ struct Device {
 
   // What happened to it.
   bool removed = false;
-  std::u16string installedDriver;  // description of the driver installed last
+  std::u16string installedDriver{};  // description of the driver installed last
 };
 
 // One InstallSelectedDriver call that installed a driver.

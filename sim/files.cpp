@@ -40,19 +40,19 @@ bool FileSystem::Remove(std::u16string_view fullPath) {
   return std::erase_if(files, [&](File& f) { return wstr::EqualsAsciiNoCase(f.path, fullPath); }) != 0;
 }
 
-std::vector<File*> FileSystem::List(std::u16string_view directory, std::u16string_view pattern) {
+std::vector<std::u16string> FileSystem::List(std::u16string_view directory, std::u16string_view pattern) {
   auto star = pattern.find(u'*');
   if (star == std::u16string_view::npos || pattern.find_first_of(u"*?", star + 1) != std::u16string_view::npos) {
     Unmodelled("a directory search", "another pattern than one with a single \"*\"");
   }
   std::u16string_view prefix = pattern.substr(0, star), suffix = pattern.substr(star + 1);
-  std::vector<File*> out;
+  std::vector<std::u16string> out;
   for (File& f : files) {
     std::u16string name = NameOf(f.path);
     if (wstr::EqualsAsciiNoCase(DirectoryOf(f.path), directory) && name.size() >= prefix.size() + suffix.size() &&
         wstr::StartsWithAsciiNoCase(name, prefix) &&
         wstr::EqualsAsciiNoCase(std::u16string_view(name).substr(name.size() - suffix.size()), suffix)) {
-      out.push_back(&f);
+      out.push_back(name);
     }
   }
   return out;
@@ -194,10 +194,7 @@ BOOL NextFound(std::vector<std::u16string>& names, WIN32_FIND_DATAW* data) {
 HANDLE FindFirstFileW(LPCWSTR lpFileName, WIN32_FIND_DATAW* lpFindFileData) {
   SIM_CALL(INVALID_HANDLE_VALUE);
   std::u16string pattern = sim::FileSystem::Resolve(lpFileName, m.currentDirectory);
-  std::vector<std::u16string> names;
-  for (sim::File* f : m.fs.List(sim::FileSystem::DirectoryOf(pattern), sim::FileSystem::NameOf(pattern))) {
-    names.push_back(sim::FileSystem::NameOf(f->path));
-  }
+  auto names = m.fs.List(sim::FileSystem::DirectoryOf(pattern), sim::FileSystem::NameOf(pattern));
   if (names.empty()) return SetError(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
   NextFound(names, lpFindFileData);
   HANDLE h = m.handles.Open(sim::HandleKind::Find);

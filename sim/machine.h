@@ -89,9 +89,9 @@ class FileSystem {
   File& Put(std::u16string_view fullPath, std::string data = {});
   bool Remove(std::u16string_view fullPath);
   bool Exists(std::u16string_view fullPath) { return Find(fullPath) != nullptr; }
-  // Files directly in `directory` whose names match `pattern`, which has one
-  // "*" (case-insensitive), in creation order.
-  std::vector<File*> List(std::u16string_view directory, std::u16string_view pattern);
+  // The names of the files directly in `directory` that match `pattern`,
+  // which has one "*" (case-insensitive), in creation order.
+  std::vector<std::u16string> List(std::u16string_view directory, std::u16string_view pattern);
   bool IsWritableDirectory(std::u16string_view directory) const;
 
   // Directories in which no file can be created, written or deleted.

@@ -29,21 +29,14 @@ win::SC_HANDLE OpenScHandle(ServiceRecord* service) {
   return static_cast<win::SC_HANDLE>(h);
 }
 
-// The program file of a service's image path, found as CreateProcess finds it:
-// a quoted path is taken whole; an unquoted one is tried at each blank, from
-// the shortest candidate on, with ".exe" added when it has no extension.
+// The program file of a service's image path. CreateProcess takes a quoted
+// path whole; an unquoted one with a blank could name a shorter program path
+// ("C:\Program" of "C:\Program Files\..."), which the programs prevent by
+// quoting: an unquoted path is not modelled.
 std::optional<std::u16string> ResolveImage(std::u16string_view commandLine) {
-  auto exists = [](std::u16string_view path) -> std::optional<std::u16string> {
-    std::u16string candidate(path);
-    if (FileSystem::NameOf(candidate).find(u'.') == std::u16string::npos) candidate += u".exe";
-    return M().fs.Exists(candidate) ? std::optional(candidate) : std::nullopt;
-  };
-  if (commandLine.starts_with(u'"')) return exists(commandLine.substr(1, commandLine.find(u'"', 1) - 1));
-  for (std::size_t i = 0; i <= commandLine.size(); ++i) {
-    if (i < commandLine.size() && commandLine[i] != u' ') continue;
-    if (auto found = exists(commandLine.substr(0, i))) return found;
-  }
-  return std::nullopt;
+  if (!commandLine.starts_with(u'"')) Unmodelled("StartServiceW", "an unquoted image path");
+  std::u16string path(commandLine.substr(1, commandLine.find(u'"', 1) - 1));
+  return M().fs.Exists(path) ? std::optional(path) : std::nullopt;
 }
 
 }  // namespace

@@ -23,7 +23,6 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -33,7 +32,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -162,13 +160,11 @@ struct Services {
   struct Process {
     win::DWORD pid = 0;
     std::u16string service;
-    std::thread thread;          // the process's main thread: the program
-    std::thread mainThread;      // the service main, once the dispatcher runs
-    std::thread::id dispatcher;  // the thread in StartServiceCtrlDispatcherW
-    bool connected = false;      // StartServiceCtrlDispatcherW was called
-    bool dispatching = false;    // and hands out controls
-    bool stopped = false;        // SERVICE_STOPPED was reported
-    bool ended = false;
+    std::thread thread, mainThread;  // the program; the service main, once the dispatcher runs
+    std::thread::id dispatcher;      // the thread in StartServiceCtrlDispatcherW
+    // The dispatcher was called, and hands out controls; SERVICE_STOPPED was
+    // reported; the program has returned.
+    bool connected = false, dispatching = false, stopped = false, ended = false;
     int alive = 0;                                      // threads of the process that have not returned
     std::vector<const std::function<bool()>*> waiters;  // what its threads blocked in a wait wait for
     // Once registered, the process's address is its status handle.

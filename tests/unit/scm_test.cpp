@@ -301,27 +301,6 @@ TEST_F(ServiceCommands, CreateStartsTheRealServiceAndDeleteStopsAndRemovesIt) {
   EXPECT_EQ(s.reports[3].status.dwCurrentState, win::SERVICE_STOPPED);
 }
 
-TEST_F(ServiceCommands, AProgramAtTheFirstBlankOfThePathIsNotRun) {
-  // What an unquoted registration would run (the manager reads the path as
-  // CreateProcess does):
-  sim::M().fs.Put(u"C:\\Program.exe");
-  auto& s = sim::M().services;
-  s.Add(u"Unquoted", kServiceExe);
-  {
-    win::SC_HANDLE manager = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
-    win::SC_HANDLE service = win::OpenServiceW(manager, u"Unquoted", win::SERVICE_START);
-    ASSERT_TRUE(win::StartServiceW(service, 0, nullptr));
-    win::CloseServiceHandle(service);
-    win::CloseServiceHandle(manager);
-  }
-  ASSERT_EQ(s.launches.size(), 1u);
-  EXPECT_EQ(s.launches[0].image, u"C:\\Program.exe");
-
-  EXPECT_EQ(Run(u"-ServiceCreate,TovMouseService"), 0);
-  ASSERT_EQ(s.launches.size(), 2u);
-  EXPECT_EQ(s.launches[1].image, kServiceExe);
-}
-
 TEST_F(ServiceCommands, StartFailureShowsTheMessageBoxAndExitsWithZero) {
   sim::M().fs.Remove(kServiceExe);
   EXPECT_EQ(Run(u"-ServiceCreate,TovMouseService"), 0);
