@@ -71,8 +71,8 @@ using sim::SetError;
 // ERROR_INVALID_DATA there, as Windows does. Wine 8 gives an empty set. The
 // programs take both alike: there is nothing to do.
 HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, LPCWSTR Enumerator, HWND, DWORD Flags) {
-  SIM_CALL(INVALID_HANDLE_VALUE);
-  SIM_ONLY(ClassGuid == nullptr && Enumerator != nullptr && Enumerator[0] != 0 &&
+  SIM_CALL(INVALID_HANDLE_VALUE,
+           ClassGuid == nullptr && Enumerator != nullptr && Enumerator[0] != 0 &&
                (Flags & ~DIGCF_PRESENT) == DIGCF_ALLCLASSES,
            "a set of one setup class, of interfaces, or without an enumerator");
   auto& d = m.devices;
@@ -121,8 +121,7 @@ BOOL SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
 BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData, DWORD Property,
                                        DWORD* PropertyRegDataType, BYTE* PropertyBuffer, DWORD PropertyBufferSize,
                                        DWORD* RequiredSize) {
-  SIM_CALL(FALSE);
-  SIM_ONLY(Property == SPDRP_HARDWAREID || Property == SPDRP_UPPERFILTERS,
+  SIM_CALL(FALSE, Property == SPDRP_HARDWAREID || Property == SPDRP_UPPERFILTERS,
            "another property than the hardware IDs and the upper filters");
   auto* element = FindElement(DeviceInfoSet, DeviceInfoData);
   if (element == nullptr) return FALSE;
@@ -143,8 +142,7 @@ BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* 
 HKEY SetupDiOpenDevRegKey(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData, DWORD Scope, DWORD, DWORD KeyType,
                           REGSAM samDesired) {
   HKEY const failed = reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE);
-  SIM_CALL(failed);
-  SIM_ONLY(Scope == DICS_FLAG_GLOBAL && KeyType == DIREG_DEV, "another key than the hardware key");
+  SIM_CALL(failed, Scope == DICS_FLAG_GLOBAL && KeyType == DIREG_DEV, "another key than the hardware key");
   if (FindElement(DeviceInfoSet, DeviceInfoData) == nullptr) return failed;
   if (!m.devices.administrator && (samDesired & ~KEY_READ) != 0) return SetError(ERROR_ACCESS_DENIED), failed;
   return static_cast<HKEY>(m.handles.Open(sim::HandleKind::RegistryKey));
@@ -157,8 +155,7 @@ LSTATUS RegCloseKey(HKEY hKey) {
 }
 
 BOOL SetupDiBuildDriverInfoList(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData, DWORD DriverType) {
-  SIM_CALL(FALSE);
-  SIM_ONLY(DriverType == SPDIT_COMPATDRIVER, "a class-driver list");
+  SIM_CALL(FALSE, DriverType == SPDIT_COMPATDRIVER, "a class-driver list");
   auto* element = FindElement(DeviceInfoSet, DeviceInfoData);
   if (element == nullptr) return FALSE;
   element->driversBuilt = true;
@@ -167,8 +164,7 @@ BOOL SetupDiBuildDriverInfoList(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceI
 
 BOOL SetupDiEnumDriverInfoW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData, DWORD DriverType,
                             DWORD MemberIndex, SP_DRVINFO_DATA_W* DriverInfoData) {
-  SIM_CALL(FALSE);
-  SIM_ONLY(DriverType == SPDIT_COMPATDRIVER && DriverInfoData->cbSize == sizeof(SP_DRVINFO_DATA_V2_W),
+  SIM_CALL(FALSE, DriverType == SPDIT_COMPATDRIVER && DriverInfoData->cbSize == sizeof(SP_DRVINFO_DATA_V2_W),
            "a class-driver list, or the first version of the driver record");
   auto* element = FindElement(DeviceInfoSet, DeviceInfoData);
   if (element == nullptr) return FALSE;
@@ -221,8 +217,7 @@ BOOL SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* Devi
 }
 
 BOOL SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData) {
-  SIM_CALL(FALSE);
-  SIM_ONLY(InstallFunction == DIF_REMOVE, "another function than the removal");
+  SIM_CALL(FALSE, InstallFunction == DIF_REMOVE, "another function than the removal");
   auto* element = FindElement(DeviceInfoSet, DeviceInfoData);
   if (element == nullptr) return FALSE;
   if (!m.devices.administrator) return SetError(ERROR_ACCESS_DENIED), FALSE;
@@ -259,8 +254,7 @@ BOOL SetupSetNonInteractiveMode(BOOL NonInteractiveFlag) {
 
 // The device tree: only its root is modelled.
 CONFIGRET CM_Locate_DevNodeW(DEVINST* pdnDevInst, DEVINSTID_W pDeviceID, ULONG) {
-  SIM_CALL(*call.fault);
-  SIM_ONLY(pDeviceID == nullptr, "another device node than the root");
+  SIM_CALL(*call.fault, pDeviceID == nullptr, "another device node than the root");
   if (m.locateRootResult != CR_SUCCESS) return m.locateRootResult;
   *pdnDevInst = 1;
   return CR_SUCCESS;

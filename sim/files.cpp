@@ -81,8 +81,8 @@ using sim::SetError;
 // The programs open their log file by its name, as itself, for writing.
 HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD, SECURITY_ATTRIBUTES*, DWORD dwCreationDisposition,
                    DWORD dwFlagsAndAttributes, HANDLE) {
-  SIM_CALL(INVALID_HANDLE_VALUE);
-  SIM_ONLY(dwCreationDisposition == OPEN_ALWAYS && (dwDesiredAccess & GENERIC_WRITE) != 0 &&
+  SIM_CALL(INVALID_HANDLE_VALUE,
+           dwCreationDisposition == OPEN_ALWAYS && (dwDesiredAccess & GENERIC_WRITE) != 0 &&
                (dwFlagsAndAttributes & (FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS)) ==
                    FILE_FLAG_OPEN_REPARSE_POINT,
            "an open other than OPEN_ALWAYS for writing of the name itself");
@@ -113,8 +113,8 @@ BOOL GetFileInformationByHandle(HANDLE hFile, BY_HANDLE_FILE_INFORMATION* lpFile
 
 // A lock covers the whole file; a second one, by any handle, fails at once.
 BOOL LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD, DWORD, DWORD, OVERLAPPED*) {
-  SIM_CALL(FALSE);
-  SIM_ONLY(dwFlags == (LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY), "a shared lock or a wait for a lock");
+  SIM_CALL(FALSE, dwFlags == (LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY),
+           "a shared lock or a wait for a lock");
   sim::File* f = m.FileOf(hFile);
   if (f == nullptr) return FALSE;
   if (!m.fileLocks.try_emplace(wstr::AsciiLowered(f->path), hFile).second) return SetError(ERROR_LOCK_VIOLATION), FALSE;
@@ -131,8 +131,7 @@ BOOL UnlockFileEx(HANDLE hFile, DWORD, DWORD, DWORD, OVERLAPPED*) {
 
 BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, LARGE_INTEGER* lpNewFilePointer,
                       DWORD dwMoveMethod) {
-  SIM_CALL(FALSE);
-  SIM_ONLY(dwMoveMethod == FILE_END && liDistanceToMove.QuadPart == 0 && lpNewFilePointer == nullptr,
+  SIM_CALL(FALSE, dwMoveMethod == FILE_END && liDistanceToMove.QuadPart == 0 && lpNewFilePointer == nullptr,
            "a move other than to the end");
   sim::Machine::Internal::OpenFile* open = nullptr;
   sim::File* f = m.FileOf(hFile, &open);

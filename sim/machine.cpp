@@ -86,8 +86,7 @@ void Sleep(DWORD dwMilliseconds) {
 }
 
 DWORD FormatMessageW(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD, LPWSTR lpBuffer, DWORD nSize, va_list*) {
-  SIM_CALL(0);
-  SIM_ONLY((dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) != 0, "a message not from the system");
+  SIM_CALL(0, (dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) != 0, "a message not from the system");
   auto it = m.systemMessages.find(dwMessageId);
   if (it == m.systemMessages.end()) return sim::SetError(ERROR_MR_MID_NOT_FOUND), 0;
   if (!wstr::CopyToBuffer(lpBuffer, nSize, it->second)) return sim::SetError(ERROR_INSUFFICIENT_BUFFER), 0;

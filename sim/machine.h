@@ -200,10 +200,13 @@ struct Call {
 };
 
 // The prologue of a call named as its function, which returns `failed` when a
-// fault is injected. Then `call` is its Call, and `m` the machine.
-#define SIM_CALL(failed)         \
-  sim::Call call(__func__);      \
-  if (call.fault) return failed; \
+// fault is injected; then `call` is its Call and `m` the machine. A condition
+// and a text may follow: what the call models, and what else it might be
+// asked for (see SIM_ONLY).
+#define SIM_CALL(failed, ...)        \
+  sim::Call call(__func__);          \
+  if (call.fault) return failed;     \
+  __VA_OPT__(SIM_ONLY(__VA_ARGS__);) \
   [[maybe_unused]] sim::Machine& m = sim::M()
 
 // Stops the test run: `call` was asked for `what`, which the machine does not

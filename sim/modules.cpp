@@ -13,8 +13,7 @@ HMODULE const kProgramModule = reinterpret_cast<HMODULE>(std::uintptr_t{0x400000
 }  // namespace
 
 DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
-  SIM_CALL(0);
-  SIM_ONLY(hModule == nullptr || hModule == kProgramModule, "the path of a library");
+  SIM_CALL(0, hModule == nullptr || hModule == kProgramModule, "the path of a library");
   const std::u16string& path = m.modulePath;
   std::size_t copied = std::min<std::size_t>(path.size(), nSize - 1);
   path.copy(lpFilename, copied);
@@ -25,8 +24,7 @@ DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
 }
 
 HMODULE GetModuleHandleW(LPCWSTR lpModuleName) {
-  SIM_CALL(nullptr);
-  SIM_ONLY(lpModuleName == nullptr, "a library's handle");
+  SIM_CALL(nullptr, lpModuleName == nullptr, "a library's handle");
   return kProgramModule;
 }
 

@@ -84,8 +84,7 @@ constexpr DWORD kUserRights = SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE 
 constexpr std::size_t kMaxServiceNameChars = 256;
 
 SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName, DWORD dwDesiredAccess) {
-  SIM_CALL(nullptr);
-  SIM_ONLY(lpMachineName == nullptr && lpDatabaseName == nullptr, "another machine or database");
+  SIM_CALL(nullptr, lpMachineName == nullptr && lpDatabaseName == nullptr, "another machine or database");
   if (!m.services.admin && (dwDesiredAccess & ~kUserRights) != 0) return SetError(ERROR_ACCESS_DENIED), nullptr;
   return sim::OpenScHandle(nullptr);
 }
@@ -101,8 +100,8 @@ SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD) {
 SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lpDisplayName, DWORD, DWORD dwServiceType,
                          DWORD dwStartType, DWORD dwErrorControl, LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup,
                          DWORD* lpdwTagId, LPCWSTR lpDependencies, LPCWSTR lpServiceStartName, LPCWSTR lpPassword) {
-  SIM_CALL(nullptr);
-  SIM_ONLY((dwServiceType & ~SERVICE_INTERACTIVE_PROCESS) == SERVICE_WIN32_OWN_PROCESS && lpDisplayName != nullptr &&
+  SIM_CALL(nullptr,
+           (dwServiceType & ~SERVICE_INTERACTIVE_PROCESS) == SERVICE_WIN32_OWN_PROCESS && lpDisplayName != nullptr &&
                lpLoadOrderGroup == nullptr && lpdwTagId == nullptr && lpDependencies == nullptr &&
                lpServiceStartName == nullptr && lpPassword == nullptr,
            "a shared process, no display name, a group, tag, dependencies or an account");
@@ -125,8 +124,7 @@ SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lp
 }
 
 BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
-  SIM_CALL(FALSE);
-  SIM_ONLY(dwNumServiceArgs == 0, "arguments for the service");
+  SIM_CALL(FALSE, dwNumServiceArgs == 0, "arguments for the service");
   auto& s = m.services;
   sim::ServiceRecord* r = sim::ServiceOf(hService);
   if (r == nullptr) return FALSE;
@@ -161,8 +159,7 @@ BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
 
 BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, BYTE* lpBuffer, DWORD cbBufSize,
                           DWORD* pcbBytesNeeded) {
-  SIM_CALL(FALSE);
-  SIM_ONLY(InfoLevel == SC_STATUS_PROCESS_INFO && cbBufSize >= sizeof(SERVICE_STATUS_PROCESS),
+  SIM_CALL(FALSE, InfoLevel == SC_STATUS_PROCESS_INFO && cbBufSize >= sizeof(SERVICE_STATUS_PROCESS),
            "another level, or a buffer too small for it");
   sim::ServiceRecord* r = sim::ServiceOf(hService);
   if (r == nullptr) return FALSE;

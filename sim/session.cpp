@@ -29,8 +29,7 @@ HWINSTA GetProcessWindowStation() {
 }
 
 BOOL GetUserObjectInformationW(HANDLE hObj, int nIndex, PVOID pvInfo, DWORD nLength, DWORD* lpnLengthNeeded) {
-  SIM_CALL(FALSE);
-  SIM_ONLY(hObj == kWindowStation && nIndex == UOI_FLAGS && nLength == sizeof(USEROBJECTFLAGS),
+  SIM_CALL(FALSE, hObj == kWindowStation && nIndex == UOI_FLAGS && nLength == sizeof(USEROBJECTFLAGS),
            "other information than the flags of the process's window station");
   if (lpnLengthNeeded) *lpnLengthNeeded = sizeof(USEROBJECTFLAGS);
   USEROBJECTFLAGS flags{FALSE, FALSE, m.stationVisible ? WSF_VISIBLE : 0};
@@ -41,8 +40,7 @@ BOOL GetUserObjectInformationW(HANDLE hObj, int nIndex, PVOID pvInfo, DWORD nLen
 DWORD GetCurrentProcessId() { return kProcessId; }
 
 BOOL ProcessIdToSessionId(DWORD dwProcessId, DWORD* pSessionId) {
-  SIM_CALL(FALSE);
-  SIM_ONLY(dwProcessId == kProcessId, "the session of another process");
+  SIM_CALL(FALSE, dwProcessId == kProcessId, "the session of another process");
   *pSessionId = m.sessionId;
   return TRUE;
 }

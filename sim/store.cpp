@@ -56,14 +56,14 @@ void AddPackage(const std::u16string& full) {
   m.store.packages.push_back(StorePackage{storePath, oem});
 }
 
-// Takes a package out of the store with its OEM INF file and that file's PNF.
-void RemovePackage(std::vector<StorePackage>::iterator p) {
+// Takes the OEM INF file `oemInf` and its PNF out of the INF directory, and
+// the package it leads to, if any, out of the store.
+void RemoveOemInf(std::u16string oemInf) {
   auto& m = M();
-  m.fs.Remove(p->oemInfPath);
-  m.fs.Remove(PnfOf(p->oemInfPath));
-  std::erase_if(m.store.originalInfNames,
-                [&](const auto& e) { return wstr::EqualsAsciiNoCase(e.first, p->oemInfPath); });
-  m.store.packages.erase(p);
+  m.fs.Remove(oemInf);
+  m.fs.Remove(PnfOf(oemInf));
+  std::erase_if(m.store.originalInfNames, [&](const auto& e) { return wstr::EqualsAsciiNoCase(e.first, oemInf); });
+  std::erase_if(m.store.packages, [&](const auto& p) { return wstr::EqualsAsciiNoCase(p.oemInfPath, oemInf); });
 }
 
 // Records a call of the framework; returns its result, which a test may have
@@ -98,7 +98,7 @@ win::DWORD TOV_WINAPI DriverPackageUninstallW(win::LPCWSTR path, win::DWORD flag
   auto p = PackageBy(&StorePackage::storeInfPath, path);
   win::DWORD result = p != m.store.packages.end() ? win::ERROR_SUCCESS : win::ERROR_DRIVER_PACKAGE_NOT_IN_STORE;
   if (FindPath(m.store.uninstallResults, path) == m.store.uninstallResults.end() && result == win::ERROR_SUCCESS) {
-    RemovePackage(p);
+    RemoveOemInf(p->oemInfPath);
   }
   return Record(__func__, path, flags, info, result, m.store.uninstallResults);
 }
@@ -173,8 +173,7 @@ using sim::SetError;
 // about on the side, by the buffer it was given in.
 BOOL SetupGetInfInformationW(LPCVOID InfSpec, DWORD SearchControl, SP_INF_INFORMATION* ReturnBuffer,
                              DWORD ReturnBufferSize, DWORD* RequiredSize) {
-  SIM_CALL(FALSE);
-  SIM_ONLY(SearchControl == INFINFO_INF_NAME_IS_ABSOLUTE && ReturnBuffer != nullptr,
+  SIM_CALL(FALSE, SearchControl == INFINFO_INF_NAME_IS_ABSOLUTE && ReturnBuffer != nullptr,
            "an INF handle, a search or a size query");
   sim::File* file = m.fs.Find(static_cast<LPCWSTR>(InfSpec));
   if (file == nullptr) return SetError(ERROR_FILE_NOT_FOUND), FALSE;
@@ -219,8 +218,8 @@ BOOL SetupQueryInfOriginalFileInformationW(SP_INF_INFORMATION* InfInformation, U
 BOOL SetupCopyOEMInfW(LPCWSTR SourceInfFileName, LPCWSTR OEMSourceMediaLocation, DWORD OEMSourceMediaType,
                       DWORD CopyStyle, LPWSTR DestinationInfFileName, DWORD, DWORD* RequiredSize,
                       LPWSTR* DestinationInfFileNameComponent) {
-  SIM_CALL(FALSE);
-  SIM_ONLY(OEMSourceMediaLocation == nullptr && OEMSourceMediaType == SPOST_PATH && CopyStyle == 0 &&
+  SIM_CALL(FALSE,
+           OEMSourceMediaLocation == nullptr && OEMSourceMediaType == SPOST_PATH && CopyStyle == 0 &&
                DestinationInfFileName == nullptr && RequiredSize == nullptr &&
                DestinationInfFileNameComponent == nullptr,
            "a source location, a copy style or the destination's name");
@@ -239,12 +238,10 @@ BOOL SetupUninstallOEMInfW(LPCWSTR InfFileName, DWORD Flags, PVOID) {
     return SetError(ERROR_NOT_AN_INSTALLED_OEM_INF), FALSE;
   }
   auto p = sim::PackageBy(&sim::StorePackage::oemInfPath, path);
-  if (p == m.store.packages.end()) {  // an OEM INF file that leads to no package: the files alone
-    m.fs.Remove(path);
-    return m.fs.Remove(sim::PnfOf(path)), TRUE;
+  if (p != m.store.packages.end() && p->deviceInstalled && (Flags & SUOI_FORCEDELETE) == 0) {
+    return SetError(ERROR_INF_IN_USE_BY_DEVICES), FALSE;
   }
-  if (p->deviceInstalled && (Flags & SUOI_FORCEDELETE) == 0) return SetError(ERROR_INF_IN_USE_BY_DEVICES), FALSE;
-  sim::RemovePackage(p);
+  sim::RemoveOemInf(path);
   return TRUE;
 }
 

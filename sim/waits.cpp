@@ -59,8 +59,7 @@ namespace win {
 using sim::SetError;
 
 HANDLE CreateEventW(SECURITY_ATTRIBUTES*, BOOL bManualReset, BOOL bInitialState, LPCWSTR lpName) {
-  SIM_CALL(nullptr);
-  SIM_ONLY(lpName == nullptr && bManualReset, "a named or an auto-reset event");
+  SIM_CALL(nullptr, lpName == nullptr && bManualReset, "a named or an auto-reset event");
   HANDLE h = m.handles.Open(sim::HandleKind::Event);
   m.services.internal.events[h] = std::make_shared<bool>(bInitialState != FALSE);
   return h;
@@ -77,8 +76,7 @@ BOOL SetEvent(HANDLE hEvent) {
 
 // On an event or on a process started by ShellExecuteExW.
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
-  SIM_CALL(WAIT_FAILED);
-  SIM_ONLY(dwMilliseconds == INFINITE, "a wait that can time out");
+  SIM_CALL(WAIT_FAILED, dwMilliseconds == INFINITE, "a wait that can time out");
   auto& s = m.services;
   std::function<bool()> ready;
   if (auto event = s.internal.events.find(hHandle); event != s.internal.events.end()) {
