@@ -5,7 +5,6 @@
 #include <cstring>
 #include <utility>
 
-#include "common/wstr.h"
 #include "sim/machine.h"
 
 namespace sim {

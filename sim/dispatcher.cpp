@@ -3,7 +3,6 @@
 // posts to it; see sim/service.h.
 #include <cstring>
 
-#include "common/wstr.h"
 #include "sim/machine.h"
 
 namespace sim {

@@ -2,7 +2,6 @@
 // shlwapi's path functions.
 #include <cstring>
 
-#include "common/wstr.h"
 #include "sim/machine.h"
 
 namespace sim {
@@ -63,13 +62,11 @@ bool FileSystem::IsWritableDirectory(std::u16string_view directory) const {
                       [&](const std::u16string& d) { return wstr::EqualsAsciiNoCase(d, directory); });
 }
 
-// The file open under `h` and its open state, or null with the error set.
-File* Machine::FileOf(win::HANDLE h, Internal::OpenFile** open) {
+std::pair<File*, Machine::Internal::OpenFile*> Machine::FileOf(win::HANDLE h) {
   auto it = internal.openFiles.find(h);
   File* f = it == internal.openFiles.end() ? nullptr : fs.Find(it->second.path);
-  if (f == nullptr) return SetError(win::ERROR_INVALID_HANDLE), nullptr;
-  if (open != nullptr) *open = &it->second;
-  return f;
+  if (f == nullptr) return SetError(win::ERROR_INVALID_HANDLE), std::pair(nullptr, nullptr);
+  return {f, &it->second};
 }
 
 }  // namespace sim
@@ -102,7 +99,7 @@ HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD, SECURITY_AT
 
 BOOL GetFileInformationByHandle(HANDLE hFile, BY_HANDLE_FILE_INFORMATION* lpFileInformation) {
   SIM_CALL(FALSE);
-  sim::File* f = m.FileOf(hFile);
+  sim::File* f = m.FileOf(hFile).first;
   if (f == nullptr) return FALSE;
   *lpFileInformation = BY_HANDLE_FILE_INFORMATION{};
   lpFileInformation->dwFileAttributes = f->attributes != 0 ? f->attributes : FILE_ATTRIBUTE_NORMAL;
@@ -115,7 +112,7 @@ BOOL GetFileInformationByHandle(HANDLE hFile, BY_HANDLE_FILE_INFORMATION* lpFile
 BOOL LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD, DWORD, DWORD, OVERLAPPED*) {
   SIM_CALL(FALSE, dwFlags == (LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY),
            "a shared lock or a wait for a lock");
-  sim::File* f = m.FileOf(hFile);
+  sim::File* f = m.FileOf(hFile).first;
   if (f == nullptr) return FALSE;
   if (!m.fileLocks.try_emplace(wstr::AsciiLowered(f->path), hFile).second) return SetError(ERROR_LOCK_VIOLATION), FALSE;
   return TRUE;
@@ -133,8 +130,7 @@ BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, LARGE_INTEGE
                       DWORD dwMoveMethod) {
   SIM_CALL(FALSE, dwMoveMethod == FILE_END && liDistanceToMove.QuadPart == 0 && lpNewFilePointer == nullptr,
            "a move other than to the end");
-  sim::Machine::Internal::OpenFile* open = nullptr;
-  sim::File* f = m.FileOf(hFile, &open);
+  auto [f, open] = m.FileOf(hFile);
   if (f == nullptr) return FALSE;
   open->position = f->data.size();
   return TRUE;
@@ -144,8 +140,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, DWOR
                OVERLAPPED*) {
   *lpNumberOfBytesWritten = 0;
   SIM_CALL(FALSE);
-  sim::Machine::Internal::OpenFile* open = nullptr;
-  sim::File* f = m.FileOf(hFile, &open);
+  auto [f, open] = m.FileOf(hFile);
   if (f == nullptr) return FALSE;
   auto held = m.fileLocks.find(wstr::AsciiLowered(f->path));
   if (held != m.fileLocks.end() && held->second != hFile) return SetError(ERROR_LOCK_VIOLATION), FALSE;

@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "common/wstr.h"
-
 namespace sim {
 namespace {
 

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "common/wstr.h"
 #include "sim/devices.h"
 #include "sim/service.h"
 #include "sim/store.h"
@@ -181,8 +182,8 @@ struct Machine {
   };
   Internal internal;
   Library& AddLibrary(std::u16string path, std::map<std::string, win::FARPROC> exports);
-  // The file open under `h` (and its open state), or null with the error set.
-  File* FileOf(win::HANDLE h, Internal::OpenFile** open = nullptr);
+  // The file open under `h` and its open state; nulls with the error set.
+  std::pair<File*, Internal::OpenFile*> FileOf(win::HANDLE h);
 };
 
 // The current machine. Reset() replaces it with a fresh one.

@@ -1,5 +1,4 @@
 // The program's module, the Windows directory, and the libraries it loads.
-#include "common/wstr.h"
 #include "sim/machine.h"
 
 namespace win {
@@ -9,6 +8,7 @@ using sim::SetError;
 
 // The module handle of the program itself.
 HMODULE const kProgramModule = reinterpret_cast<HMODULE>(std::uintptr_t{0x400000});
+constexpr DWORD kSearch = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
 
 }  // namespace
 
@@ -44,10 +44,8 @@ BOOL SetDefaultDllDirectories(DWORD DirectoryFlags) {
 
 // The programs load libraries by name from the directories they name.
 HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE, DWORD dwFlags) {
-  SIM_CALL(nullptr);
-  constexpr DWORD kSearch = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
   std::u16string_view name(lpLibFileName);
-  SIM_ONLY((dwFlags & kSearch) != 0 && (dwFlags & ~kSearch) == 0 && name.find(u'\\') == std::u16string_view::npos,
+  SIM_CALL(nullptr, (dwFlags & kSearch) != 0 && (dwFlags & ~kSearch) == 0 && name.find(u'\\') == name.npos,
            "a load by path or from other directories than the program's and the system's");
   std::vector<std::u16string> dirs;
   if (dwFlags & LOAD_LIBRARY_SEARCH_APPLICATION_DIR) dirs.push_back(sim::FileSystem::DirectoryOf(m.modulePath));
@@ -76,8 +74,7 @@ FARPROC GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
 BOOL FreeLibrary(HMODULE hLibModule) {
   SIM_CALL(FALSE);
   if (m.internal.loadedLibraries.erase(hLibModule) == 0) return SetError(ERROR_INVALID_HANDLE), FALSE;
-  m.handles.Close(hLibModule, sim::HandleKind::Module);
-  return TRUE;
+  return m.handles.Close(hLibModule, sim::HandleKind::Module);
 }
 
 }  // namespace win

@@ -2,7 +2,6 @@
 // ShellExecuteExW, and the end of every process's threads; see sim/service.h.
 #include <cstdio>
 
-#include "common/wstr.h"
 #include "sim/machine.h"
 
 namespace sim {

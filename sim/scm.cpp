@@ -2,7 +2,6 @@
 // see sim/service.h.
 #include <cstring>
 
-#include "common/wstr.h"
 #include "sim/machine.h"
 
 namespace sim {

@@ -2,7 +2,6 @@
 // simulated difxapi.dll; see sim/store.h.
 #include "sim/store.h"
 
-#include "common/wstr.h"
 #include "sim/machine.h"
 
 namespace sim {
