@@ -14,10 +14,8 @@ Services::Process* Services::ProcessOf(std::u16string_view service) {
 }
 
 Services::Process* Services::Registered(win::SERVICE_STATUS_HANDLE handle) {
-  for (Process& p : internal.processes) {
-    if (static_cast<void*>(&p) == handle && p.handler != nullptr && !p.ended) return &p;
-  }
-  return nullptr;
+  auto* p = reinterpret_cast<Process*>(handle);  // from RegisterServiceCtrlHandlerExW, or null
+  return p != nullptr && p->handler != nullptr && !p->ended ? p : nullptr;
 }
 
 void Services::ProcessEnded(Process& p) {

@@ -171,10 +171,8 @@ BOOL DeleteFileW(LPCWSTR lpFileName) {
   return m.fs.Remove(f->path);
 }
 
-namespace {
-
 // Hands out the next name of a search, as a plain file.
-BOOL NextFound(std::vector<std::u16string>& names, WIN32_FIND_DATAW* data) {
+static BOOL NextFound(std::vector<std::u16string>& names, WIN32_FIND_DATAW* data) {
   if (names.empty()) return SetError(ERROR_NO_MORE_FILES), FALSE;
   *data = WIN32_FIND_DATAW{};
   data->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
@@ -182,8 +180,6 @@ BOOL NextFound(std::vector<std::u16string>& names, WIN32_FIND_DATAW* data) {
   names.erase(names.begin());
   return TRUE;
 }
-
-}  // namespace
 
 HANDLE FindFirstFileW(LPCWSTR lpFileName, WIN32_FIND_DATAW* lpFindFileData) {
   SIM_CALL(INVALID_HANDLE_VALUE);

@@ -6,12 +6,9 @@
 #include <cstdlib>
 
 namespace sim {
-namespace {
 
-std::unique_ptr<Machine> current;
-thread_local win::DWORD lastError = 0;
-
-}  // namespace
+static std::unique_ptr<Machine> current;
+static thread_local win::DWORD lastError = 0;
 
 Machine& M() {
   if (!current) current = std::make_unique<Machine>();

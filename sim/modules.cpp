@@ -2,15 +2,12 @@
 #include "sim/machine.h"
 
 namespace win {
-namespace {
 
 using sim::SetError;
 
 // The module handle of the program itself.
 HMODULE const kProgramModule = reinterpret_cast<HMODULE>(std::uintptr_t{0x400000});
 constexpr DWORD kSearch = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
-
-}  // namespace
 
 DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
   SIM_CALL(0, hModule == nullptr || hModule == kProgramModule, "the path of a library");

@@ -4,15 +4,12 @@
 #include "sim/machine.h"
 
 namespace win {
-namespace {
 
 using sim::SetError;
 
 // The process's window station; it is not to be closed.
 HWINSTA const kWindowStation = reinterpret_cast<HWINSTA>(std::uintptr_t{0x10020});
 constexpr DWORD kProcessId = 0x1F24;  // the one process the calls of a test run in
-
-}  // namespace
 
 // The answer is always OK: the programs do not look at it.
 int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
