@@ -1,5 +1,5 @@
-// Devices: device information sets, driver installation and removal, newdev.dll,
-// and the Configuration Manager's device tree; see sim/devices.h.
+// Devices: device information sets, driver installation and removal, and the
+// Configuration Manager's device tree; see sim/devices.h.
 #include "sim/devices.h"
 
 #include <cstring>
@@ -62,13 +62,12 @@ namespace win {
 using sim::FindElement;
 using sim::SetError;
 
-// Microsoft documents the enumerator as a Plug and Play enumerator's ID (or,
-// with DIGCF_DEVICEINTERFACE only, a device instance ID), in the shape
-// "Enumerator\<DeviceID>" of the Configuration Manager's enumerator filter,
-// and a failure as INVALID_HANDLE_VALUE with the error from GetLastError. It
-// names no code for a name that names no enumerator; the machine fails with
-// ERROR_INVALID_DATA there, as Windows does. Wine 8 gives an empty set. The
-// programs take both alike: there is nothing to do.
+// Microsoft documents the enumerator as a PnP enumerator's ID (a device
+// instance ID only with DIGCF_DEVICEINTERFACE), in the Configuration Manager
+// filter's shape "Enumerator\<DeviceID>", and failures as INVALID_HANDLE_VALUE
+// plus GetLastError, but no code for a name that names no enumerator: the
+// machine gives Windows' ERROR_INVALID_DATA, Wine 8 an empty set. The programs
+// take both alike: there is nothing to do.
 HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, LPCWSTR Enumerator, HWND, DWORD Flags) {
   SIM_CALL(INVALID_HANDLE_VALUE,
            ClassGuid == nullptr && Enumerator != nullptr && Enumerator[0] != 0 &&

@@ -1,11 +1,9 @@
 // The simulated machine's devices; see sim/machine.h.
 //
 // A device has an instance ID ("HID\VID_0430&PID_0005&MI_01\7&1&0&0000":
-// enumerator, device ID, instance) and is present or not (a phantom).
-// SetupDiGetClassDevsW selects devices by enumerator the way the
-// Configuration Manager's enumerator filter does: an enumerator name ("HID")
-// or an enumerator with a device ID ("HID\VID_0430&PID_0005&MI_01"), compared
-// without regard to ASCII case. Device sets are always of every setup class.
+// enumerator, device ID, instance) and is present or not (a phantom). Device
+// sets hold every setup class, selected by enumerator as the Configuration
+// Manager's filter does (see SetupDiGetClassDevsW).
 #pragma once
 
 #include <cstddef>
@@ -67,8 +65,7 @@ struct Devices {
   Device& Add(std::u16string instanceId, std::vector<std::u16string> hardwareIds, bool present = true);
   // Enumerators known to the machine besides those of its devices.
   std::vector<std::u16string> enumerators = {u"ROOT", u"ACPI", u"PCI", u"USB", u"HID", u"SWD", u"HTREE"};
-  // Without administrative rights a hardware key opens for reading only, and
-  // installing drivers and removing devices is denied.
+  // False: hardware keys open for reading only; no driver install, no removal.
   bool administrator = true;
 
   // --- Seen by tests ---------------------------------------------------------

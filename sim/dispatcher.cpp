@@ -1,6 +1,5 @@
-// The service process's side: its dispatcher thread, the service main's
-// thread, status reports, device notifications, and the controls a test
-// posts to it; see sim/service.h.
+// The service process's side: its dispatcher and service main, its status
+// reports, device notifications, and the controls tests post to it.
 #include <cstring>
 
 #include "sim/machine.h"

@@ -1,17 +1,13 @@
 // The simulated Windows machine behind win/api.h in the Linux builds.
 //
-// A test builds a machine (sim::Reset), arranges its state through the
-// public members, runs code of the programs, and looks at what a user of the
-// real system would see: debugger output, files, devices, packages,
-// services. Each area keeps its calls' bookkeeping apart, in a member
-// `internal` that tests neither arrange nor read.
-//
-// Every recorded call starts with SIM_CALL, which records it and applies
-// fault injection: each call can be made to fail on its n-th use with a
-// chosen error, by Windows' conventions (return value plus GetLastError, or
-// a returned code). What the programs never ask for is not modelled: a call
-// asked for it stops the test run through sim::Unmodelled. The calls are in
-// sim/*.cpp, one topic a file; the service area is described in sim/service.h.
+// A test builds a machine (sim::Reset), arranges it through the public
+// members, runs the programs' code, and looks at what a user of the real
+// system would see. Each area keeps its calls' bookkeeping apart, in a member
+// `internal` that tests neither arrange nor read. Every recorded call starts
+// with SIM_CALL: it is recorded and can be made to fail on its n-th use, by
+// Windows' conventions (return value plus GetLastError, or a returned code).
+// What the programs never ask for is not modelled and stops the run. The
+// calls are in sim/*.cpp, one topic a file.
 #pragma once
 
 #include <algorithm>
@@ -144,9 +140,8 @@ struct Machine {
       {2, u"The system cannot find the file specified.\r\n"},
       {5, u"Access is denied.\r\n"}};
   win::CONFIGRET locateRootResult = win::CR_SUCCESS;  // of locating the root of the device tree
-  // The process's session (0: services and non-impersonated custom actions)
-  // and whether its window station has WSF_VISIBLE (WinSta0 has it, also in
-  // session 0 where interactive services are allowed; other stations lack it).
+  // The process's session (0: services, deferred custom actions) and whether
+  // its window station is visible (WinSta0's is, even in session 0).
   win::DWORD sessionId = 1;
   bool stationVisible = true;
 
@@ -158,8 +153,7 @@ struct Machine {
   std::vector<std::u16string> libraryLoads;  // paths of the libraries loaded, in order
   std::vector<std::pair<win::DEVINST, win::ULONG>> reenumerations;
   std::vector<MessageBoxShown> messageBoxes;
-  // What SetDefaultDllDirectories was given last (LoadLibraryExW does not
-  // look at it: the programs name their directories in every load).
+  // SetDefaultDllDirectories's last flags (LoadLibraryExW ignores them).
   win::DWORD defaultDllDirectories = 0;
   std::vector<win::DWORD> sleeps;  // milliseconds of each Sleep; nobody really sleeps
   // The log file's bytes in the current directory, if it exists.
@@ -191,19 +185,17 @@ Machine& M();
 void Reset();
 void SetError(win::DWORD error);  // the calling thread's last error
 
-// The start of every recorded call: records `name`, applies fault injection
-// (a fault sets the last error) and the service area's hook, then holds the
-// machine's lock until the call returns.
+// Records the call `name`, applies fault injection (setting the last error)
+// and the service area's hook, then holds the machine's lock.
 struct Call {
   explicit Call(const char* name);
   std::optional<win::DWORD> fault;
   std::unique_lock<std::recursive_mutex> lock;
 };
 
-// The prologue of a call named as its function, which returns `failed` when a
-// fault is injected; then `call` is its Call and `m` the machine. A condition
-// and a text may follow: what the call models, and what else it might be
-// asked for (see SIM_ONLY).
+// The prologue of a call named as its function: returns `failed` when a fault
+// is injected; then `call` is its Call and `m` the machine. What the call
+// models may follow, as SIM_ONLY's arguments.
 #define SIM_CALL(failed, ...)        \
   sim::Call call(__func__);          \
   if (call.fault) return failed;     \
@@ -214,8 +206,7 @@ struct Call {
 // model because the programs never ask for it.
 [[noreturn]] void Unmodelled(const char* call, const char* what);
 
-// In a call: stops the test run unless `modelled` holds; `what` names what
-// else was asked for.
+// In a call: stops the run unless `modelled` holds; `what` is what else was asked for.
 #define SIM_ONLY(modelled, what) \
   if (!(modelled)) sim::Unmodelled(__func__, what)
 

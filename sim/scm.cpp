@@ -19,8 +19,8 @@ ServiceRecord* ServiceOf(win::SC_HANDLE h) {
   return r != nullptr ? r : (SetError(win::ERROR_INVALID_HANDLE), nullptr);
 }
 
-// A handle on `service`, or on the manager when it is null. The rights a
-// handle was opened with are not kept: the programs ask for all of them.
+// A handle on `service`, or on the manager when it is null. Its rights are not
+// kept: the programs ask for all of them.
 win::SC_HANDLE OpenScHandle(ServiceRecord* service) {
   win::HANDLE h = M().handles.Open(service != nullptr ? HandleKind::Service : HandleKind::ScManager);
   if (service != nullptr) ++service->openHandles;
@@ -28,10 +28,8 @@ win::SC_HANDLE OpenScHandle(ServiceRecord* service) {
   return static_cast<win::SC_HANDLE>(h);
 }
 
-// The program file of a service's image path. CreateProcess takes a quoted
-// path whole; an unquoted one with a blank could name a shorter program path
-// ("C:\Program" of "C:\Program Files\..."), which the programs prevent by
-// quoting: an unquoted path is not modelled.
+// The program file of a service's image path, quoted as the programs register
+// it: CreateProcess could read an unquoted one as a shorter program path.
 std::optional<std::u16string> ResolveImage(std::u16string_view commandLine) {
   if (!commandLine.starts_with(u'"')) Unmodelled("StartServiceW", "an unquoted image path");
   std::u16string path(commandLine.substr(1, commandLine.find(u'"', 1) - 1));

@@ -1,24 +1,19 @@
 // The simulated machine's service area; see sim/machine.h.
 //
-// The service control manager (sim/scm.cpp) keeps a database of services
-// with Windows' rules for names, rights and deletion. Starting a service runs
-// its program file:
-//  - when a test registered a Program for that file (SetProgram), the program
-//    runs on a thread of its own, as the service process: its
-//    StartServiceCtrlDispatcherW runs the service main on a second thread and
-//    hands controls to the registered handler one at a time (dispatcher.cpp);
-//  - otherwise a stand-in runs: the service is RUNNING at once, and after a
-//    stop request is seen STOP_PENDING by `stopPendingQueries` status queries
-//    before it is STOPPED.
-// Processes started by ShellExecuteExW run the Program registered for their
-// file (none: they end at once with exit code 0), each on a thread of its own
-// (processes.cpp).
+// The service control manager (scm.cpp) keeps a database of services with
+// Windows' rules for names, rights and deletion. Starting a service runs its
+// program file: the Program a test registered for it, as a service process on
+// a thread of its own, whose StartServiceCtrlDispatcherW runs the service main
+// on another and hands controls to its handler one at a time
+// (dispatcher.cpp); for a file without one, a stand-in, RUNNING at once and
+// after a stop request STOP_PENDING for `stopPendingQueries` status queries.
+// A process started by ShellExecuteExW runs its file's Program, if any, on a
+// thread of its own (processes.cpp).
 //
 // Time does not pass in the simulator. Where Windows would let a service
 // process run while the caller waits (a status query, a control request), the
 // manager waits until every thread of that process is blocked in a simulated
-// wait or the process has ended: what a query sees is then settled
-// (waits.cpp, which also holds events and the waits on them).
+// wait or the process has ended (waits.cpp, with events).
 #pragma once
 
 #include <atomic>

@@ -37,10 +37,8 @@ void SendLog(Lock& lock, std::vector<DifxLogMessage> messages) {
   lock.lock();
 }
 
-// Adds the package of the INF file `full` to the store, under a folder of
-// its own, and copies the INF into the INF directory as the first free
-// oemN.inf with its PNF. A package that is there already keeps its OEM INF
-// file.
+// Adds the package of the INF file `full` to the store and copies the INF in
+// as the first free oemN.inf with its PNF; a package there already keeps its.
 void AddPackage(const std::u16string& full) {
   auto& m = M();
   std::u16string name = FileSystem::NameOf(full);
@@ -65,8 +63,7 @@ void RemoveOemInf(std::u16string oemInf) {
   std::erase_if(m.store.packages, [&](const auto& p) { return wstr::EqualsAsciiNoCase(p.oemInfPath, oemInf); });
 }
 
-// Records a call of the framework; returns its result, which a test may have
-// arranged in `arranged` by path.
+// Records a call of the framework; returns its result, or the one arranged by path.
 win::DWORD Record(const char* name, win::LPCWSTR path, win::DWORD flags, const win::INSTALLERINFO_W* info,
                   win::DWORD result, const std::map<std::u16string, win::DWORD>& arranged = {}) {
   Store& s = M().store;

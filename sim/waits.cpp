@@ -1,6 +1,5 @@
-// Waiting: how the threads of simulated processes block, when a process counts
-// as idle, the waits of tests, and events with the calls that wait on them;
-// see sim/service.h.
+// Waiting: how simulated processes block and go idle, the waits of tests, and
+// events with the calls that wait on them; see sim/service.h.
 #include <chrono>
 
 #include "sim/machine.h"
