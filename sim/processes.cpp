@@ -56,12 +56,8 @@ BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo) {
     e.hInstApp = reinterpret_cast<HINSTANCE>(std::uintptr_t{2});  // SE_ERR_FNF
     return sim::SetError(ERROR_FILE_NOT_FOUND), FALSE;
   }
-  sim::ProcessRun& run = s.runs.emplace_back(sim::ProcessRun{.index = s.runs.size(),
-                                                             .file = e.lpFile,
-                                                             .parameters = e.lpParameters,
-                                                             .currentDirectory = m.currentDirectory,
-                                                             .mask = e.fMask,
-                                                             .show = e.nShow});
+  sim::ProcessRun& run = s.runs.emplace_back(sim::ProcessRun{s.runs.size(), e.lpFile, e.lpParameters, std::nullopt,
+                                                             std::nullopt, m.currentDirectory, e.fMask, e.nShow});
   if (const sim::Program* program = s.ProgramFor(path)) {
     s.internal.runThreads.emplace_back([&s, &run, program = *program] {
       DWORD code = program(run);

@@ -78,7 +78,6 @@ using sim::SetError;
 
 // The rights that a caller without administrative rights gets.
 constexpr DWORD kUserRights = SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE | 0x10 /* QUERY_LOCK_STATUS */;
-constexpr std::size_t kMaxServiceNameChars = 256;
 
 SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName, DWORD dwDesiredAccess) {
   SIM_CALL(nullptr, lpMachineName == nullptr && lpDatabaseName == nullptr, "another machine or database");
@@ -89,7 +88,6 @@ SC_HANDLE OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName, DWORD dw
 SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD) {
   SIM_CALL(nullptr);
   if (!sim::IsManager(hSCManager)) return SetError(ERROR_INVALID_HANDLE), nullptr;
-  if (wstr::Length(lpServiceName) > kMaxServiceNameChars) return SetError(ERROR_INVALID_NAME), nullptr;
   sim::ServiceRecord* r = m.services.Find(lpServiceName);
   return r != nullptr ? sim::OpenScHandle(r) : (SetError(ERROR_SERVICE_DOES_NOT_EXIST), nullptr);
 }
@@ -104,20 +102,15 @@ SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lp
            "a shared process, no display name, a group, tag, dependencies or an account");
   if (!sim::IsManager(hSCManager)) return SetError(ERROR_INVALID_HANDLE), nullptr;
   std::u16string name(lpServiceName);
-  if (name.empty() || name.size() > kMaxServiceNameChars || name.find_first_of(u"/\\") != std::u16string::npos) {
+  if (name.empty() || name.size() > 256 || name.find_first_of(u"/\\") != std::u16string::npos) {
     return SetError(ERROR_INVALID_NAME), nullptr;
   }
   if (sim::ServiceRecord* existing = m.services.Find(name)) {
     return SetError(existing->markedForDelete ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SERVICE_EXISTS), nullptr;
   }
-  sim::ServiceRecord& r = m.services.database.emplace_back(sim::ServiceRecord{.name = name,
-                                                                              .displayName = lpDisplayName,
-                                                                              .type = dwServiceType,
-                                                                              .startType = dwStartType,
-                                                                              .errorControl = dwErrorControl,
-                                                                              .imagePath = lpBinaryPathName});
-  r.status.dwServiceType = dwServiceType;
-  return sim::OpenScHandle(&r);
+  return sim::OpenScHandle(&m.services.database.emplace_back(
+      sim::ServiceRecord{name, lpDisplayName, dwServiceType, dwStartType, dwErrorControl, u"", lpBinaryPathName,
+                         SERVICE_STATUS{dwServiceType, SERVICE_STOPPED, 0, 0, 0, 0, 0}}));
 }
 
 BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
