@@ -30,7 +30,7 @@ File* FileSystem::Find(std::u16string_view fullPath) {
 
 File& FileSystem::Put(std::u16string_view fullPath, std::string data) {
   File* f = Find(fullPath);
-  if (f == nullptr) (f = &files.emplace_back())->path = fullPath;
+  if (f == nullptr) f = &files.emplace_back(File{.path = std::u16string(fullPath)});
   f->data = std::move(data);
   return *f;
 }

@@ -65,7 +65,7 @@ class Handles {
 // except those listed as unwritable.
 struct File {
   std::u16string path;  // full path, as created (the case is kept)
-  std::string data;
+  std::string data{};
   win::DWORD deleteError = 0;  // DeleteFileW fails with this when non-zero
   // FILE_ATTRIBUTE_DIRECTORY: a directory, which opens only with
   // FILE_FLAG_BACKUP_SEMANTICS. FILE_ATTRIBUTE_REPARSE_POINT: a symbolic link

@@ -55,8 +55,8 @@ struct ProcessRun {
   std::size_t index = 0;                      // in Services::runs (a shell's run)
   std::u16string file;                        // the program file (lpFile, or the service's resolved image)
   std::u16string parameters{};                // lpParameters ("" for none)
-  std::optional<std::u16string> verb{};       // lpVerb; nullopt for null
-  std::optional<std::u16string> directory{};  // lpDirectory; nullopt for null
+  std::optional<std::u16string> verb{};       // lpVerb and lpDirectory: null, as
+  std::optional<std::u16string> directory{};  // only starts without them are modelled
   std::u16string currentDirectory;            // the directory the process starts in
   win::ULONG mask = 0;
   int show = 0;
