@@ -51,8 +51,8 @@ Library& AddNewdev(std::u16string directory, bool withExport) {
   Lock lock(M().mutex);
   std::map<std::string, win::FARPROC> exports;
   if (withExport) exports["InstallSelectedDriver"] = AsExport(&InstallSelectedDriver);
-  return M().AddLibrary(FileSystem::Resolve(u"newdev.dll", directory.empty() ? M().systemDirectory : directory),
-                        exports);
+  directory = directory.empty() ? M().systemDirectory : directory;
+  return M().libraries.emplace_back(Library{FileSystem::Resolve(u"newdev.dll", directory), exports});
 }
 
 }  // namespace sim

@@ -23,7 +23,7 @@ void Services::ProcessEnded(Process& p) {
   // The system withdraws the process's device notifications.
   for (const Registration& r : p.registrations) M().handles.Close(r.handle, HandleKind::DeviceNotification);
   p.registrations.clear();
-  if (ServiceRecord* r = Find(p.service); r != nullptr && r->processId == p.pid) {
+  if (ServiceRecord* r = Find(p.service); r != nullptr && ProcessOf(p.service) == &p) {
     // A process that ends without having reported SERVICE_STOPPED was aborted.
     if (r->status.dwCurrentState != win::SERVICE_STOPPED) {
       r->status = {r->type, win::SERVICE_STOPPED, 0, win::ERROR_PROCESS_ABORTED, 0, 0, 0};
@@ -150,7 +150,7 @@ BOOL SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus, SERVICE_STATUS* lpSe
   if (p == nullptr) return SetError(ERROR_INVALID_HANDLE), FALSE;
   bool stopped = lpServiceStatus->dwCurrentState == SERVICE_STOPPED;
   s.reports.push_back({p->service, *lpServiceStatus});
-  if (sim::ServiceRecord* r = s.Find(p->service); r != nullptr && r->processId == p->pid) {
+  if (sim::ServiceRecord* r = s.Find(p->service); r != nullptr && s.ProcessOf(p->service) == p) {
     r->status = *lpServiceStatus;
     if (stopped) r->status.dwControlsAccepted = 0;
   }

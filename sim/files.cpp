@@ -110,8 +110,7 @@ BOOL GetFileInformationByHandle(HANDLE hFile, BY_HANDLE_FILE_INFORMATION* lpFile
 
 // A lock covers the whole file; a second one, by any handle, fails at once.
 BOOL LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD, DWORD, DWORD, OVERLAPPED*) {
-  SIM_CALL(FALSE, dwFlags == (LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY),
-           "a shared lock or a wait for a lock");
+  SIM_CALL(FALSE, dwFlags == (LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY), "a shared or waiting lock");
   sim::File* f = m.FileOf(hFile).first;
   if (f == nullptr) return FALSE;
   if (!m.fileLocks.try_emplace(wstr::AsciiLowered(f->path), hFile).second) return SetError(ERROR_LOCK_VIOLATION), FALSE;

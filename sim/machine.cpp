@@ -52,10 +52,6 @@ std::optional<std::string> Machine::LogBytes(std::u16string_view name) {
   return f == nullptr ? std::nullopt : std::optional(f->data);
 }
 
-Library& Machine::AddLibrary(std::u16string path, std::map<std::string, win::FARPROC> exports) {
-  return libraries.emplace_back(Library{std::move(path), std::move(exports)});
-}
-
 }  // namespace sim
 
 namespace win {

@@ -175,7 +175,6 @@ struct Machine {
     std::map<win::HANDLE, std::size_t> loadedLibraries;           // module handle -> index in libraries
   };
   Internal internal;
-  Library& AddLibrary(std::u16string path, std::map<std::string, win::FARPROC> exports);
   // The file open under `h` and its open state; nulls with the error set.
   std::pair<File*, Internal::OpenFile*> FileOf(win::HANDLE h);
 };

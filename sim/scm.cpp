@@ -132,7 +132,6 @@ BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
   }
   r->status = SERVICE_STATUS{r->type, SERVICE_START_PENDING, 0, 0, 0, 0, 2000};
   sim::Services::Process& p = s.internal.processes.emplace_back();
-  p.pid = r->processId;
   p.service = r->name;
   p.alive = 1;
   sim::ProcessRun run{.file = *image, .currentDirectory = m.systemDirectory};
@@ -183,11 +182,6 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServi
   if (state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING) {
     return SetError(ERROR_SERVICE_CANNOT_ACCEPT_CTRL), FALSE;
   }
-  DWORD needed = dwControl == SERVICE_CONTROL_STOP ? SERVICE_ACCEPT_STOP
-                 : dwControl == SERVICE_CONTROL_PAUSE || dwControl == SERVICE_CONTROL_CONTINUE
-                     ? SERVICE_ACCEPT_PAUSE_CONTINUE
-                     : 0;
-  if ((r->status.dwControlsAccepted & needed) != needed) return SetError(ERROR_INVALID_SERVICE_CONTROL), FALSE;
   sim::Services::Process* p = s.ProcessOf(r->name);
   if (p == nullptr || p->ended) {  // the stand-in
     SIM_ONLY(dwControl == SERVICE_CONTROL_STOP, "another control than a stop for a stand-in");

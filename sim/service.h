@@ -153,7 +153,6 @@ struct Services {
     win::GUID interfaceClass{};
   };
   struct Process {
-    win::DWORD pid = 0;
     std::u16string service;
     std::thread thread, mainThread;  // the program; the service main, once the dispatcher runs
     std::thread::id dispatcher;      // the thread in StartServiceCtrlDispatcherW

@@ -136,7 +136,7 @@ void AddDifxApi(std::u16string directory, const std::vector<std::string>& omit) 
                                                  {"SetDifxLogCallbackW", AsExport(&SetDifxLogCallbackW)}};
   for (const auto& name : omit) exports.erase(name);
   if (directory.empty()) directory = FileSystem::DirectoryOf(M().modulePath);
-  M().AddLibrary(directory + u"\\difxapi.dll", std::move(exports));
+  M().libraries.push_back(Library{directory + u"\\difxapi.dll", exports});
 }
 
 std::u16string InfDirectoryPath(std::u16string_view name) {
