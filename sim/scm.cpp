@@ -109,8 +109,8 @@ SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lp
     return SetError(existing->markedForDelete ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SERVICE_EXISTS), nullptr;
   }
   return sim::OpenScHandle(&m.services.database.emplace_back(
-      sim::ServiceRecord{name, lpDisplayName, dwServiceType, dwStartType, dwErrorControl, u"", lpBinaryPathName,
-                         SERVICE_STATUS{dwServiceType, SERVICE_STOPPED, 0, 0, 0, 0, 0}}));
+      sim::ServiceRecord{name, lpDisplayName, dwServiceType, dwStartType, dwErrorControl, u"" /* LocalSystem */,
+                         lpBinaryPathName, SERVICE_STATUS{dwServiceType, SERVICE_STOPPED, 0, 0, 0, 0, 0}}));
 }
 
 BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
@@ -210,7 +210,8 @@ BOOL DeleteService(SC_HANDLE hService) {
   sim::ServiceRecord* r = sim::ServiceOf(hService);
   if (r == nullptr) return FALSE;
   if (r->markedForDelete) return SetError(ERROR_SERVICE_MARKED_FOR_DELETE), FALSE;
-  return r->markedForDelete = true;
+  r->markedForDelete = true;
+  return TRUE;
 }
 
 BOOL CloseServiceHandle(SC_HANDLE hSCObject) {
