@@ -66,8 +66,8 @@ using sim::SetError;
 // instance ID only with DIGCF_DEVICEINTERFACE), in the Configuration Manager
 // filter's shape "Enumerator\<DeviceID>", and failures as INVALID_HANDLE_VALUE
 // plus GetLastError, but no code for a name that names no enumerator: the
-// machine gives Windows' ERROR_INVALID_DATA, Wine 8 an empty set. The programs
-// take both alike: there is nothing to do.
+// machine fails with ERROR_INVALID_DATA, Wine 8 gives an empty set. The
+// programs take both alike: there is nothing to do.
 HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, LPCWSTR Enumerator, HWND, DWORD Flags) {
   SIM_CALL(INVALID_HANDLE_VALUE,
            ClassGuid == nullptr && Enumerator != nullptr && Enumerator[0] != 0 &&
