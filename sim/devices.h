@@ -1,11 +1,9 @@
 // The simulated machine's devices; see sim/machine.h.
 //
 // A device has an instance ID ("HID\VID_0430&PID_0005&MI_01\7&1&0&0000":
-// enumerator, device ID, instance), a setup class, and is present or not
-// (a phantom). SetupDiGetClassDevsW selects devices by enumerator the way
-// the Configuration Manager's enumerator filter does: an enumerator name
-// ("HID") or an enumerator with a device ID ("HID\VID_0430&PID_0005&MI_01"),
-// compared without regard to ASCII case.
+// enumerator, device ID, instance) and is present or not (a phantom). Device
+// sets hold every setup class, selected by enumerator as the Configuration
+// Manager's filter does (see SetupDiGetClassDevsW).
 #pragma once
 
 #include <cstddef>
@@ -24,42 +22,31 @@ struct Library;
 struct Driver {
   std::u16string description = u"Tov Mouse";
   std::u16string manufacturer;
-  std::u16string provider;
-  // InstallSelectedDriver fails with this error when it is not 0.
-  win::DWORD installError = 0;
-  // The device's upper filters after the installation.
-  std::vector<std::u16string> upperFilters = {u"tovfiltr"};
-  // What InstallSelectedDriver reports through its restart indication.
-  win::DWORD restart = 0;
+  win::DWORD installError = 0;                               // InstallSelectedDriver fails with it when not 0
+  std::vector<std::u16string> upperFilters = {u"tovfiltr"};  // the device's upper filters once installed
+  win::DWORD restart = 0;                                    // InstallSelectedDriver's restart indication
 };
 
 struct Device {
   std::u16string instanceId;
-  win::GUID setupClass{0x4D36E96F, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};  // Mouse
   bool present = true;
   // SPDRP_HARDWAREID and SPDRP_UPPERFILTERS; an empty list: the device has no
   // such property.
-  std::vector<std::u16string> hardwareIds;
-  std::vector<std::u16string> upperFilters;
-  // Opening the device's hardware key (DIREG_DEV) fails with this when it is not 0.
-  win::DWORD hardwareKeyError = 0;
-  // The compatible drivers, in the order SetupDiEnumDriverInfoW lists them.
-  std::vector<Driver> drivers;
-  // DIF_REMOVE fails with this when it is not 0; otherwise it removes the
-  // device and leaves these flags (DI_NEEDRESTART, DI_NEEDREBOOT) in the
-  // element's install parameters.
-  win::DWORD removeError = 0;
-  win::DWORD removeFlags = 0;
+  std::vector<std::u16string> hardwareIds, upperFilters{};
+  std::vector<Driver> drivers{};  // compatible drivers, in the order SetupDiEnumDriverInfoW lists them
+  // DIF_REMOVE fails with `removeError` when it is not 0; otherwise it
+  // removes the device and leaves `removeFlags` (DI_NEEDRESTART,
+  // DI_NEEDREBOOT) in the element's install parameters.
+  win::DWORD removeError = 0, removeFlags = 0;
 
   // What happened to it.
   bool removed = false;
-  std::u16string installedDriver;  // description of the driver installed last
+  std::u16string installedDriver{};  // description of the driver installed last
 };
 
 // One InstallSelectedDriver call that installed a driver.
 struct DriverInstall {
-  std::u16string instanceId;
-  std::u16string manufacturer;
+  std::u16string instanceId, manufacturer;
   win::HWND parent = nullptr;
   bool reservedNull = true;
   win::BOOL backup = 0;
@@ -72,44 +59,39 @@ struct RebootPrompt {
 };
 
 struct Devices {
+  // --- Arranged by tests -----------------------------------------------------
   std::vector<Device> devices;
-  // Enumerators known to the machine besides those of its devices.
-  std::vector<std::u16string> enumerators = {u"ROOT", u"ACPI", u"PCI", u"USB", u"HID", u"SWD", u"HTREE"};
-  // Without administrative rights a hardware key opens for reading only, and
-  // installing drivers and removing devices is denied.
-  bool administrator = true;
-
-  std::vector<DriverInstall> installs;
-  std::vector<RebootPrompt> rebootPrompts;
-  int rebootPromptResult = win::SPFILEQ_REBOOT_RECOMMENDED;  // the user chose not to restart now
-  bool nonInteractive = false;                               // SetupSetNonInteractiveMode's setting
-
   // Adds a device; returns it for further arrangement (valid until the next Add).
   Device& Add(std::u16string instanceId, std::vector<std::u16string> hardwareIds, bool present = true);
-  // The device with this instance ID (ASCII case folded), or null.
-  Device* Find(std::u16string_view instanceId);
+  // Enumerators known to the machine besides those of its devices.
+  std::vector<std::u16string> enumerators = {u"ROOT", u"ACPI", u"PCI", u"USB", u"HID", u"SWD", u"HTREE"};
+  // False: hardware keys open for reading only; no driver install, no removal.
+  bool administrator = true;
 
-  // Open device information sets and the state the calls keep on them.
-  struct Element {
-    std::size_t device = 0;                                // index in `devices`
-    std::optional<std::vector<Driver>> compatibleDrivers;  // built by SetupDiBuildDriverInfoList
-    std::optional<std::size_t> selectedDriver;
-    win::DWORD installFlags = 0;  // SP_DEVINSTALL_PARAMS_W.Flags
-    std::optional<win::SP_REMOVEDEVICE_PARAMS> removeParams;
+  // --- Seen by tests ---------------------------------------------------------
+  std::vector<DriverInstall> installs;
+  std::vector<RebootPrompt> rebootPrompts;  // each answered "the user chose not to restart now"
+  bool nonInteractive = false;              // SetupSetNonInteractiveMode's setting
+
+  // --- The calls' bookkeeping -------------------------------------------------
+  struct Internal {
+    struct Element {
+      std::size_t device = 0;                     // index in `devices`
+      bool driversBuilt = false;                  // by SetupDiBuildDriverInfoList
+      std::optional<std::size_t> selectedDriver;  // index in the device's drivers
+      win::DWORD installFlags = 0;                // SP_DEVINSTALL_PARAMS_W.Flags
+    };
+    struct Set {
+      std::vector<Element> elements;
+      std::optional<std::size_t> selectedElement;
+    };
+    std::map<win::HDEVINFO, Set> sets;
   };
-  struct Set {
-    std::vector<Element> elements;
-    std::optional<std::size_t> selectedElement;
-  };
-  std::map<win::HDEVINFO, Set> sets;
+  Internal internal;
 };
 
 // Puts a newdev.dll into `directory` (the system directory when empty), with
 // or without its InstallSelectedDriver export.
 Library& AddNewdev(std::u16string directory = {}, bool withExport = true);
-
-// The simulated newdev.dll export.
-win::BOOL TOV_WINAPI InstallSelectedDriver(win::HWND hwndParent, win::HDEVINFO DeviceInfoSet, win::LPCWSTR Reserved,
-                                           win::BOOL Backup, win::DWORD* bReboot);
 
 }  // namespace sim

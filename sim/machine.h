@@ -1,27 +1,24 @@
 // The simulated Windows machine behind win/api.h in the Linux builds.
 //
-// A test builds a machine (sim::Reset), arranges its state through the public
-// members below, runs code of the programs, and looks at what a user of the
-// real system would see: debugger output, files, devices, packages, services.
-//
-// Every simulated call starts with sim::Enter("Name"): that records the call
-// and applies fault injection, so each call can be made to fail on its n-th
-// use with a chosen error. Failure conventions are Windows' own (return value
-// plus GetLastError, or a returned code).
+// A test builds a machine (sim::Reset), arranges it through the public
+// members, runs the programs' code, and looks at what a user of the real
+// system would see. Each area keeps its calls' bookkeeping apart, in a member
+// `internal` that tests neither arrange nor read. Every recorded call starts
+// with SIM_CALL: it is recorded and can be made to fail on its n-th use, by
+// Windows' conventions (return value plus GetLastError, or a returned code).
+// What the programs never ask for is not modelled and stops the run. The
+// calls are in sim/*.cpp, one topic a file.
 #pragma once
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstdint>
-#include <functional>
-#include <iterator>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "common/wstr.h"
 #include "sim/devices.h"
 #include "sim/service.h"
 #include "sim/store.h"
@@ -40,37 +37,41 @@ enum class HandleKind {
   RegistryKey,
   ScManager,
   Service,
-  DeviceNotification,
-  Thread,
+  DeviceNotification
 };
 
 class Handles {
  public:
   // A fresh handle value of `kind`; never null or INVALID_HANDLE_VALUE.
-  win::HANDLE Open(HandleKind kind);
-  // True when `h` was open (and of `kind`, when given); it is closed now.
-  bool Close(win::HANDLE h, std::optional<HandleKind> kind = std::nullopt);
-  bool IsOpen(win::HANDLE h, HandleKind kind) const;
-  std::size_t Count(HandleKind kind) const;
-  std::size_t CountAll() const;
+  win::HANDLE Open(HandleKind kind) {
+    return open_.emplace(reinterpret_cast<win::HANDLE>(next_ += 8), kind).first->first;
+  }
+  // True when `h` was open as a `kind`; it is closed now.
+  bool Close(win::HANDLE h, HandleKind kind) {
+    auto it = open_.find(h);
+    return it != open_.end() && it->second == kind && (open_.erase(it), true);
+  }
+  std::size_t Count(HandleKind kind) const {
+    return std::count_if(open_.begin(), open_.end(), [&](auto& o) { return o.second == kind; });
+  }
+  std::size_t CountAll() const { return open_.size(); }
 
  private:
   std::uintptr_t next_ = 0x1000;
-  std::map<std::uintptr_t, HandleKind> open_;
+  std::map<win::HANDLE, HandleKind> open_;
 };
 
 // One file of the simulated file system. Directories are implicit in paths,
 // except those listed as unwritable.
 struct File {
   std::u16string path;  // full path, as created (the case is kept)
-  std::string data;
-  bool readOnly = false;       // opening for writing fails with ERROR_ACCESS_DENIED
+  std::string data{};
   win::DWORD deleteError = 0;  // DeleteFileW fails with this when non-zero
   // FILE_ATTRIBUTE_DIRECTORY: a directory, which opens only with
   // FILE_FLAG_BACKUP_SEMANTICS. FILE_ATTRIBUTE_REPARSE_POINT: a symbolic link
-  // to `linkTarget`, which an open follows unless FILE_FLAG_OPEN_REPARSE_POINT.
+  // to `linkTarget`, never followed: the programs open the name itself.
   win::DWORD attributes = 0;
-  std::u16string linkTarget;
+  std::u16string linkTarget{};
   win::DWORD links = 1;  // its names; more than one: a hard link to a file elsewhere
 };
 
@@ -85,14 +86,13 @@ class FileSystem {
   File& Put(std::u16string_view fullPath, std::string data = {});
   bool Remove(std::u16string_view fullPath);
   bool Exists(std::u16string_view fullPath) { return Find(fullPath) != nullptr; }
-  // Files directly in `directory` whose names match the wildcard `pattern`
-  // (* and ?, case-insensitive), in creation order.
-  std::vector<File*> List(std::u16string_view directory, std::u16string_view pattern);
-
-  // Directories in which no file can be created or written.
-  std::vector<std::u16string> unwritableDirectories;
+  // The names of the files directly in `directory` that match `pattern`,
+  // which has one "*" (case-insensitive), in creation order.
+  std::vector<std::u16string> List(std::u16string_view directory, std::u16string_view pattern);
   bool IsWritableDirectory(std::u16string_view directory) const;
 
+  // Directories in which no file can be created, written or deleted.
+  std::vector<std::u16string> unwritableDirectories;
   std::vector<File> files;  // creation order: the order of a directory search
 };
 
@@ -102,9 +102,14 @@ struct Library {
   std::map<std::string, win::FARPROC> exports;
 };
 
+// A function of the simulator as GetProcAddress hands it out.
+template <class Function>
+win::FARPROC AsExport(Function* f) {
+  return reinterpret_cast<win::FARPROC>(reinterpret_cast<void (*)()>(f));
+}
+
 struct MessageBoxShown {
-  std::u16string text;
-  std::u16string caption;
+  std::u16string text, caption;
   win::UINT type = 0;
   win::HWND owner = nullptr;
 };
@@ -116,93 +121,92 @@ struct Fault {
 };
 
 struct Machine {
-  // Serialises access to the machine's state across the threads of a test.
-  std::recursive_mutex mutex;
-  std::condition_variable_any changed;  // notified when a file lock is released
+  std::recursive_mutex mutex;  // serialises the threads of a test
 
-  // Platform calls in the order made, and faults to inject.
-  std::vector<std::string> calls;
-  std::map<std::string, unsigned> callCounts;
+  // --- Arranged by tests -----------------------------------------------------
   std::vector<Fault> faults;
-
-  Handles handles;
-
-  // Debugger output: every OutputDebugStringW string, in order.
-  std::vector<std::u16string> debugOutput;
-
-  win::SYSTEMTIME localTime{2026, 12, 0, 6, 9, 5, 7, 0};
-
+  void FailCall(std::string call, unsigned nth, win::DWORD error);  // the n-th use of `call` fails with `error`
   FileSystem fs;
+  // Locks on files, by ASCII-folded full path: the handle that holds each
+  // (a test may hold one for another process, with any value).
+  std::map<std::u16string, win::HANDLE> fileLocks;
   std::u16string currentDirectory = u"C:\\Users\\Setup";
   std::u16string windowsDirectory = u"C:\\Windows";
   std::u16string systemDirectory = u"C:\\Windows\\System32";
   std::u16string modulePath = u"C:\\Program Files\\Tov Mouse\\TovMouseSetupCustomAction.exe";
-
-  // Loadable libraries, and the paths of the libraries loaded, in order.
-  std::vector<Library> libraries;
-  std::vector<std::u16string> libraryLoads;
-
-  // System messages that FormatMessageW knows, by code.
-  std::map<win::DWORD, std::u16string> systemMessages;
-
-  // The root of the device tree, and the re-enumerations asked of it.
-  win::CONFIGRET locateRootResult = win::CR_SUCCESS;
-  std::vector<std::pair<win::DEVINST, win::ULONG>> reenumerations;
-
-  std::vector<MessageBoxShown> messageBoxes;
-  int messageBoxAnswer = win::IDOK;
-  // The process's session (0: services and non-impersonated custom actions)
-  // and whether its window station has WSF_VISIBLE (WinSta0 has it, also in
-  // session 0 where interactive services are allowed; other stations lack it).
+  std::vector<Library> libraries;  // loadable libraries
+  win::SYSTEMTIME localTime{2026, 12, 0, 6, 9, 5, 7, 0};
+  std::map<win::DWORD, std::u16string> systemMessages = {  // what FormatMessageW knows, by code
+      {2, u"The system cannot find the file specified.\r\n"},
+      {5, u"Access is denied.\r\n"}};
+  win::CONFIGRET locateRootResult = win::CR_SUCCESS;  // of locating the root of the device tree
+  // The process's session (0: services, deferred custom actions) and whether
+  // its window station is visible (WinSta0's is, even in session 0).
   win::DWORD sessionId = 1;
   bool stationVisible = true;
-  // What SetDefaultDllDirectories was given last (LoadLibraryExW does not
-  // look at it: the programs name their directories in every load).
+
+  // --- Seen by tests ---------------------------------------------------------
+  std::vector<std::string> calls;  // recorded calls, in order
+  std::map<std::string, unsigned> callCounts;
+  Handles handles;
+  std::vector<std::u16string> debugOutput;   // every OutputDebugStringW string, in order
+  std::vector<std::u16string> libraryLoads;  // paths of the libraries loaded, in order
+  std::vector<std::pair<win::DEVINST, win::ULONG>> reenumerations;
+  std::vector<MessageBoxShown> messageBoxes;
+  // SetDefaultDllDirectories's last flags (LoadLibraryExW ignores them).
   win::DWORD defaultDllDirectories = 0;
   std::vector<win::DWORD> sleeps;  // milliseconds of each Sleep; nobody really sleeps
+  // The log file's bytes in the current directory, if it exists.
+  std::optional<std::string> LogBytes(std::u16string_view name = u"TovMouseSetup.log");
 
-  // Objects behind open handles; the calls keep them.
-  struct OpenFile {
-    std::u16string path;
-    std::uint64_t position = 0;
-    bool writable = false;
-  };
-  std::map<win::HANDLE, OpenFile> openFiles;
-  std::map<std::u16string, win::HANDLE> fileLocks;  // folded path -> handle holding the lock
-  struct OpenSearch {
-    std::vector<std::u16string> names;
-    std::size_t next = 0;
-  };
-  std::map<win::HANDLE, OpenSearch> openSearches;
-  std::map<win::HANDLE, std::size_t> loadedLibraries;  // module handle -> index in libraries
-
-  // The areas of the machine.
+  // --- The areas --------------------------------------------------------------
   Devices devices;
   Store store;
   Services services;
 
-  Machine();
-  // Registers a library with exports at a full path.
-  Library& AddLibrary(std::u16string path, std::map<std::string, win::FARPROC> exports = {});
-  // Makes the n-th use of `call` fail with `error`.
-  void FailCall(std::string call, unsigned nth, win::DWORD error);
-  // Text of the log file in the current directory (raw bytes), if it exists.
-  std::optional<std::string> LogBytes(std::u16string_view name = u"TovMouseSetup.log");
+  // --- The calls' bookkeeping -------------------------------------------------
+  struct Internal {
+    struct OpenFile {
+      std::u16string path;
+      std::uint64_t position = 0;
+    };
+    std::map<win::HANDLE, OpenFile> openFiles;
+    std::map<win::HANDLE, std::vector<std::u16string>> searches;  // names still to be found
+    std::map<win::HANDLE, std::size_t> loadedLibraries;           // module handle -> index in libraries
+  };
+  Internal internal;
+  // The file open under `h` and its open state; nulls with the error set.
+  std::pair<File*, Internal::OpenFile*> FileOf(win::HANDLE h);
 };
-
-inline bool SameGuid(const win::GUID& a, const win::GUID& b) {
-  return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3 &&
-         std::equal(std::begin(a.Data4), std::end(a.Data4), std::begin(b.Data4));
-}
 
 // The current machine. Reset() replaces it with a fresh one.
 Machine& M();
 void Reset();
+void SetError(win::DWORD error);  // the calling thread's last error
 
-// Records `call` and answers whether it must fail now, and with which error.
-std::optional<win::DWORD> Enter(const char* call);
+// Records the call `name`, applies fault injection (setting the last error)
+// and the service area's hook, then holds the machine's lock.
+struct Call {
+  explicit Call(const char* name);
+  std::optional<win::DWORD> fault;
+  std::unique_lock<std::recursive_mutex> lock;
+};
 
-// Sets the calling thread's last error.
-void SetError(win::DWORD error);
+// The prologue of a call named as its function: returns `failed` when a fault
+// is injected; then `call` is its Call and `m` the machine. What the call
+// models may follow, as SIM_ONLY's arguments.
+#define SIM_CALL(failed, ...)        \
+  sim::Call call(__func__);          \
+  if (call.fault) return failed;     \
+  __VA_OPT__(SIM_ONLY(__VA_ARGS__);) \
+  [[maybe_unused]] sim::Machine& m = sim::M()
+
+// Stops the test run: `call` was asked for `what`, which the machine does not
+// model because the programs never ask for it.
+[[noreturn]] void Unmodelled(const char* call, const char* what);
+
+// In a call: stops the run unless `modelled` holds; `what` is what else was asked for.
+#define SIM_ONLY(modelled, what) \
+  if (!(modelled)) sim::Unmodelled(__func__, what)
 
 }  // namespace sim

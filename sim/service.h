@@ -1,28 +1,23 @@
-// The simulated machine's service control manager, processes and events; see
-// sim/machine.h.
+// The simulated machine's service area; see sim/machine.h.
 //
-// The service control manager keeps a database of services (configuration,
-// last reported status, marked for deletion) with Windows' rules for names,
-// access and deletion. Starting a service runs its program file:
-//  - when a test registered a Program for that file (SetProgram), the program
-//    runs on a thread of its own, as the service process: its
-//    StartServiceCtrlDispatcherW runs the service main on a second thread and
-//    hands controls to the registered handler one at a time;
-//  - otherwise a stand-in runs: the service is RUNNING at once, answers PAUSE,
-//    CONTINUE and INTERROGATE, and after a stop request is seen STOP_PENDING by
-//    `stopPendingQueries` status queries before it is STOPPED.
-//
-// Processes started by ShellExecuteExW run the Program registered for their
-// file (none: they end at once with exit code 0), each on a thread of its own.
+// The service control manager (scm.cpp) keeps a database of services with
+// Windows' rules for names, rights and deletion. Starting a service runs its
+// program file: the Program a test registered for it, as a service process on
+// a thread of its own, whose StartServiceCtrlDispatcherW runs the service main
+// on another and hands controls to its handler one at a time
+// (dispatcher.cpp); for a file without one, a stand-in, RUNNING at once and
+// after a stop request STOP_PENDING for `stopPendingQueries` status queries.
+// A process started by ShellExecuteExW runs its file's Program, if any, on a
+// thread of its own (processes.cpp).
 //
 // Time does not pass in the simulator. Where Windows would let a service
 // process run while the caller waits (a status query, a control request), the
 // manager waits until every thread of that process is blocked in a simulated
-// wait or the process has ended: what a query sees is then settled.
+// wait or the process has ended (waits.cpp, with events).
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
-#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -32,7 +27,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -40,27 +34,30 @@
 
 namespace sim {
 
+using Lock = std::unique_lock<std::recursive_mutex>;
+
 // A door that a test opens to let a simulated program go on.
 class Gate {
  public:
-  void Open();
-  void Wait();
+  void Open() {
+    open_ = true;
+    open_.notify_all();
+  }
+  void Wait() { open_.wait(false); }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable opened_;
-  bool open_ = false;
+  std::atomic<bool> open_ = false;
 };
 
 // One run of a program file: a process started by ShellExecuteExW, or a
 // service process started by the service control manager.
 struct ProcessRun {
-  std::size_t index = 0;                    // in Services::runs (shell) or in order of service starts
-  std::u16string file;                      // the program file (lpFile, or the service's resolved image)
-  std::u16string parameters;                // lpParameters ("" for none)
-  std::optional<std::u16string> verb;       // lpVerb; nullopt for null
-  std::optional<std::u16string> directory;  // lpDirectory; nullopt for null
-  std::u16string currentDirectory;          // the directory the process starts in
+  std::size_t index = 0;                      // in Services::runs (a shell's run)
+  std::u16string file;                        // the program file (lpFile, or the service's resolved image)
+  std::u16string parameters{};                // lpParameters ("" for none)
+  std::optional<std::u16string> verb{};       // lpVerb and lpDirectory: null, as
+  std::optional<std::u16string> directory{};  // only starts without them are modelled
+  std::u16string currentDirectory;            // the directory the process starts in
   win::ULONG mask = 0;
   int show = 0;
   bool ended = false;
@@ -71,25 +68,21 @@ struct ProcessRun {
 using Program = std::function<win::DWORD(const ProcessRun&)>;
 
 struct ServiceRecord {
-  std::u16string name;
-  std::u16string displayName;
+  std::u16string name, displayName;
   win::DWORD type = win::SERVICE_WIN32_OWN_PROCESS;
   win::DWORD startType = win::SERVICE_DEMAND_START;
   win::DWORD errorControl = win::SERVICE_ERROR_NORMAL;
-  std::u16string account;  // "" for LocalSystem
+  std::u16string account{};  // "" for LocalSystem, the only account modelled
   std::u16string imagePath;
-  std::u16string loadOrderGroup;
-  std::u16string dependencies;  // the multi-string, "\0"-separated
   win::SERVICE_STATUS status{win::SERVICE_WIN32_OWN_PROCESS, win::SERVICE_STOPPED, 0, 0, 0, 0, 0};
-  win::DWORD processId = 0;
   bool markedForDelete = false;
   // The stand-in service (no Program for its image): status queries after a
   // stop request that still see STOP_PENDING; the next one sees STOPPED.
   unsigned stopPendingQueries = 0;
 
   // Bookkeeping of the manager.
-  unsigned openHandles = 0;
-  unsigned stopQueriesLeft = 0;
+  win::DWORD processId = 0;
+  unsigned openHandles = 0, stopQueriesLeft = 0;
 };
 
 struct StatusReport {
@@ -97,33 +90,29 @@ struct StatusReport {
   win::SERVICE_STATUS status;
 };
 
-// A start of a service's program file by the manager.
+// A start of a service's program file by the manager: the service, its image
+// path as registered, and the program file that ran.
 struct ServiceLaunch {
-  std::u16string service;
-  std::u16string imagePath;  // as registered
-  std::u16string image;      // the program file that ran
+  std::u16string service, imagePath, image;
 };
 
 struct Services {
-  Services() = default;
-  Services(const Services&) = delete;
-  Services& operator=(const Services&) = delete;
   ~Services();  // waits for the threads of every process (tests end them first)
 
-  // --- Arranging -----------------------------------------------------------
+  // --- Arranged by tests -----------------------------------------------------
   // Adds a service with a default configuration (own process, demand start,
   // LocalSystem) in `state`; a running one is a stand-in.
   ServiceRecord& Add(std::u16string name, std::u16string imagePath, win::DWORD state = win::SERVICE_STOPPED);
   // The program that runs when `path` (a full path) is started.
   void SetProgram(std::u16string_view path, Program program);
   // False: the caller has no administrative rights; the manager then grants
-  // only the rights to connect, enumerate, query and interrogate.
+  // only the rights to connect, enumerate and query the lock.
   bool admin = true;
-  // Called at the start of each service-area call (after fault injection),
+  // Called at the start of each recorded call (after fault injection),
   // without the machine's lock, on the calling thread.
   std::function<void(const char* call)> onCall;
 
-  // --- Observing -----------------------------------------------------------
+  // --- Seen by tests ---------------------------------------------------------
   std::list<ServiceRecord> database;  // in order of creation
   ServiceRecord* Find(std::u16string_view name);
   std::vector<StatusReport> reports;  // every accepted SetServiceStatus, in order
@@ -132,7 +121,7 @@ struct Services {
   std::size_t RunsStarted();
   std::size_t RunsEnded();
 
-  // --- Driving a service process -------------------------------------------
+  // --- Driving a service process ---------------------------------------------
   // Queues a control for the running service process of `name`, as the
   // manager would after accepting it; false when no such process runs.
   bool PostControl(std::u16string_view name, win::DWORD control, win::DWORD eventType = 0);
@@ -153,82 +142,62 @@ struct Services {
   // Until the (last) process of `name` has ended; its threads are joined.
   bool WaitForExit(std::u16string_view name);
 
-  // --- The calls' bookkeeping ----------------------------------------------
+  // --- The calls' bookkeeping -------------------------------------------------
   struct Control {
-    win::DWORD code = 0;
-    win::DWORD eventType = 0;
+    win::DWORD code = 0, eventType = 0;
     std::vector<std::uint8_t> data;
     std::uint64_t id = 0;
   };
   struct Registration {
     win::HANDLE handle = nullptr;
-    bool allClasses = false;
     win::GUID interfaceClass{};
   };
   struct Process {
-    win::DWORD pid = 0;
     std::u16string service;
-    ProcessRun run;
-    Program program;
-    std::thread thread;        // the process's main thread: the program
-    std::thread mainThread;    // the service main, once the dispatcher runs
-    bool connected = false;    // StartServiceCtrlDispatcherW was called
-    bool dispatching = false;  // and hands out controls
-    bool stopped = false;      // SERVICE_STOPPED was reported
-    bool ended = false;
-    int alive = 0;  // threads of the process that have not returned
-    std::vector<const std::function<bool()>*> waiters;
-    std::u16string argv0;
-    win::LPWSTR argv[2] = {nullptr, nullptr};
+    std::thread thread, mainThread;  // the program; the service main, once the dispatcher runs
+    std::thread::id dispatcher;      // the thread in StartServiceCtrlDispatcherW
+    // The dispatcher was called, and hands out controls; SERVICE_STOPPED was
+    // reported; the program has returned.
+    bool connected = false, dispatching = false, stopped = false, ended = false;
+    int alive = 0;                                      // threads of the process that have not returned
+    std::vector<const std::function<bool()>*> waiters;  // what its threads blocked in a wait wait for
+    // Once registered, the process's address is its status handle.
     win::LPHANDLER_FUNCTION_EX handler = nullptr;
     void* context = nullptr;
-    win::SERVICE_STATUS_HANDLE statusHandle = nullptr;
     std::deque<Control> queue;
-    std::uint64_t nextControl = 1;
-    std::uint64_t handledControls = 0;
-    std::uint64_t lastHandled = 0;
-    // The answer to each control: the last status its handler reported.
+    std::uint64_t nextControl = 1, handledControls = 0;
+    // The answer to each control handled: the last status its handler reported.
     std::map<std::uint64_t, win::SERVICE_STATUS> answers;
-    std::thread::id dispatcher;
     win::SERVICE_STATUS handlerStatus{};
     std::vector<Registration> registrations;
   };
-  struct ScHandle {
-    bool manager = false;
-    win::DWORD access = 0;
-    ServiceRecord* service = nullptr;
+  struct Internal {
+    std::condition_variable_any changed;  // notified at every change of this area
+    std::list<Process> processes;
+    std::map<win::HANDLE, ServiceRecord*> scHandles;      // null: the manager
+    std::map<win::HANDLE, std::shared_ptr<bool>> events;  // signalled or not
+    std::map<win::HANDLE, std::size_t> processHandles;    // -> index in runs
+    std::map<std::u16string, Program> programs;           // by folded path
+    std::list<std::thread> runThreads;
+    win::DWORD nextProcessId = 0x400;
   };
-  struct EventObject {
-    bool manualReset = false;
-    bool signalled = false;
-  };
+  Internal internal;
 
-  std::condition_variable_any changed;  // notified at every change of this area
-  std::list<Process> processes;
-  std::map<win::HANDLE, ScHandle> scHandles;
-  std::map<win::SERVICE_STATUS_HANDLE, Process*> statusHandles;
-  std::map<win::HANDLE, std::shared_ptr<EventObject>> events;
-  std::map<win::HANDLE, std::size_t> processHandles;  // -> index in runs
-  std::map<std::u16string, Program> programs;         // by folded path
-  std::list<std::thread> runThreads;
-  win::DWORD nextProcessId = 0x400;
-  std::uintptr_t nextStatusHandle = 0x7000;
-
-  // Called by CloseHandle for a handle that is not a file: closes it and
-  // returns true when it belongs to this area.
-  bool OnClose(void* handle);
-
-  // The process whose thread is calling, if any.
-  Process* CurrentProcess();
+  // Closes `handle` when it is an event or a process of this area.
+  bool Close(void* handle);
   Process* ProcessOf(std::u16string_view service);
+  Process* Registered(win::SERVICE_STATUS_HANDLE handle);  // the process with this status handle
   bool Idle(const Process& p) const;
   // Blocks the calling thread (holding `lock` once) until `ready` holds.
-  void Block(std::unique_lock<std::recursive_mutex>& lock, const std::function<bool()>& ready);
-  void Settle(std::unique_lock<std::recursive_mutex>& lock, ServiceRecord& record);
+  void Block(Lock& lock, const std::function<bool()>& ready);
+  // What a status query or a control request sees: a service process has run until it waits.
+  void Settle(Lock& lock, ServiceRecord& record);
   void RemoveIfDone(ServiceRecord& record);
-  void ProcessEnded(Process& p, win::DWORD exitCode);
+  void ProcessEnded(Process& p);
   const Program* ProgramFor(std::u16string_view path);
-  void CallHook(const char* call);
 };
+
+// The service process whose thread is calling, if any.
+inline thread_local Services::Process* currentProcess = nullptr;
 
 }  // namespace sim

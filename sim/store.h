@@ -1,14 +1,9 @@
-// The simulated machine's store; see sim/machine.h.
+// The simulated machine's driver store; see sim/machine.h.
 //
-// Two parts of Windows that deal with driver packages:
-// - the Setup API's view of INF files: SetupGetInfInformationW and
-//   SetupQueryInfOriginalFileInformationW over the files of the file system,
-//   with the original INF name Windows recorded for each OEM INF file; and
-//   its driver store calls SetupCopyOEMInfW and SetupUninstallOEMInfW;
-// - the Driver Install Frameworks API of difxapi.dll, which is no part of
-//   Windows: it answers only once a test has put the library beside the
-//   program (AddDifxApi). Its calls are exported functions of that library,
-//   resolved with GetProcAddress like the real ones.
+// The Setup API's INF information (with the original INF name Windows
+// recorded for each OEM INF file) and driver store calls; and the Driver
+// Install Frameworks API of difxapi.dll, no part of Windows, which a test puts
+// beside the program (AddDifxApi): its calls are the library's exports.
 #pragma once
 
 #include <map>
@@ -45,42 +40,38 @@ struct DifxCall {
 };
 
 struct Store {
-  // --- INF information ---
-  // Original INF names of OEM INF files, by full path (compared without case).
-  // An INF without an entry reports its own file name, as Windows does for
-  // INF files that were not copied in as OEM INF files.
+  // --- Arranged by tests -----------------------------------------------------
+  // Original INF names of OEM INF files, by full path (compared without case);
+  // an INF without one reports its own name, as for an INF never copied in.
   std::map<std::u16string, std::u16string> originalInfNames;
   // INF files that SetupGetInfInformationW cannot open, by full path, with
   // the error it reports (a syntax error, for instance).
   std::map<std::u16string, win::DWORD> infOpenErrors;
-
-  // --- DIFxAPI ---
-  std::vector<StorePackage> packages;
-  // Results that override the modelled ones: of DriverPackageInstallW (any
-  // path), of DriverPackageGetPathW by OEM INF path and of
-  // DriverPackageUninstallW by store INF path.
+  std::vector<StorePackage> packages;  // what the store holds
+  // Results instead of the modelled ones: of DriverPackageInstallW, of
+  // DriverPackageGetPathW by OEM INF path, of DriverPackageUninstallW by store path.
   std::optional<win::DWORD> installResult;
-  std::map<std::u16string, win::DWORD> getPathResults;
-  std::map<std::u16string, win::DWORD> uninstallResults;
-  // Messages sent to the log callback during each install, uninstall and
-  // path query (each list is sent at every call of its kind).
-  std::vector<DifxLogMessage> installMessages;
-  std::vector<DifxLogMessage> uninstallMessages;
-  std::vector<DifxLogMessage> getPathMessages;
-  // Every call of the framework, in order.
-  std::vector<DifxCall> difxCalls;
+  std::map<std::u16string, win::DWORD> getPathResults, uninstallResults;
+  // Messages to the log callback during every install, uninstall and path query.
+  std::vector<DifxLogMessage> installMessages, uninstallMessages, getPathMessages;
 
-  // The registered log callback (only one of the two kinds at a time).
-  win::DIFXAPILOGCALLBACK_W cdeclCallback = nullptr;
-  win::DIFXLOGCALLBACK_W winapiCallback = nullptr;
-  win::PVOID callbackContext = nullptr;
-  bool CallbackRegistered() const { return cdeclCallback != nullptr || winapiCallback != nullptr; }
+  // --- Seen by tests ---------------------------------------------------------
+  std::vector<DifxCall> difxCalls;  // every call of the framework, in order
+  bool CallbackRegistered() const { return internal.callback.cdeclLog || internal.callback.winapiLog; }
+
+  // --- The calls' bookkeeping -------------------------------------------------
+  struct Internal {
+    // The registered log callback (only one of the two kinds at a time).
+    struct {
+      win::DIFXAPILOGCALLBACK_W cdeclLog = nullptr;
+      win::DIFXLOGCALLBACK_W winapiLog = nullptr;
+      win::PVOID context = nullptr;
+    } callback;
+    // The INF whose information SetupGetInfInformationW gave in each buffer.
+    std::map<const void*, std::u16string> infInformation;
+  };
+  Internal internal;
 };
-
-// The five exports of difxapi.dll.
-inline constexpr const char* kDifxApiExports[] = {"DriverPackageInstallW", "DriverPackageUninstallW",
-                                                  "DriverPackageGetPathW", "DIFXAPISetLogCallbackW",
-                                                  "SetDifxLogCallbackW"};
 
 // Puts difxapi.dll into `directory` (default: the program's own directory),
 // exporting every call except those named in `omit`.
@@ -91,8 +82,7 @@ void AddDifxApi(std::u16string directory = {}, const std::vector<std::string>& o
 // its PNF twin when `withPnf`. Returns the OEM INF's full path.
 std::u16string PutOemInf(std::u16string_view name, std::u16string_view originalName, bool withPnf = true);
 
-// A package in the store under `storeInfPath`, led to by the OEM INF file
-// `oemInfPath` (a full path).
+// A package in the store under `storeInfPath`, led to by the OEM INF file `oemInfPath`.
 void AddStorePackage(std::u16string storeInfPath, std::u16string oemInfPath);
 
 // The full path of a file of the Windows INF directory / of the driver file.
