@@ -46,7 +46,6 @@ class Devices : public SimTest {
     while (!lines.empty() && lines.front().rfind("Parameter[", 0) == 0) lines.erase(lines.begin());
     return lines;
   }
-  static bool NothingOpen() { return sim::M().handles.CountAll() == 0; }
 };
 
 // --- Driver update ---------------------------------------------------------
@@ -70,7 +69,6 @@ TEST_F(Devices, UpdateInstallsTheDriverOnAMatchingDevice) {
   EXPECT_EQ(install.backup, win::FALSE);
   EXPECT_EQ(sim::M().libraryLoads, (std::vector<std::u16string>{u"C:\\Windows\\System32\\newdev.dll"}));
   EXPECT_TRUE(sim::M().devices.rebootPrompts.empty());
-  EXPECT_TRUE(NothingOpen());
 
   // The next run finds the filter in place and changes nothing.
   EXPECT_EQ(Run(kUpdate), 0);
@@ -198,7 +196,6 @@ TEST_F(Devices, UpdateGivesTheDriverWhereNeededAndStopsAtAFailure) {
     EXPECT_EQ(sim::M().callCounts["SetupDiOpenDevRegKey"], c.rightsTests);
     for (const auto& line : c.logged) EXPECT_GT(Logged(line), 0u) << line;
     for (const auto& line : c.absent) EXPECT_EQ(Logged(line), 0u) << line;
-    EXPECT_TRUE(NothingOpen());
   }
 }
 
@@ -272,7 +269,6 @@ TEST_F(Devices, EachSetupApiFailureIsTracedWithItsError) {
     EXPECT_EQ(Run(kUpdate), c.exitCode);
     EXPECT_EQ(Logged(c.line), 1u);
     EXPECT_EQ(sim::M().devices.installs.size(), c.installs);
-    EXPECT_TRUE(NothingOpen());
   }
 }
 
@@ -300,7 +296,6 @@ TEST_F(Devices, UninstallRemovesPresentAndPhantomInstances) {
                    "comparing hardware IDs (HID_DEVICE_SYSTEM_MOUSE == HID\\VID_0430&PID_0005&MI_01)? Not equal!",
                    "SetupApi::DeviceInstancesUninstall no match for hardware ID (HID\\VID_0430&PID_0005&MI_01)",
                    "SetupApi::DeviceInstancesUninstall for-loop i: 3"}));
-  EXPECT_TRUE(NothingOpen());
 }
 
 TEST_F(Devices, AFailedRemovalDoesNotStopTheWalk) {
@@ -322,7 +317,6 @@ TEST_F(Devices, AFailedRemovalDoesNotStopTheWalk) {
   EXPECT_FALSE(Mouse(0).removed);
   EXPECT_FALSE(Mouse(1).removed);
   EXPECT_TRUE(Mouse(2).removed);
-  EXPECT_TRUE(NothingOpen());
 }
 
 TEST_F(Devices, UninstallRemovesOnlyTheDevicesOfTheDeviceIdItIsGiven) {

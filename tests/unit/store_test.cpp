@@ -79,8 +79,7 @@ TEST_F(Install, APathStepThatFailsSkipsTheDriverFileButNotTheInstall) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
-    sim::Reset();
-    sim::M().fs.Put(kPackageInf);
+    SetUp();
     sim::M().fs.Put(sim::DriverFilePath());
     sim::M().fs.Put(u"C:\\Windows\\DRIVERS\\tovfiltr.sys");  // where a skipped step would point
     sim::AddDifxApi();
@@ -171,8 +170,7 @@ TEST_F(Install, WithoutAUsableFrameworkTheSetupApiInstallsThePackage) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    sim::Reset();
-    sim::M().fs.Put(kPackageInf, "[Version]\r\n");
+    SetUp();
     sim::M().fs.Put(sim::DriverFilePath(), "old");
     c.arrange();
     EXPECT_EQ(Run(kInstall), 0);
