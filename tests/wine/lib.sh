@@ -153,13 +153,11 @@ tov_fail() {
   printf 'FAIL: %s\n' "$*"
 }
 
-tov_pass() { printf 'ok: %s\n' "$*"; }
-
 # tov_expect_eq WHAT ACTUAL EXPECTED
 tov_expect_eq() {
   TOV_CHECKS=$((TOV_CHECKS + 1))
   if [ "$2" == "$3" ]; then
-    tov_pass "$1"
+    printf 'ok: %s\n' "$1"
   else
     tov_fail "$1: got [$2], expected [$3]"
   fi
@@ -170,7 +168,7 @@ tov_expect_true() {
   local what="$1"
   shift
   TOV_CHECKS=$((TOV_CHECKS + 1))
-  if "$@"; then tov_pass "$what"; else tov_fail "$what"; fi
+  if "$@"; then printf 'ok: %s\n' "$what"; else tov_fail "$what"; fi
 }
 
 # tov_expect_lines WHAT FILE LINE... : the lines occur in FILE in this order
@@ -192,7 +190,7 @@ tov_expect_lines() {
     fi
     i=$((i + 1))
   done
-  tov_pass "$what"
+  printf 'ok: %s\n' "$what"
 }
 
 # tov_expect_no_line WHAT FILE LINE : FILE has no such whole line.
@@ -203,7 +201,7 @@ tov_expect_no_match() { tov_expect_none "$1" "$2" -E "$3"; }
 tov_expect_none() {
   TOV_CHECKS=$((TOV_CHECKS + 1))
   local found
-  if found=$(grep -m 1 "$3" -- "$4" "$2" 2>/dev/null); then tov_fail "$1: unexpected line [$found]"; else tov_pass "$1"; fi
+  if found=$(grep -m 1 "$3" -- "$4" "$2" 2>/dev/null); then tov_fail "$1: unexpected line [$found]"; else printf 'ok: %s\n' "$1"; fi
 }
 
 tov_done() {
