@@ -35,7 +35,6 @@ win::BOOL TOV_WINAPI InstallSelectedDriver(win::HWND hwndParent, win::HDEVINFO D
   const Driver& driver = device.drivers[*element.selectedDriver];
   if (driver.installError != 0) return SetError(driver.installError), 0;
   device.upperFilters = driver.upperFilters;
-  device.installedDriver = driver.description;
   d.installs.push_back(DriverInstall{device.instanceId, driver.manufacturer, hwndParent, Reserved == nullptr, Backup});
   if (bReboot != nullptr) *bReboot = driver.restart;
   return 1;
@@ -253,7 +252,6 @@ BOOL SetupSetNonInteractiveMode(BOOL NonInteractiveFlag) {
 // The device tree: only its root is modelled.
 CONFIGRET CM_Locate_DevNodeW(DEVINST* pdnDevInst, DEVINSTID_W pDeviceID, ULONG) {
   SIM_CALL(*call.fault, pDeviceID == nullptr, "another device node than the root");
-  if (m.locateRootResult != CR_SUCCESS) return m.locateRootResult;
   *pdnDevInst = 1;
   return CR_SUCCESS;
 }

@@ -139,7 +139,6 @@ struct Machine {
   std::map<win::DWORD, std::u16string> systemMessages = {  // what FormatMessageW knows, by code
       {2, u"The system cannot find the file specified.\r\n"},
       {5, u"Access is denied.\r\n"}};
-  win::CONFIGRET locateRootResult = win::CR_SUCCESS;  // of locating the root of the device tree
   // The process's session (0: services, deferred custom actions) and whether
   // its window station is visible (WinSta0's is, even in session 0).
   win::DWORD sessionId = 1;

@@ -60,14 +60,12 @@ BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo) {
                                                              std::nullopt, m.currentDirectory, e.fMask, e.nShow});
   if (const sim::Program* program = s.ProgramFor(path)) {
     s.internal.runThreads.emplace_back([&s, &run, program = *program] {
-      DWORD code = program(run);
+      program(run);
       sim::Lock lock(sim::M().mutex);
-      run.exitCode = code;
       run.ended = true;
       s.internal.changed.notify_all();
     });
   } else {  // no program: it ends at once
-    run.exitCode = 0;
     run.ended = true;
   }
   e.hInstApp = reinterpret_cast<HINSTANCE>(std::uintptr_t{42});

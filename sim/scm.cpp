@@ -93,8 +93,8 @@ SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD) {
 }
 
 SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lpDisplayName, DWORD, DWORD dwServiceType,
-                         DWORD dwStartType, DWORD dwErrorControl, LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup,
-                         DWORD* lpdwTagId, LPCWSTR lpDependencies, LPCWSTR lpServiceStartName, LPCWSTR lpPassword) {
+                         DWORD dwStartType, DWORD, LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup, DWORD* lpdwTagId,
+                         LPCWSTR lpDependencies, LPCWSTR lpServiceStartName, LPCWSTR lpPassword) {
   SIM_CALL(nullptr,
            (dwServiceType & ~SERVICE_INTERACTIVE_PROCESS) == SERVICE_WIN32_OWN_PROCESS && lpDisplayName != nullptr &&
                lpLoadOrderGroup == nullptr && lpdwTagId == nullptr && lpDependencies == nullptr &&
@@ -109,8 +109,8 @@ SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lp
     return SetError(existing->markedForDelete ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SERVICE_EXISTS), nullptr;
   }
   return sim::OpenScHandle(&m.services.database.emplace_back(
-      sim::ServiceRecord{name, lpDisplayName, dwServiceType, dwStartType, dwErrorControl, u"" /* LocalSystem */,
-                         lpBinaryPathName, SERVICE_STATUS{dwServiceType, SERVICE_STOPPED, 0, 0, 0, 0, 0}}));
+      sim::ServiceRecord{name, lpDisplayName, dwServiceType, dwStartType, lpBinaryPathName,
+                         SERVICE_STATUS{dwServiceType, SERVICE_STOPPED, 0, 0, 0, 0, 0}}));
 }
 
 BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {

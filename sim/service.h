@@ -61,7 +61,6 @@ struct ProcessRun {
   win::ULONG mask = 0;
   int show = 0;
   bool ended = false;
-  win::DWORD exitCode = 259;  // STILL_ACTIVE until it ends
 };
 
 // What a program does; runs on the process's own thread and returns the exit code.
@@ -71,8 +70,6 @@ struct ServiceRecord {
   std::u16string name, displayName;
   win::DWORD type = win::SERVICE_WIN32_OWN_PROCESS;
   win::DWORD startType = win::SERVICE_DEMAND_START;
-  win::DWORD errorControl = win::SERVICE_ERROR_NORMAL;
-  std::u16string account{};  // "" for LocalSystem, the only account modelled
   std::u16string imagePath;
   win::SERVICE_STATUS status{win::SERVICE_WIN32_OWN_PROCESS, win::SERVICE_STOPPED, 0, 0, 0, 0, 0};
   bool markedForDelete = false;

@@ -80,9 +80,8 @@ win::DWORD TOV_WINAPI DriverPackageInstallW(win::LPCWSTR path, win::DWORD flags,
   *needReboot = win::FALSE;
   SendLog(call.lock, m.store.installMessages);
   std::u16string full = FileSystem::Resolve(path, m.currentDirectory);
-  win::DWORD result =
-      m.store.installResult.value_or(m.fs.Exists(full) ? win::ERROR_SUCCESS : win::ERROR_FILE_NOT_FOUND);
-  if (!m.store.installResult && result == win::ERROR_SUCCESS) AddPackage(full);
+  win::DWORD result = m.fs.Exists(full) ? win::ERROR_SUCCESS : win::ERROR_FILE_NOT_FOUND;
+  if (result == win::ERROR_SUCCESS) AddPackage(full);
   return Record(__func__, path, flags, info, result);
 }
 
