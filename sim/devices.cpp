@@ -80,9 +80,7 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, LPCWSTR Enumerator, HWND, D
   auto under = [&](const std::u16string& id) {
     return wellFormed && id.size() > e.size() && id[e.size()] == u'\\' && wstr::StartsWithAsciiNoCase(id, e);
   };
-  bool known = wellFormed && e.find(u'\\') == std::u16string_view::npos &&
-               std::any_of(d.enumerators.begin(), d.enumerators.end(),
-                           [&](const std::u16string& name) { return wstr::EqualsAsciiNoCase(name, e); });
+  bool known = wellFormed && e.find(u'\\') == std::u16string_view::npos && sim::FindNamed(d.enumerators, e) != nullptr;
   sim::Devices::Internal::Set set;
   for (std::size_t i = 0; i < d.devices.size(); ++i) {
     const auto& device = d.devices[i];

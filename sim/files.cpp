@@ -22,11 +22,7 @@ std::u16string FileSystem::NameOf(std::u16string_view path) {
   return std::u16string(path.substr(path.rfind(u'\\') + 1));
 }
 
-File* FileSystem::Find(std::u16string_view fullPath) {
-  auto it =
-      std::find_if(files.begin(), files.end(), [&](File& f) { return wstr::EqualsAsciiNoCase(f.path, fullPath); });
-  return it == files.end() ? nullptr : &*it;
-}
+File* FileSystem::Find(std::u16string_view fullPath) { return FindNamed(files, fullPath, &File::path); }
 
 File& FileSystem::Put(std::u16string_view fullPath, std::string data) {
   File* f = Find(fullPath);
@@ -58,8 +54,7 @@ std::vector<std::u16string> FileSystem::List(std::u16string_view directory, std:
 }
 
 bool FileSystem::IsWritableDirectory(std::u16string_view directory) const {
-  return std::none_of(unwritableDirectories.begin(), unwritableDirectories.end(),
-                      [&](const std::u16string& d) { return wstr::EqualsAsciiNoCase(d, directory); });
+  return FindNamed(unwritableDirectories, directory) == nullptr;
 }
 
 std::pair<File*, Machine::Internal::OpenFile*> Machine::FileOf(win::HANDLE h) {

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -25,6 +26,15 @@
 #include "win/api.h"
 
 namespace sim {
+
+// The first element of `range` whose `key` is `name`, compared without ASCII
+// case; null when there is none.
+template <class Range, class Key = std::identity>
+auto* FindNamed(Range& range, std::u16string_view name, Key key = {}) {
+  auto it = std::find_if(std::begin(range), std::end(range),
+                         [&](auto& e) { return wstr::EqualsAsciiNoCase(std::invoke(key, e), name); });
+  return it == std::end(range) ? nullptr : &*it;
+}
 
 // Kinds of handle the machine hands out; every open one is counted.
 enum class HandleKind {

@@ -48,13 +48,12 @@ HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE, DWORD dwFlags) {
   if (dwFlags & LOAD_LIBRARY_SEARCH_APPLICATION_DIR) dirs.push_back(sim::FileSystem::DirectoryOf(m.modulePath));
   if (dwFlags & LOAD_LIBRARY_SEARCH_SYSTEM32) dirs.push_back(m.systemDirectory);
   for (const auto& dir : dirs) {
-    for (std::size_t i = 0; i < m.libraries.size(); ++i) {
-      if (!wstr::EqualsAsciiNoCase(m.libraries[i].path, sim::FileSystem::Resolve(name, dir))) continue;
-      auto h = static_cast<HMODULE>(m.handles.Open(sim::HandleKind::Module));
-      m.internal.loadedLibraries[h] = i;
-      m.libraryLoads.push_back(m.libraries[i].path);
-      return h;
-    }
+    sim::Library* library = sim::FindNamed(m.libraries, sim::FileSystem::Resolve(name, dir), &sim::Library::path);
+    if (library == nullptr) continue;
+    auto h = static_cast<HMODULE>(m.handles.Open(sim::HandleKind::Module));
+    m.internal.loadedLibraries[h] = static_cast<std::size_t>(library - m.libraries.data());
+    m.libraryLoads.push_back(library->path);
+    return h;
   }
   return SetError(ERROR_MOD_NOT_FOUND), nullptr;
 }

@@ -51,9 +51,7 @@ ServiceRecord& Services::Add(std::u16string name, std::u16string imagePath, win:
 
 ServiceRecord* Services::Find(std::u16string_view name) {
   Lock lock(M().mutex);
-  auto it = std::find_if(database.begin(), database.end(),
-                         [&](const ServiceRecord& r) { return wstr::EqualsAsciiNoCase(r.name, name); });
-  return it == database.end() ? nullptr : &*it;
+  return FindNamed(database, name, &ServiceRecord::name);
 }
 
 void Services::Settle(Lock& lock, ServiceRecord& record) {

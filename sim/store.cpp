@@ -7,17 +7,16 @@
 namespace sim {
 namespace {
 
-// The entry of `map`, keyed by full paths, for `path` compared without case.
+// The value of `map`, keyed by full paths, for `path` compared without case; null if none.
 template <class Map>
-auto FindPath(Map& map, std::u16string_view path) {
-  return std::find_if(map.begin(), map.end(), [&](const auto& e) { return wstr::EqualsAsciiNoCase(e.first, path); });
+auto* ValueAt(Map& map, std::u16string_view path) {
+  auto* entry = FindNamed(map, path, &Map::value_type::first);
+  return entry != nullptr ? &entry->second : nullptr;
 }
 
 // The package whose `field` is `path`, compared without case.
-std::vector<StorePackage>::iterator PackageBy(std::u16string StorePackage::*field, std::u16string_view path) {
-  auto& packages = M().store.packages;
-  return std::find_if(packages.begin(), packages.end(),
-                      [&](const StorePackage& p) { return wstr::EqualsAsciiNoCase(p.*field, path); });
+StorePackage* PackageBy(std::u16string StorePackage::*field, std::u16string_view path) {
+  return FindNamed(M().store.packages, path, field);
 }
 
 std::u16string PnfOf(std::u16string_view infPath) {
@@ -44,7 +43,7 @@ void AddPackage(const std::u16string& full) {
   std::u16string name = FileSystem::NameOf(full);
   std::u16string storePath =
       m.systemDirectory + u"\\DriverStore\\FileRepository\\" + wstr::AsciiLowered(name) + u"_amd64_sim\\" + name;
-  if (PackageBy(&StorePackage::storeInfPath, storePath) != m.store.packages.end()) return;
+  if (PackageBy(&StorePackage::storeInfPath, storePath) != nullptr) return;
   std::u16string oem;
   for (int n = 0; oem.empty() || m.fs.Exists(oem); ++n) {
     oem = InfDirectoryPath(u"oem" + wstr::Widen(std::to_string(n)) + u".inf");
@@ -67,7 +66,7 @@ void RemoveOemInf(std::u16string oemInf) {
 win::DWORD Record(const char* name, win::LPCWSTR path, win::DWORD flags, const win::INSTALLERINFO_W* info,
                   win::DWORD result, const std::map<std::u16string, win::DWORD>& arranged = {}) {
   Store& s = M().store;
-  if (auto it = FindPath(arranged, path); it != arranged.end()) result = it->second;
+  if (const win::DWORD* r = ValueAt(arranged, path)) result = *r;
   s.difxCalls.push_back(DifxCall{name, path, flags, info != nullptr, s.CallbackRegistered(), result});
   return result;
 }
@@ -90,23 +89,21 @@ win::DWORD TOV_WINAPI DriverPackageUninstallW(win::LPCWSTR path, win::DWORD flag
   SIM_CALL(*call.fault);
   *needReboot = win::FALSE;
   SendLog(call.lock, m.store.uninstallMessages);
-  auto p = PackageBy(&StorePackage::storeInfPath, path);
-  win::DWORD result = p != m.store.packages.end() ? win::ERROR_SUCCESS : win::ERROR_DRIVER_PACKAGE_NOT_IN_STORE;
-  if (FindPath(m.store.uninstallResults, path) == m.store.uninstallResults.end() && result == win::ERROR_SUCCESS) {
-    RemoveOemInf(p->oemInfPath);
-  }
+  StorePackage* p = PackageBy(&StorePackage::storeInfPath, path);
+  win::DWORD result = p != nullptr ? win::ERROR_SUCCESS : win::ERROR_DRIVER_PACKAGE_NOT_IN_STORE;
+  if (p != nullptr && ValueAt(m.store.uninstallResults, path) == nullptr) RemoveOemInf(p->oemInfPath);
   return Record(__func__, path, flags, info, result, m.store.uninstallResults);
 }
 
 win::DWORD TOV_WINAPI DriverPackageGetPathW(win::LPCWSTR path, win::LPWSTR dest, win::DWORD* chars) {
   SIM_CALL(*call.fault);
   SendLog(call.lock, m.store.getPathMessages);
-  auto p = PackageBy(&StorePackage::oemInfPath, path);
-  if (p == m.store.packages.end()) {
+  StorePackage* p = PackageBy(&StorePackage::oemInfPath, path);
+  if (p == nullptr) {
     return Record(__func__, path, 0, nullptr, win::ERROR_DRIVER_PACKAGE_NOT_IN_STORE, m.store.getPathResults);
   }
   auto need = static_cast<win::DWORD>(p->storeInfPath.size() + 1);
-  bool fits = *chars >= need && FindPath(m.store.getPathResults, path) == m.store.getPathResults.end();
+  bool fits = *chars >= need && ValueAt(m.store.getPathResults, path) == nullptr;
   if (fits) wstr::CopyToBuffer(dest, *chars, p->storeInfPath);
   *chars = need;
   return Record(__func__, path, 0, nullptr, fits ? win::ERROR_SUCCESS : win::ERROR_INSUFFICIENT_BUFFER,
@@ -172,8 +169,7 @@ BOOL SetupGetInfInformationW(LPCVOID InfSpec, DWORD SearchControl, SP_INF_INFORM
            "an INF handle, a search or a size query");
   sim::File* file = m.fs.Find(static_cast<LPCWSTR>(InfSpec));
   if (file == nullptr) return SetError(ERROR_FILE_NOT_FOUND), FALSE;
-  auto& errors = m.store.infOpenErrors;
-  if (auto e = sim::FindPath(errors, file->path); e != errors.end()) return SetError(e->second), FALSE;
+  if (DWORD* e = sim::ValueAt(m.store.infOpenErrors, file->path)) return SetError(*e), FALSE;
   auto need = static_cast<DWORD>(offsetof(SP_INF_INFORMATION, VersionData) + (file->path.size() + 1) * 2);
   if (RequiredSize != nullptr) *RequiredSize = need;
   if (ReturnBufferSize < need) return SetError(ERROR_INSUFFICIENT_BUFFER), FALSE;
@@ -190,9 +186,8 @@ BOOL SetupQueryInfOriginalFileInformationW(SP_INF_INFORMATION* InfInformation, U
   SIM_ONLY(InfIndex == 0 && AlternatePlatformInfo == nullptr && info != m.store.internal.infInformation.end(),
            "another INF or platform, or information from elsewhere");
   if (OriginalFileInfo->cbSize != sizeof(SP_ORIGINAL_FILE_INFO_W)) return SetError(ERROR_INVALID_USER_BUFFER), FALSE;
-  auto& names = m.store.originalInfNames;
-  auto found = sim::FindPath(names, info->second);
-  std::u16string original = found != names.end() ? found->second : sim::FileSystem::NameOf(info->second);
+  std::u16string* found = sim::ValueAt(m.store.originalInfNames, info->second);
+  std::u16string original = found != nullptr ? *found : sim::FileSystem::NameOf(info->second);
   if (!wstr::CopyToBuffer(OriginalFileInfo->OriginalInfName, MAX_PATH, original)) {
     return SetError(ERROR_INSUFFICIENT_BUFFER), FALSE;
   }
@@ -233,7 +228,7 @@ BOOL SetupUninstallOEMInfW(LPCWSTR InfFileName, DWORD Flags, PVOID) {
     return SetError(ERROR_NOT_AN_INSTALLED_OEM_INF), FALSE;
   }
   auto p = sim::PackageBy(&sim::StorePackage::oemInfPath, path);
-  if (p != m.store.packages.end() && p->deviceInstalled && (Flags & SUOI_FORCEDELETE) == 0) {
+  if (p != nullptr && p->deviceInstalled && (Flags & SUOI_FORCEDELETE) == 0) {
     return SetError(ERROR_INF_IN_USE_BY_DEVICES), FALSE;
   }
   sim::RemoveOemInf(path);
