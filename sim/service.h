@@ -13,7 +13,7 @@
 // Time does not pass in the simulator. Where Windows would let a service
 // process run while the caller waits (a status query, a control request), the
 // manager waits until every thread of that process is blocked in a simulated
-// wait or the process has ended (waits.cpp, with events).
+// wait or the process has ended (processes.cpp, with events).
 #pragma once
 
 #include <atomic>
