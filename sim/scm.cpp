@@ -214,10 +214,9 @@ BOOL DeleteService(SC_HANDLE hService) {
 
 BOOL CloseServiceHandle(SC_HANDLE hSCObject) {
   SIM_CALL(FALSE);
-  auto& handles = m.services.internal.scHandles;
-  if (!handles.contains(hSCObject)) return SetError(ERROR_INVALID_HANDLE), FALSE;
-  sim::ServiceRecord* r = handles[hSCObject];
-  handles.erase(hSCObject);
+  auto handle = m.services.internal.scHandles.extract(hSCObject);
+  if (handle.empty()) return SetError(ERROR_INVALID_HANDLE), FALSE;
+  sim::ServiceRecord* r = handle.mapped();
   m.handles.Close(hSCObject, r != nullptr ? sim::HandleKind::Service : sim::HandleKind::ScManager);
   if (r != nullptr && --r->openHandles == 0) m.services.RemoveIfDone(*r);
   return TRUE;

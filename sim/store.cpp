@@ -99,15 +99,13 @@ win::DWORD TOV_WINAPI DriverPackageGetPathW(win::LPCWSTR path, win::LPWSTR dest,
   SIM_CALL(*call.fault);
   SendLog(call.lock, m.store.getPathMessages);
   StorePackage* p = PackageBy(&StorePackage::oemInfPath, path);
-  if (p == nullptr) {
-    return Record(__func__, path, 0, nullptr, win::ERROR_DRIVER_PACKAGE_NOT_IN_STORE, m.store.getPathResults);
-  }
-  auto need = static_cast<win::DWORD>(p->storeInfPath.size() + 1);
-  bool fits = *chars >= need && ValueAt(m.store.getPathResults, path) == nullptr;
-  if (fits) wstr::CopyToBuffer(dest, *chars, p->storeInfPath);
-  *chars = need;
-  return Record(__func__, path, 0, nullptr, fits ? win::ERROR_SUCCESS : win::ERROR_INSUFFICIENT_BUFFER,
-                m.store.getPathResults);
+  win::DWORD result = p == nullptr                      ? win::ERROR_DRIVER_PACKAGE_NOT_IN_STORE
+                      : *chars > p->storeInfPath.size() ? win::ERROR_SUCCESS
+                                                        : win::ERROR_INSUFFICIENT_BUFFER;
+  bool arranged = ValueAt(m.store.getPathResults, path) != nullptr;  // then nothing is copied
+  if (result == win::ERROR_SUCCESS && !arranged) wstr::CopyToBuffer(dest, *chars, p->storeInfPath);
+  if (p != nullptr) *chars = static_cast<win::DWORD>(p->storeInfPath.size() + 1);
+  return Record(__func__, path, 0, nullptr, result, m.store.getPathResults);
 }
 
 // Recorded; neither setter has a way to fail.
