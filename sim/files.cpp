@@ -114,10 +114,8 @@ BOOL LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD, DWORD, DWORD, OVERLAPPED*) {
 
 BOOL UnlockFileEx(HANDLE hFile, DWORD, DWORD, DWORD, OVERLAPPED*) {
   SIM_CALL(FALSE);
-  if (std::erase_if(m.fileLocks, [hFile](const auto& l) { return l.second == hFile; }) == 0) {
-    return SetError(158 /* ERROR_NOT_LOCKED */), FALSE;
-  }
-  return TRUE;
+  bool held = std::erase_if(m.fileLocks, [hFile](const auto& l) { return l.second == hFile; }) != 0;
+  return held ? TRUE : (SetError(158 /* ERROR_NOT_LOCKED */), FALSE);
 }
 
 BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, LARGE_INTEGER* lpNewFilePointer,

@@ -30,7 +30,7 @@ namespace sim {
 // The first element of `range` whose `key` is `name`, compared without ASCII
 // case; null when there is none.
 template <class Range, class Key = std::identity>
-auto* FindNamed(Range& range, std::u16string_view name, Key key = {}) {
+auto* FindNamed(Range&& range, std::u16string_view name, Key key = {}) {
   auto it = std::find_if(std::begin(range), std::end(range),
                          [&](auto& e) { return wstr::EqualsAsciiNoCase(std::invoke(key, e), name); });
   return it == std::end(range) ? nullptr : &*it;

@@ -107,15 +107,15 @@ BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo) {
   }
   sim::ProcessRun& run = s.runs.emplace_back(sim::ProcessRun{s.runs.size(), e.lpFile, e.lpParameters, std::nullopt,
                                                              std::nullopt, m.currentDirectory, e.fMask, e.nShow});
-  if (const sim::Program* program = s.ProgramFor(path)) {
+  const sim::Program* program = s.ProgramFor(path);
+  run.ended = program == nullptr;  // no program: it ends at once
+  if (program != nullptr) {
     s.internal.runThreads.emplace_back([&s, &run, program = *program] {
       program(run);
       sim::Lock lock(sim::M().mutex);
       run.ended = true;
       s.internal.changed.notify_all();
     });
-  } else {  // no program: it ends at once
-    run.ended = true;
   }
   e.hInstApp = reinterpret_cast<HINSTANCE>(std::uintptr_t{42});
   e.hProcess = m.handles.Open(sim::HandleKind::Process);

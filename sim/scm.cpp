@@ -125,8 +125,7 @@ BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
   r->processId = s.internal.nextProcessId += 4;
   const sim::Program* program = s.ProgramFor(*image);
   if (program == nullptr) {  // the stand-in: running at once
-    r->status = SERVICE_STATUS{r->type, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0, 0, 0};
-    return TRUE;
+    return r->status = SERVICE_STATUS{r->type, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0, 0, 0}, TRUE;
   }
   r->status = SERVICE_STATUS{r->type, SERVICE_START_PENDING, 0, 0, 0, 0, 2000};
   sim::Services::Process& p = s.internal.processes.emplace_back();
