@@ -16,11 +16,11 @@
 // wait or the process has ended (processes.cpp, with events).
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <latch>
 #include <list>
 #include <map>
 #include <memory>
@@ -36,17 +36,13 @@ namespace sim {
 
 using Lock = std::unique_lock<std::recursive_mutex>;
 
-// A door that a test opens to let a simulated program go on.
-class Gate {
- public:
+// A door that a test opens (once or more) to let a simulated program go on.
+struct Gate : std::latch {
+  Gate() : std::latch(1) {}
   void Open() {
-    open_ = true;
-    open_.notify_all();
+    if (!try_wait()) count_down();
   }
-  void Wait() { open_.wait(false); }
-
- private:
-  std::atomic<bool> open_ = false;
+  void Wait() { wait(); }
 };
 
 // One run of a program file: a process started by ShellExecuteExW, or a
