@@ -83,10 +83,9 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, LPCWSTR Enumerator, HWND, D
   bool known = wellFormed && e.find(u'\\') == std::u16string_view::npos && sim::FindNamed(d.enumerators, e) != nullptr;
   sim::Devices::Internal::Set set;
   for (std::size_t i = 0; i < d.devices.size(); ++i) {
-    const auto& device = d.devices[i];
-    if (device.removed || !under(device.instanceId)) continue;
+    if (d.devices[i].removed || !under(d.devices[i].instanceId)) continue;
     known = true;
-    if ((Flags & DIGCF_PRESENT) == 0 || device.present) set.elements.emplace_back().device = i;
+    if ((Flags & DIGCF_PRESENT) == 0 || d.devices[i].present) set.elements.emplace_back().device = i;
   }
   if (!known) return SetError(ERROR_INVALID_DATA), INVALID_HANDLE_VALUE;
   HDEVINFO h = m.handles.Open(sim::HandleKind::DeviceInfoSet);

@@ -107,18 +107,17 @@ BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable
   s.internal.changed.notify_all();
 
   // Controls, one at a time, until the service has reported SERVICE_STOPPED.
-  sim::Lock& lock = call.lock;
   for (;;) {
-    s.Block(lock, [p] { return !p->queue.empty() || p->stopped; });
+    s.Block(call.lock, [p] { return !p->queue.empty() || p->stopped; });
     if (p->stopped) break;
     sim::Services::Control c = std::move(p->queue.front());
     p->queue.pop_front();
     if (sim::ServiceRecord* r = s.Find(p->service)) p->handlerStatus = r->status;
     LPHANDLER_FUNCTION_EX handler = p->handler;
     void* context = p->context;
-    lock.unlock();
+    call.lock.unlock();
     if (handler != nullptr) handler(c.code, c.eventType, c.data.empty() ? nullptr : c.data.data(), context);
-    lock.lock();
+    call.lock.lock();
     p->answers[c.id] = p->handlerStatus;
     ++p->handledControls;
     s.internal.changed.notify_all();
@@ -127,7 +126,7 @@ BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable
   p->dispatching = false;
   s.internal.changed.notify_all();
   std::thread mainThread = std::move(p->mainThread);
-  lock.unlock();
+  call.lock.unlock();
   mainThread.join();
   return TRUE;
 }

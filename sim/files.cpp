@@ -40,15 +40,14 @@ std::vector<std::u16string> FileSystem::List(std::u16string_view directory, std:
   if (star == std::u16string_view::npos || pattern.find_first_of(u"*?", star + 1) != std::u16string_view::npos) {
     Unmodelled("a directory search", "another pattern than one with a single \"*\"");
   }
-  std::u16string_view prefix = pattern.substr(0, star), suffix = pattern.substr(star + 1);
+  std::u16string prefix = wstr::AsciiLowered(pattern.substr(0, star)),
+                 suffix = wstr::AsciiLowered(pattern.substr(star + 1));
   std::vector<std::u16string> out;
   for (File& f : files) {
-    std::u16string name = NameOf(f.path);
-    if (wstr::EqualsAsciiNoCase(DirectoryOf(f.path), directory) && name.size() >= prefix.size() + suffix.size() &&
-        wstr::StartsWithAsciiNoCase(name, prefix) &&
-        wstr::EqualsAsciiNoCase(std::u16string_view(name).substr(name.size() - suffix.size()), suffix)) {
-      out.push_back(name);
-    }
+    std::u16string name = NameOf(f.path), folded = wstr::AsciiLowered(name);
+    bool matches =
+        folded.size() >= prefix.size() + suffix.size() && folded.starts_with(prefix) && folded.ends_with(suffix);
+    if (matches && wstr::EqualsAsciiNoCase(DirectoryOf(f.path), directory)) out.push_back(name);
   }
   return out;
 }

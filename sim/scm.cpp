@@ -36,6 +36,13 @@ std::optional<std::u16string> ResolveImage(std::u16string_view commandLine) {
   return M().fs.Exists(path) ? std::optional(path) : std::nullopt;
 }
 
+// What a status query or a control request sees: a service process has run until it waits.
+void Settle(Lock& lock, ServiceRecord& record) {
+  Services& s = M().services;
+  Services::Process* p = s.ProcessOf(record.name);
+  if (p != nullptr && p != currentProcess && !p->ended) s.Block(lock, [&] { return s.Idle(*p); });
+}
+
 }  // namespace
 
 ServiceRecord& Services::Add(std::u16string name, std::u16string imagePath, win::DWORD state) {
@@ -52,11 +59,6 @@ ServiceRecord& Services::Add(std::u16string name, std::u16string imagePath, win:
 ServiceRecord* Services::Find(std::u16string_view name) {
   Lock lock(M().mutex);
   return FindNamed(database, name, &ServiceRecord::name);
-}
-
-void Services::Settle(Lock& lock, ServiceRecord& record) {
-  Process* p = ProcessOf(record.name);
-  if (p != nullptr && p != currentProcess && !p->ended) Block(lock, [&] { return Idle(*p); });
 }
 
 // A service marked for deletion goes once it has stopped and its last handle is closed.
@@ -117,7 +119,7 @@ BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
   sim::ServiceRecord* r = sim::ServiceOf(hService);
   if (r == nullptr) return FALSE;
   if (r->markedForDelete) return SetError(ERROR_SERVICE_MARKED_FOR_DELETE), FALSE;
-  s.Settle(call.lock, *r);
+  sim::Settle(call.lock, *r);
   if (r->status.dwCurrentState != SERVICE_STOPPED) return SetError(ERROR_SERVICE_ALREADY_RUNNING), FALSE;
   auto image = sim::ResolveImage(r->imagePath);
   if (!image) return SetError(ERROR_FILE_NOT_FOUND), FALSE;
@@ -150,7 +152,7 @@ BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, BYTE* lp
   sim::ServiceRecord* r = sim::ServiceOf(hService);
   if (r == nullptr) return FALSE;
   *pcbBytesNeeded = sizeof(SERVICE_STATUS_PROCESS);
-  m.services.Settle(call.lock, *r);
+  sim::Settle(call.lock, *r);
   // A stand-in asked to stop: STOP_PENDING for its number of queries.
   sim::Services::Process* process = m.services.ProcessOf(r->name);
   if (r->status.dwCurrentState == SERVICE_STOP_PENDING && (process == nullptr || process->ended)) {
@@ -173,7 +175,7 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServi
   auto& s = m.services;
   sim::ServiceRecord* r = sim::ServiceOf(hService);
   if (r == nullptr) return FALSE;
-  s.Settle(call.lock, *r);
+  sim::Settle(call.lock, *r);
   DWORD state = r->status.dwCurrentState;
   if (state == SERVICE_STOPPED) return SetError(ERROR_SERVICE_NOT_ACTIVE), FALSE;
   if (state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING) {

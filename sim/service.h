@@ -183,8 +183,6 @@ struct Services {
   bool Idle(const Process& p) const;
   // Blocks the calling thread (holding `lock` once) until `ready` holds.
   void Block(Lock& lock, const std::function<bool()>& ready);
-  // What a status query or a control request sees: a service process has run until it waits.
-  void Settle(Lock& lock, ServiceRecord& record);
   void RemoveIfDone(ServiceRecord& record);
   void ProcessEnded(Process& p);
   const Program* ProgramFor(std::u16string_view path);
