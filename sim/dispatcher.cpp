@@ -68,14 +68,12 @@ std::size_t Services::PostDeviceInterfaceEvent(win::DWORD eventType, const win::
 
 std::size_t Services::ControlsPending(std::u16string_view name) {
   Lock lock(M().mutex);
-  Process* p = ProcessOf(name);
-  return p == nullptr ? 0 : p->queue.size();
+  return ProcessOf(name) == nullptr ? 0 : ProcessOf(name)->queue.size();
 }
 
 std::size_t Services::ControlsHandled(std::u16string_view name) {
   Lock lock(M().mutex);
-  Process* p = ProcessOf(name);
-  return p == nullptr ? 0 : static_cast<std::size_t>(p->handledControls);
+  return ProcessOf(name) == nullptr ? 0 : static_cast<std::size_t>(ProcessOf(name)->handledControls);
 }
 
 }  // namespace sim
