@@ -44,12 +44,10 @@ void AddPackage(const std::u16string& full) {
   std::u16string storePath =
       m.systemDirectory + u"\\DriverStore\\FileRepository\\" + wstr::AsciiLowered(name) + u"_amd64_sim\\" + name;
   if (PackageBy(&StorePackage::storeInfPath, storePath) != nullptr) return;
-  std::u16string oem;
-  for (int n = 0; oem.empty() || m.fs.Exists(oem); ++n) {
-    oem = InfDirectoryPath(u"oem" + wstr::Widen(std::to_string(n)) + u".inf");
-  }
-  PutOemInf(FileSystem::NameOf(oem), name);
-  m.store.packages.push_back(StorePackage{storePath, oem});
+  auto oem = [](int n) { return u"oem" + wstr::Widen(std::to_string(n)) + u".inf"; };
+  int n = 0;
+  while (m.fs.Exists(InfDirectoryPath(oem(n)))) ++n;
+  m.store.packages.push_back(StorePackage{storePath, PutOemInf(oem(n), name)});
 }
 
 // Takes the OEM INF file `oemInf` and its PNF out of the INF directory, and
