@@ -1,14 +1,15 @@
 // The service process's side: its dispatcher and service main, its status
 // reports, device notifications, and the controls tests post to it.
 #include <cstring>
-#include <ranges>
 
 #include "sim/machine.h"
 
 namespace sim {
 
 Services::Process* Services::ProcessOf(std::u16string_view service) {  // the last one started
-  return FindNamed(std::views::reverse(internal.processes), service, &Process::service);
+  Process* found = nullptr;
+  for (Process& p : internal.processes) found = wstr::EqualsAsciiNoCase(p.service, service) ? &p : found;
+  return found;
 }
 
 Services::Process* Services::Registered(win::SERVICE_STATUS_HANDLE handle) {
