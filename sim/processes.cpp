@@ -59,19 +59,14 @@ bool Services::WaitUntil(const std::function<bool()>& ready) {
 }
 
 bool Services::WaitIdle(std::u16string_view name) {
-  return WaitUntil([&] {
-    Process* p = ProcessOf(name);
-    return p == nullptr || Idle(*p);
-  });
+  return WaitUntil([&] { return ProcessOf(name) == nullptr || Idle(*ProcessOf(name)); });
 }
 
 bool Services::WaitForExit(std::u16string_view name) {
   if (!WaitUntil([&] { return ProcessOf(name) == nullptr || ProcessOf(name)->ended; })) return false;
-  std::thread thread;
-  {
-    Lock lock(M().mutex);
-    if (Process* p = ProcessOf(name)) thread = std::move(p->thread);
-  }
+  Lock lock(M().mutex);
+  std::thread thread = ProcessOf(name) != nullptr ? std::move(ProcessOf(name)->thread) : std::thread();
+  lock.unlock();
   if (thread.joinable()) thread.join();
   return true;
 }
