@@ -22,21 +22,18 @@ void Reset() { current = std::make_unique<Machine>(); }
 
 void SetError(win::DWORD error) { lastError = error; }
 
-Call::Call(const char* name) {
+Call::Call(const char* name) : lock(M().mutex) {
   Machine& m = M();
-  std::function<void(const char*)> hook;
-  {
-    Lock guard(m.mutex);
-    m.calls.emplace_back(name);
-    unsigned n = ++m.callCounts[name];
-    for (const Fault& f : m.faults) {
-      if (f.call == name && (f.nth == 0 || f.nth == n) && !fault) fault = f.error;
-    }
-    hook = m.services.onCall;
+  m.calls.emplace_back(name);
+  unsigned n = ++m.callCounts[name];
+  for (const Fault& f : m.faults) {
+    if (f.call == name && (f.nth == 0 || f.nth == n) && !fault) fault = f.error;
   }
+  std::function<void(const char*)> hook = m.services.onCall;
+  lock.unlock();
   if (fault) SetError(*fault);
   if (!fault && hook) hook(name);  // without the lock: the hook may drive the service area
-  if (!fault) lock = Lock(m.mutex);
+  if (!fault) lock.lock();
 }
 
 void Unmodelled(const char* call, const char* what) {

@@ -45,10 +45,8 @@ bool Services::Idle(const Process& p) const {
 
 void Services::Block(Lock& lock, const std::function<bool()>& ready) {
   Process* p = currentProcess;
-  if (p != nullptr) {
-    p->waiters.push_back(&ready);
-    internal.changed.notify_all();  // the process may be idle now
-  }
+  if (p != nullptr) p->waiters.push_back(&ready);
+  internal.changed.notify_all();  // a process whose thread this is may be idle now
   internal.changed.wait(lock, ready);
   if (p != nullptr) std::erase(p->waiters, &ready);
 }
