@@ -112,8 +112,7 @@ BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable
     sim::Services::Control c = std::move(p->queue.front());
     p->queue.pop_front();
     if (sim::ServiceRecord* r = s.Find(p->service)) p->handlerStatus = r->status;
-    LPHANDLER_FUNCTION_EX handler = p->handler;
-    void* context = p->context;
+    auto [handler, context] = std::pair(p->handler, p->context);
     call.lock.unlock();
     if (handler != nullptr) handler(c.code, c.eventType, c.data.empty() ? nullptr : c.data.data(), context);
     call.lock.lock();

@@ -192,11 +192,7 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServi
     p->queue.push_back({dwControl, 0, {}, id});
     s.internal.changed.notify_all();
     s.Block(call.lock, [&] { return p->answers.contains(id) || !p->dispatching; });
-    if (auto answer = p->answers.find(id); answer != p->answers.end()) {
-      *lpServiceStatus = answer->second;
-      p->answers.erase(answer);
-      return TRUE;
-    }
+    if (auto answer = p->answers.extract(id)) return *lpServiceStatus = answer.mapped(), TRUE;
   }
   *lpServiceStatus = r->status;
   return TRUE;
