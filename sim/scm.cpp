@@ -48,11 +48,9 @@ void Settle(Lock& lock, ServiceRecord& record) {
 ServiceRecord& Services::Add(std::u16string name, std::u16string imagePath, win::DWORD state) {
   Lock lock(M().mutex);
   ServiceRecord& r = database.emplace_back(ServiceRecord{.name = name, .displayName = name, .imagePath = imagePath});
-  r.status.dwCurrentState = state;
-  if (state != win::SERVICE_STOPPED) {
-    r.status.dwControlsAccepted = win::SERVICE_ACCEPT_STOP;
-    r.processId = internal.nextProcessId += 4;
-  }
+  bool running = state != win::SERVICE_STOPPED;
+  r.status = {r.type, state, running ? win::SERVICE_ACCEPT_STOP : 0, 0, 0, 0, 0};
+  r.processId = running ? internal.nextProcessId += 4 : 0;
   return r;
 }
 
