@@ -35,7 +35,6 @@ win::BOOL TOV_WINAPI InstallSelectedDriver(win::HWND hwndParent, win::HDEVINFO D
   const Driver& driver = device.drivers[*element.selectedDriver];
   if (driver.installError != 0) return SetError(driver.installError), 0;
   device.upperFilters = driver.upperFilters;
-  device.installedDriver = driver.description;
   d.installs.push_back(DriverInstall{device.instanceId, driver.manufacturer, hwndParent, Reserved == nullptr, Backup});
   if (bReboot != nullptr) *bReboot = driver.restart;
   return 1;
@@ -81,15 +80,12 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, LPCWSTR Enumerator, HWND, D
   auto under = [&](const std::u16string& id) {
     return wellFormed && id.size() > e.size() && id[e.size()] == u'\\' && wstr::StartsWithAsciiNoCase(id, e);
   };
-  bool known = wellFormed && e.find(u'\\') == std::u16string_view::npos &&
-               std::any_of(d.enumerators.begin(), d.enumerators.end(),
-                           [&](const std::u16string& name) { return wstr::EqualsAsciiNoCase(name, e); });
+  bool known = wellFormed && e.find(u'\\') == std::u16string_view::npos && sim::FindNamed(d.enumerators, e) != nullptr;
   sim::Devices::Internal::Set set;
   for (std::size_t i = 0; i < d.devices.size(); ++i) {
-    const auto& device = d.devices[i];
-    if (device.removed || !under(device.instanceId)) continue;
+    if (d.devices[i].removed || !under(d.devices[i].instanceId)) continue;
     known = true;
-    if ((Flags & DIGCF_PRESENT) == 0 || device.present) set.elements.emplace_back().device = i;
+    if ((Flags & DIGCF_PRESENT) == 0 || d.devices[i].present) set.elements.emplace_back().device = i;
   }
   if (!known) return SetError(ERROR_INVALID_DATA), INVALID_HANDLE_VALUE;
   HDEVINFO h = m.handles.Open(sim::HandleKind::DeviceInfoSet);
@@ -253,7 +249,6 @@ BOOL SetupSetNonInteractiveMode(BOOL NonInteractiveFlag) {
 // The device tree: only its root is modelled.
 CONFIGRET CM_Locate_DevNodeW(DEVINST* pdnDevInst, DEVINSTID_W pDeviceID, ULONG) {
   SIM_CALL(*call.fault, pDeviceID == nullptr, "another device node than the root");
-  if (m.locateRootResult != CR_SUCCESS) return m.locateRootResult;
   *pdnDevInst = 1;
   return CR_SUCCESS;
 }

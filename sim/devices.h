@@ -39,9 +39,7 @@ struct Device {
   // DI_NEEDREBOOT) in the element's install parameters.
   win::DWORD removeError = 0, removeFlags = 0;
 
-  // What happened to it.
-  bool removed = false;
-  std::u16string installedDriver{};  // description of the driver installed last
+  bool removed = false;  // what happened to it
 };
 
 // One InstallSelectedDriver call that installed a driver.

@@ -6,7 +6,7 @@
 
 namespace sim {
 
-Services::Process* Services::ProcessOf(std::u16string_view service) {
+Services::Process* Services::ProcessOf(std::u16string_view service) {  // the last one started
   Process* found = nullptr;
   for (Process& p : internal.processes) found = wstr::EqualsAsciiNoCase(p.service, service) ? &p : found;
   return found;
@@ -69,14 +69,12 @@ std::size_t Services::PostDeviceInterfaceEvent(win::DWORD eventType, const win::
 
 std::size_t Services::ControlsPending(std::u16string_view name) {
   Lock lock(M().mutex);
-  Process* p = ProcessOf(name);
-  return p == nullptr ? 0 : p->queue.size();
+  return ProcessOf(name) == nullptr ? 0 : ProcessOf(name)->queue.size();
 }
 
 std::size_t Services::ControlsHandled(std::u16string_view name) {
   Lock lock(M().mutex);
-  Process* p = ProcessOf(name);
-  return p == nullptr ? 0 : static_cast<std::size_t>(p->handledControls);
+  return ProcessOf(name) == nullptr ? 0 : static_cast<std::size_t>(ProcessOf(name)->handledControls);
 }
 
 }  // namespace sim
@@ -108,18 +106,16 @@ BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable
   s.internal.changed.notify_all();
 
   // Controls, one at a time, until the service has reported SERVICE_STOPPED.
-  sim::Lock& lock = call.lock;
   for (;;) {
-    s.Block(lock, [p] { return !p->queue.empty() || p->stopped; });
+    s.Block(call.lock, [p] { return !p->queue.empty() || p->stopped; });
     if (p->stopped) break;
     sim::Services::Control c = std::move(p->queue.front());
     p->queue.pop_front();
     if (sim::ServiceRecord* r = s.Find(p->service)) p->handlerStatus = r->status;
-    LPHANDLER_FUNCTION_EX handler = p->handler;
-    void* context = p->context;
-    lock.unlock();
+    auto [handler, context] = std::pair(p->handler, p->context);
+    call.lock.unlock();
     if (handler != nullptr) handler(c.code, c.eventType, c.data.empty() ? nullptr : c.data.data(), context);
-    lock.lock();
+    call.lock.lock();
     p->answers[c.id] = p->handlerStatus;
     ++p->handledControls;
     s.internal.changed.notify_all();
@@ -128,7 +124,7 @@ BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* lpServiceStartTable
   p->dispatching = false;
   s.internal.changed.notify_all();
   std::thread mainThread = std::move(p->mainThread);
-  lock.unlock();
+  call.lock.unlock();
   mainThread.join();
   return TRUE;
 }

@@ -22,11 +22,7 @@ std::u16string FileSystem::NameOf(std::u16string_view path) {
   return std::u16string(path.substr(path.rfind(u'\\') + 1));
 }
 
-File* FileSystem::Find(std::u16string_view fullPath) {
-  auto it =
-      std::find_if(files.begin(), files.end(), [&](File& f) { return wstr::EqualsAsciiNoCase(f.path, fullPath); });
-  return it == files.end() ? nullptr : &*it;
-}
+File* FileSystem::Find(std::u16string_view fullPath) { return FindNamed(files, fullPath, &File::path); }
 
 File& FileSystem::Put(std::u16string_view fullPath, std::string data) {
   File* f = Find(fullPath);
@@ -44,22 +40,20 @@ std::vector<std::u16string> FileSystem::List(std::u16string_view directory, std:
   if (star == std::u16string_view::npos || pattern.find_first_of(u"*?", star + 1) != std::u16string_view::npos) {
     Unmodelled("a directory search", "another pattern than one with a single \"*\"");
   }
-  std::u16string_view prefix = pattern.substr(0, star), suffix = pattern.substr(star + 1);
+  std::u16string prefix = wstr::AsciiLowered(pattern.substr(0, star)),
+                 suffix = wstr::AsciiLowered(pattern.substr(star + 1));
   std::vector<std::u16string> out;
   for (File& f : files) {
-    std::u16string name = NameOf(f.path);
-    if (wstr::EqualsAsciiNoCase(DirectoryOf(f.path), directory) && name.size() >= prefix.size() + suffix.size() &&
-        wstr::StartsWithAsciiNoCase(name, prefix) &&
-        wstr::EqualsAsciiNoCase(std::u16string_view(name).substr(name.size() - suffix.size()), suffix)) {
-      out.push_back(name);
-    }
+    std::u16string name = NameOf(f.path), folded = wstr::AsciiLowered(name);
+    bool matches =
+        folded.size() >= prefix.size() + suffix.size() && folded.starts_with(prefix) && folded.ends_with(suffix);
+    if (matches && wstr::EqualsAsciiNoCase(DirectoryOf(f.path), directory)) out.push_back(name);
   }
   return out;
 }
 
 bool FileSystem::IsWritableDirectory(std::u16string_view directory) const {
-  return std::none_of(unwritableDirectories.begin(), unwritableDirectories.end(),
-                      [&](const std::u16string& d) { return wstr::EqualsAsciiNoCase(d, directory); });
+  return FindNamed(unwritableDirectories, directory) == nullptr;
 }
 
 std::pair<File*, Machine::Internal::OpenFile*> Machine::FileOf(win::HANDLE h) {
@@ -119,10 +113,8 @@ BOOL LockFileEx(HANDLE hFile, DWORD dwFlags, DWORD, DWORD, DWORD, OVERLAPPED*) {
 
 BOOL UnlockFileEx(HANDLE hFile, DWORD, DWORD, DWORD, OVERLAPPED*) {
   SIM_CALL(FALSE);
-  if (std::erase_if(m.fileLocks, [hFile](const auto& l) { return l.second == hFile; }) == 0) {
-    return SetError(158 /* ERROR_NOT_LOCKED */), FALSE;
-  }
-  return TRUE;
+  bool held = std::erase_if(m.fileLocks, [hFile](const auto& l) { return l.second == hFile; }) != 0;
+  return held ? TRUE : (SetError(158 /* ERROR_NOT_LOCKED */), FALSE);
 }
 
 BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove, LARGE_INTEGER* lpNewFilePointer,

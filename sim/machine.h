@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -25,6 +26,15 @@
 #include "win/api.h"
 
 namespace sim {
+
+// The first element of `range` whose `key` is `name`, compared without ASCII
+// case; null when there is none.
+template <class Range, class Key = std::identity>
+auto* FindNamed(Range&& range, std::u16string_view name, Key key = {}) {
+  auto it = std::find_if(std::begin(range), std::end(range),
+                         [&](auto& e) { return wstr::EqualsAsciiNoCase(std::invoke(key, e), name); });
+  return it == std::end(range) ? nullptr : &*it;
+}
 
 // Kinds of handle the machine hands out; every open one is counted.
 enum class HandleKind {
@@ -139,7 +149,6 @@ struct Machine {
   std::map<win::DWORD, std::u16string> systemMessages = {  // what FormatMessageW knows, by code
       {2, u"The system cannot find the file specified.\r\n"},
       {5, u"Access is denied.\r\n"}};
-  win::CONFIGRET locateRootResult = win::CR_SUCCESS;  // of locating the root of the device tree
   // The process's session (0: services, deferred custom actions) and whether
   // its window station is visible (WinSta0's is, even in session 0).
   win::DWORD sessionId = 1;

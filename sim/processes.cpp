@@ -1,5 +1,7 @@
-// Programs and processes: the programs tests register, processes started by
-// ShellExecuteExW, and the end of every process's threads; see sim/service.h.
+// Processes and waiting: the programs tests register, processes started by
+// ShellExecuteExW, how simulated processes block and go idle, the waits of
+// tests, events, and the calls that wait; see sim/service.h.
+#include <chrono>
 #include <cstdio>
 
 #include "sim/machine.h"
@@ -35,9 +37,49 @@ std::size_t Services::RunsEnded() {
   return static_cast<std::size_t>(std::count_if(runs.begin(), runs.end(), [](const auto& r) { return r.ended; }));
 }
 
+bool Services::Idle(const Process& p) const {
+  if (p.ended) return true;
+  if (!p.connected || p.waiters.size() != static_cast<std::size_t>(p.alive)) return false;
+  return std::none_of(p.waiters.begin(), p.waiters.end(), [](const auto* ready) { return (*ready)(); });
+}
+
+void Services::Block(Lock& lock, const std::function<bool()>& ready) {
+  Process* p = currentProcess;
+  if (p != nullptr) p->waiters.push_back(&ready);
+  internal.changed.notify_all();  // a process whose thread this is may be idle now
+  internal.changed.wait(lock, ready);
+  if (p != nullptr) std::erase(p->waiters, &ready);
+}
+
+bool Services::WaitUntil(const std::function<bool()>& ready) {
+  Lock lock(M().mutex);
+  return internal.changed.wait_for(lock, std::chrono::seconds(60), ready);
+}
+
+bool Services::WaitIdle(std::u16string_view name) {
+  return WaitUntil([&] { return ProcessOf(name) == nullptr || Idle(*ProcessOf(name)); });
+}
+
+bool Services::WaitForExit(std::u16string_view name) {
+  if (!WaitUntil([&] { return ProcessOf(name) == nullptr || ProcessOf(name)->ended; })) return false;
+  Lock lock(M().mutex);
+  std::thread thread = ProcessOf(name) != nullptr ? std::move(ProcessOf(name)->thread) : std::thread();
+  lock.unlock();
+  if (thread.joinable()) thread.join();
+  return true;
+}
+
+bool Services::Close(void* handle) {
+  if (internal.events.erase(handle) != 0) return M().handles.Close(handle, HandleKind::Event);
+  if (internal.processHandles.erase(handle) != 0) return M().handles.Close(handle, HandleKind::Process);
+  return false;
+}
+
 }  // namespace sim
 
 namespace win {
+
+using sim::SetError;
 
 // The programs start a program file they name by its full path, with
 // parameters, for its process handle, and without any window of the shell's.
@@ -54,27 +96,57 @@ BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo) {
     // The shell tells the user in an error box, unless asked not to.
     SIM_ONLY((e.fMask & SEE_MASK_FLAG_NO_UI) != 0, "the shell's error box");
     e.hInstApp = reinterpret_cast<HINSTANCE>(std::uintptr_t{2});  // SE_ERR_FNF
-    return sim::SetError(ERROR_FILE_NOT_FOUND), FALSE;
+    return SetError(ERROR_FILE_NOT_FOUND), FALSE;
   }
   sim::ProcessRun& run = s.runs.emplace_back(sim::ProcessRun{s.runs.size(), e.lpFile, e.lpParameters, std::nullopt,
                                                              std::nullopt, m.currentDirectory, e.fMask, e.nShow});
-  if (const sim::Program* program = s.ProgramFor(path)) {
+  const sim::Program* program = s.ProgramFor(path);
+  run.ended = program == nullptr;  // no program: it ends at once
+  if (program != nullptr) {
     s.internal.runThreads.emplace_back([&s, &run, program = *program] {
-      DWORD code = program(run);
+      program(run);
       sim::Lock lock(sim::M().mutex);
-      run.exitCode = code;
       run.ended = true;
       s.internal.changed.notify_all();
     });
-  } else {  // no program: it ends at once
-    run.exitCode = 0;
-    run.ended = true;
   }
   e.hInstApp = reinterpret_cast<HINSTANCE>(std::uintptr_t{42});
   e.hProcess = m.handles.Open(sim::HandleKind::Process);
   s.internal.processHandles[e.hProcess] = run.index;
   s.internal.changed.notify_all();
   return TRUE;
+}
+
+HANDLE CreateEventW(SECURITY_ATTRIBUTES*, BOOL bManualReset, BOOL bInitialState, LPCWSTR lpName) {
+  SIM_CALL(nullptr, lpName == nullptr && bManualReset, "a named or an auto-reset event");
+  HANDLE h = m.handles.Open(sim::HandleKind::Event);
+  m.services.internal.events[h] = std::make_shared<bool>(bInitialState != FALSE);
+  return h;
+}
+
+BOOL SetEvent(HANDLE hEvent) {
+  SIM_CALL(FALSE);
+  auto it = m.services.internal.events.find(hEvent);
+  if (it == m.services.internal.events.end()) return SetError(ERROR_INVALID_HANDLE), FALSE;
+  *it->second = true;
+  m.services.internal.changed.notify_all();
+  return TRUE;
+}
+
+// On an event or on a process started by ShellExecuteExW.
+DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+  SIM_CALL(WAIT_FAILED, dwMilliseconds == INFINITE, "a wait that can time out");
+  auto& s = m.services;
+  std::function<bool()> ready;
+  if (auto event = s.internal.events.find(hHandle); event != s.internal.events.end()) {
+    ready = [signalled = event->second] { return *signalled; };
+  } else if (auto run = s.internal.processHandles.find(hHandle); run != s.internal.processHandles.end()) {
+    ready = [ended = &s.runs[run->second].ended] { return *ended; };
+  } else {
+    return SetError(ERROR_INVALID_HANDLE), WAIT_FAILED;
+  }
+  s.Block(call.lock, ready);
+  return WAIT_OBJECT_0;
 }
 
 }  // namespace win

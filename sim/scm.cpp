@@ -36,29 +36,27 @@ std::optional<std::u16string> ResolveImage(std::u16string_view commandLine) {
   return M().fs.Exists(path) ? std::optional(path) : std::nullopt;
 }
 
+// What a status query or a control request sees: a service process has run until it waits.
+void Settle(Lock& lock, ServiceRecord& record) {
+  Services& s = M().services;
+  Services::Process* p = s.ProcessOf(record.name);
+  if (p != nullptr && p != currentProcess && !p->ended) s.Block(lock, [&] { return s.Idle(*p); });
+}
+
 }  // namespace
 
 ServiceRecord& Services::Add(std::u16string name, std::u16string imagePath, win::DWORD state) {
   Lock lock(M().mutex);
   ServiceRecord& r = database.emplace_back(ServiceRecord{.name = name, .displayName = name, .imagePath = imagePath});
-  r.status.dwCurrentState = state;
-  if (state != win::SERVICE_STOPPED) {
-    r.status.dwControlsAccepted = win::SERVICE_ACCEPT_STOP;
-    r.processId = internal.nextProcessId += 4;
-  }
+  bool running = state != win::SERVICE_STOPPED;
+  r.status = {r.type, state, running ? win::SERVICE_ACCEPT_STOP : 0, 0, 0, 0, 0};
+  r.processId = running ? internal.nextProcessId += 4 : 0;
   return r;
 }
 
 ServiceRecord* Services::Find(std::u16string_view name) {
   Lock lock(M().mutex);
-  auto it = std::find_if(database.begin(), database.end(),
-                         [&](const ServiceRecord& r) { return wstr::EqualsAsciiNoCase(r.name, name); });
-  return it == database.end() ? nullptr : &*it;
-}
-
-void Services::Settle(Lock& lock, ServiceRecord& record) {
-  Process* p = ProcessOf(record.name);
-  if (p != nullptr && p != currentProcess && !p->ended) Block(lock, [&] { return Idle(*p); });
+  return FindNamed(database, name, &ServiceRecord::name);
 }
 
 // A service marked for deletion goes once it has stopped and its last handle is closed.
@@ -93,8 +91,8 @@ SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD) {
 }
 
 SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lpDisplayName, DWORD, DWORD dwServiceType,
-                         DWORD dwStartType, DWORD dwErrorControl, LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup,
-                         DWORD* lpdwTagId, LPCWSTR lpDependencies, LPCWSTR lpServiceStartName, LPCWSTR lpPassword) {
+                         DWORD dwStartType, DWORD, LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup, DWORD* lpdwTagId,
+                         LPCWSTR lpDependencies, LPCWSTR lpServiceStartName, LPCWSTR lpPassword) {
   SIM_CALL(nullptr,
            (dwServiceType & ~SERVICE_INTERACTIVE_PROCESS) == SERVICE_WIN32_OWN_PROCESS && lpDisplayName != nullptr &&
                lpLoadOrderGroup == nullptr && lpdwTagId == nullptr && lpDependencies == nullptr &&
@@ -109,8 +107,8 @@ SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lp
     return SetError(existing->markedForDelete ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SERVICE_EXISTS), nullptr;
   }
   return sim::OpenScHandle(&m.services.database.emplace_back(
-      sim::ServiceRecord{name, lpDisplayName, dwServiceType, dwStartType, dwErrorControl, u"" /* LocalSystem */,
-                         lpBinaryPathName, SERVICE_STATUS{dwServiceType, SERVICE_STOPPED, 0, 0, 0, 0, 0}}));
+      sim::ServiceRecord{name, lpDisplayName, dwServiceType, dwStartType, lpBinaryPathName,
+                         SERVICE_STATUS{dwServiceType, SERVICE_STOPPED, 0, 0, 0, 0, 0}}));
 }
 
 BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
@@ -119,7 +117,7 @@ BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
   sim::ServiceRecord* r = sim::ServiceOf(hService);
   if (r == nullptr) return FALSE;
   if (r->markedForDelete) return SetError(ERROR_SERVICE_MARKED_FOR_DELETE), FALSE;
-  s.Settle(call.lock, *r);
+  sim::Settle(call.lock, *r);
   if (r->status.dwCurrentState != SERVICE_STOPPED) return SetError(ERROR_SERVICE_ALREADY_RUNNING), FALSE;
   auto image = sim::ResolveImage(r->imagePath);
   if (!image) return SetError(ERROR_FILE_NOT_FOUND), FALSE;
@@ -127,8 +125,7 @@ BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
   r->processId = s.internal.nextProcessId += 4;
   const sim::Program* program = s.ProgramFor(*image);
   if (program == nullptr) {  // the stand-in: running at once
-    r->status = SERVICE_STATUS{r->type, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0, 0, 0};
-    return TRUE;
+    return r->status = SERVICE_STATUS{r->type, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0, 0, 0}, TRUE;
   }
   r->status = SERVICE_STATUS{r->type, SERVICE_START_PENDING, 0, 0, 0, 0, 2000};
   sim::Services::Process& p = s.internal.processes.emplace_back();
@@ -153,7 +150,7 @@ BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, BYTE* lp
   sim::ServiceRecord* r = sim::ServiceOf(hService);
   if (r == nullptr) return FALSE;
   *pcbBytesNeeded = sizeof(SERVICE_STATUS_PROCESS);
-  m.services.Settle(call.lock, *r);
+  sim::Settle(call.lock, *r);
   // A stand-in asked to stop: STOP_PENDING for its number of queries.
   sim::Services::Process* process = m.services.ProcessOf(r->name);
   if (r->status.dwCurrentState == SERVICE_STOP_PENDING && (process == nullptr || process->ended)) {
@@ -176,7 +173,7 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServi
   auto& s = m.services;
   sim::ServiceRecord* r = sim::ServiceOf(hService);
   if (r == nullptr) return FALSE;
-  s.Settle(call.lock, *r);
+  sim::Settle(call.lock, *r);
   DWORD state = r->status.dwCurrentState;
   if (state == SERVICE_STOPPED) return SetError(ERROR_SERVICE_NOT_ACTIVE), FALSE;
   if (state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING) {
@@ -193,11 +190,7 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServi
     p->queue.push_back({dwControl, 0, {}, id});
     s.internal.changed.notify_all();
     s.Block(call.lock, [&] { return p->answers.contains(id) || !p->dispatching; });
-    if (auto answer = p->answers.find(id); answer != p->answers.end()) {
-      *lpServiceStatus = answer->second;
-      p->answers.erase(answer);
-      return TRUE;
-    }
+    if (auto answer = p->answers.extract(id)) return *lpServiceStatus = answer.mapped(), TRUE;
   }
   *lpServiceStatus = r->status;
   return TRUE;
@@ -216,10 +209,9 @@ BOOL DeleteService(SC_HANDLE hService) {
 
 BOOL CloseServiceHandle(SC_HANDLE hSCObject) {
   SIM_CALL(FALSE);
-  auto& handles = m.services.internal.scHandles;
-  if (!handles.contains(hSCObject)) return SetError(ERROR_INVALID_HANDLE), FALSE;
-  sim::ServiceRecord* r = handles[hSCObject];
-  handles.erase(hSCObject);
+  auto handle = m.services.internal.scHandles.extract(hSCObject);
+  if (handle.empty()) return SetError(ERROR_INVALID_HANDLE), FALSE;
+  sim::ServiceRecord* r = handle.mapped();
   m.handles.Close(hSCObject, r != nullptr ? sim::HandleKind::Service : sim::HandleKind::ScManager);
   if (r != nullptr && --r->openHandles == 0) m.services.RemoveIfDone(*r);
   return TRUE;

@@ -13,14 +13,14 @@
 // Time does not pass in the simulator. Where Windows would let a service
 // process run while the caller waits (a status query, a control request), the
 // manager waits until every thread of that process is blocked in a simulated
-// wait or the process has ended (waits.cpp, with events).
+// wait or the process has ended (processes.cpp, with events).
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <latch>
 #include <list>
 #include <map>
 #include <memory>
@@ -36,17 +36,13 @@ namespace sim {
 
 using Lock = std::unique_lock<std::recursive_mutex>;
 
-// A door that a test opens to let a simulated program go on.
-class Gate {
- public:
+// A door that a test opens (once or more) to let a simulated program go on.
+struct Gate : std::latch {
+  Gate() : std::latch(1) {}
   void Open() {
-    open_ = true;
-    open_.notify_all();
+    if (!try_wait()) count_down();
   }
-  void Wait() { open_.wait(false); }
-
- private:
-  std::atomic<bool> open_ = false;
+  void Wait() { wait(); }
 };
 
 // One run of a program file: a process started by ShellExecuteExW, or a
@@ -61,7 +57,6 @@ struct ProcessRun {
   win::ULONG mask = 0;
   int show = 0;
   bool ended = false;
-  win::DWORD exitCode = 259;  // STILL_ACTIVE until it ends
 };
 
 // What a program does; runs on the process's own thread and returns the exit code.
@@ -71,8 +66,6 @@ struct ServiceRecord {
   std::u16string name, displayName;
   win::DWORD type = win::SERVICE_WIN32_OWN_PROCESS;
   win::DWORD startType = win::SERVICE_DEMAND_START;
-  win::DWORD errorControl = win::SERVICE_ERROR_NORMAL;
-  std::u16string account{};  // "" for LocalSystem, the only account modelled
   std::u16string imagePath;
   win::SERVICE_STATUS status{win::SERVICE_WIN32_OWN_PROCESS, win::SERVICE_STOPPED, 0, 0, 0, 0, 0};
   bool markedForDelete = false;
@@ -190,8 +183,6 @@ struct Services {
   bool Idle(const Process& p) const;
   // Blocks the calling thread (holding `lock` once) until `ready` holds.
   void Block(Lock& lock, const std::function<bool()>& ready);
-  // What a status query or a control request sees: a service process has run until it waits.
-  void Settle(Lock& lock, ServiceRecord& record);
   void RemoveIfDone(ServiceRecord& record);
   void ProcessEnded(Process& p);
   const Program* ProgramFor(std::u16string_view path);

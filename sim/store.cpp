@@ -7,17 +7,16 @@
 namespace sim {
 namespace {
 
-// The entry of `map`, keyed by full paths, for `path` compared without case.
+// The value of `map`, keyed by full paths, for `path` compared without case; null if none.
 template <class Map>
-auto FindPath(Map& map, std::u16string_view path) {
-  return std::find_if(map.begin(), map.end(), [&](const auto& e) { return wstr::EqualsAsciiNoCase(e.first, path); });
+auto* ValueAt(Map& map, std::u16string_view path) {
+  auto* entry = FindNamed(map, path, &Map::value_type::first);
+  return entry != nullptr ? &entry->second : nullptr;
 }
 
 // The package whose `field` is `path`, compared without case.
-std::vector<StorePackage>::iterator PackageBy(std::u16string StorePackage::*field, std::u16string_view path) {
-  auto& packages = M().store.packages;
-  return std::find_if(packages.begin(), packages.end(),
-                      [&](const StorePackage& p) { return wstr::EqualsAsciiNoCase(p.*field, path); });
+StorePackage* PackageBy(std::u16string StorePackage::*field, std::u16string_view path) {
+  return FindNamed(M().store.packages, path, field);
 }
 
 std::u16string PnfOf(std::u16string_view infPath) {
@@ -44,13 +43,11 @@ void AddPackage(const std::u16string& full) {
   std::u16string name = FileSystem::NameOf(full);
   std::u16string storePath =
       m.systemDirectory + u"\\DriverStore\\FileRepository\\" + wstr::AsciiLowered(name) + u"_amd64_sim\\" + name;
-  if (PackageBy(&StorePackage::storeInfPath, storePath) != m.store.packages.end()) return;
-  std::u16string oem;
-  for (int n = 0; oem.empty() || m.fs.Exists(oem); ++n) {
-    oem = InfDirectoryPath(u"oem" + wstr::Widen(std::to_string(n)) + u".inf");
-  }
-  PutOemInf(FileSystem::NameOf(oem), name);
-  m.store.packages.push_back(StorePackage{storePath, oem});
+  if (PackageBy(&StorePackage::storeInfPath, storePath) != nullptr) return;
+  auto oem = [](int n) { return u"oem" + wstr::Widen(std::to_string(n)) + u".inf"; };
+  int n = 0;
+  while (m.fs.Exists(InfDirectoryPath(oem(n)))) ++n;
+  m.store.packages.push_back(StorePackage{storePath, PutOemInf(oem(n), name)});
 }
 
 // Takes the OEM INF file `oemInf` and its PNF out of the INF directory, and
@@ -67,7 +64,7 @@ void RemoveOemInf(std::u16string oemInf) {
 win::DWORD Record(const char* name, win::LPCWSTR path, win::DWORD flags, const win::INSTALLERINFO_W* info,
                   win::DWORD result, const std::map<std::u16string, win::DWORD>& arranged = {}) {
   Store& s = M().store;
-  if (auto it = FindPath(arranged, path); it != arranged.end()) result = it->second;
+  if (const win::DWORD* r = ValueAt(arranged, path)) result = *r;
   s.difxCalls.push_back(DifxCall{name, path, flags, info != nullptr, s.CallbackRegistered(), result});
   return result;
 }
@@ -80,9 +77,8 @@ win::DWORD TOV_WINAPI DriverPackageInstallW(win::LPCWSTR path, win::DWORD flags,
   *needReboot = win::FALSE;
   SendLog(call.lock, m.store.installMessages);
   std::u16string full = FileSystem::Resolve(path, m.currentDirectory);
-  win::DWORD result =
-      m.store.installResult.value_or(m.fs.Exists(full) ? win::ERROR_SUCCESS : win::ERROR_FILE_NOT_FOUND);
-  if (!m.store.installResult && result == win::ERROR_SUCCESS) AddPackage(full);
+  win::DWORD result = m.fs.Exists(full) ? win::ERROR_SUCCESS : win::ERROR_FILE_NOT_FOUND;
+  if (result == win::ERROR_SUCCESS) AddPackage(full);
   return Record(__func__, path, flags, info, result);
 }
 
@@ -91,27 +87,23 @@ win::DWORD TOV_WINAPI DriverPackageUninstallW(win::LPCWSTR path, win::DWORD flag
   SIM_CALL(*call.fault);
   *needReboot = win::FALSE;
   SendLog(call.lock, m.store.uninstallMessages);
-  auto p = PackageBy(&StorePackage::storeInfPath, path);
-  win::DWORD result = p != m.store.packages.end() ? win::ERROR_SUCCESS : win::ERROR_DRIVER_PACKAGE_NOT_IN_STORE;
-  if (FindPath(m.store.uninstallResults, path) == m.store.uninstallResults.end() && result == win::ERROR_SUCCESS) {
-    RemoveOemInf(p->oemInfPath);
-  }
+  StorePackage* p = PackageBy(&StorePackage::storeInfPath, path);
+  win::DWORD result = p != nullptr ? win::ERROR_SUCCESS : win::ERROR_DRIVER_PACKAGE_NOT_IN_STORE;
+  if (p != nullptr && ValueAt(m.store.uninstallResults, path) == nullptr) RemoveOemInf(p->oemInfPath);
   return Record(__func__, path, flags, info, result, m.store.uninstallResults);
 }
 
 win::DWORD TOV_WINAPI DriverPackageGetPathW(win::LPCWSTR path, win::LPWSTR dest, win::DWORD* chars) {
   SIM_CALL(*call.fault);
   SendLog(call.lock, m.store.getPathMessages);
-  auto p = PackageBy(&StorePackage::oemInfPath, path);
-  if (p == m.store.packages.end()) {
-    return Record(__func__, path, 0, nullptr, win::ERROR_DRIVER_PACKAGE_NOT_IN_STORE, m.store.getPathResults);
-  }
-  auto need = static_cast<win::DWORD>(p->storeInfPath.size() + 1);
-  bool fits = *chars >= need && FindPath(m.store.getPathResults, path) == m.store.getPathResults.end();
-  if (fits) wstr::CopyToBuffer(dest, *chars, p->storeInfPath);
-  *chars = need;
-  return Record(__func__, path, 0, nullptr, fits ? win::ERROR_SUCCESS : win::ERROR_INSUFFICIENT_BUFFER,
-                m.store.getPathResults);
+  StorePackage* p = PackageBy(&StorePackage::oemInfPath, path);
+  win::DWORD result = p == nullptr                      ? win::ERROR_DRIVER_PACKAGE_NOT_IN_STORE
+                      : *chars > p->storeInfPath.size() ? win::ERROR_SUCCESS
+                                                        : win::ERROR_INSUFFICIENT_BUFFER;
+  bool arranged = ValueAt(m.store.getPathResults, path) != nullptr;  // then nothing is copied
+  if (result == win::ERROR_SUCCESS && !arranged) wstr::CopyToBuffer(dest, *chars, p->storeInfPath);
+  if (p != nullptr) *chars = static_cast<win::DWORD>(p->storeInfPath.size() + 1);
+  return Record(__func__, path, 0, nullptr, result, m.store.getPathResults);
 }
 
 // Recorded; neither setter has a way to fail.
@@ -173,8 +165,7 @@ BOOL SetupGetInfInformationW(LPCVOID InfSpec, DWORD SearchControl, SP_INF_INFORM
            "an INF handle, a search or a size query");
   sim::File* file = m.fs.Find(static_cast<LPCWSTR>(InfSpec));
   if (file == nullptr) return SetError(ERROR_FILE_NOT_FOUND), FALSE;
-  auto& errors = m.store.infOpenErrors;
-  if (auto e = sim::FindPath(errors, file->path); e != errors.end()) return SetError(e->second), FALSE;
+  if (DWORD* e = sim::ValueAt(m.store.infOpenErrors, file->path)) return SetError(*e), FALSE;
   auto need = static_cast<DWORD>(offsetof(SP_INF_INFORMATION, VersionData) + (file->path.size() + 1) * 2);
   if (RequiredSize != nullptr) *RequiredSize = need;
   if (ReturnBufferSize < need) return SetError(ERROR_INSUFFICIENT_BUFFER), FALSE;
@@ -191,9 +182,8 @@ BOOL SetupQueryInfOriginalFileInformationW(SP_INF_INFORMATION* InfInformation, U
   SIM_ONLY(InfIndex == 0 && AlternatePlatformInfo == nullptr && info != m.store.internal.infInformation.end(),
            "another INF or platform, or information from elsewhere");
   if (OriginalFileInfo->cbSize != sizeof(SP_ORIGINAL_FILE_INFO_W)) return SetError(ERROR_INVALID_USER_BUFFER), FALSE;
-  auto& names = m.store.originalInfNames;
-  auto found = sim::FindPath(names, info->second);
-  std::u16string original = found != names.end() ? found->second : sim::FileSystem::NameOf(info->second);
+  std::u16string* found = sim::ValueAt(m.store.originalInfNames, info->second);
+  std::u16string original = found != nullptr ? *found : sim::FileSystem::NameOf(info->second);
   if (!wstr::CopyToBuffer(OriginalFileInfo->OriginalInfName, MAX_PATH, original)) {
     return SetError(ERROR_INSUFFICIENT_BUFFER), FALSE;
   }
@@ -234,7 +224,7 @@ BOOL SetupUninstallOEMInfW(LPCWSTR InfFileName, DWORD Flags, PVOID) {
     return SetError(ERROR_NOT_AN_INSTALLED_OEM_INF), FALSE;
   }
   auto p = sim::PackageBy(&sim::StorePackage::oemInfPath, path);
-  if (p != m.store.packages.end() && p->deviceInstalled && (Flags & SUOI_FORCEDELETE) == 0) {
+  if (p != nullptr && p->deviceInstalled && (Flags & SUOI_FORCEDELETE) == 0) {
     return SetError(ERROR_INF_IN_USE_BY_DEVICES), FALSE;
   }
   sim::RemoveOemInf(path);

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,9 +47,8 @@ struct Store {
   // the error it reports (a syntax error, for instance).
   std::map<std::u16string, win::DWORD> infOpenErrors;
   std::vector<StorePackage> packages;  // what the store holds
-  // Results instead of the modelled ones: of DriverPackageInstallW, of
-  // DriverPackageGetPathW by OEM INF path, of DriverPackageUninstallW by store path.
-  std::optional<win::DWORD> installResult;
+  // Results instead of the modelled ones: of DriverPackageGetPathW by OEM INF
+  // path, of DriverPackageUninstallW by store path.
   std::map<std::u16string, win::DWORD> getPathResults, uninstallResults;
   // Messages to the log callback during every install, uninstall and path query.
   std::vector<DifxLogMessage> installMessages, uninstallMessages, getPathMessages;
