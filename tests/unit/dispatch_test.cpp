@@ -28,11 +28,10 @@ TEST_F(Dispatch, TokensCommandNamesAndRefusals) {
       {u",,,", false, Lines{"<<< _tWinMain"}},
       {u"-ReEnumerate,,second,", true, Lines{"Parameter[0]: -ReEnumerate", "Parameter[1]:  second", "<<< _tWinMain"}},
       {u",-ReEnumerate", false, Lines{"Parameter[0]: -ReEnumerate", "<<< _tWinMain"}},
-      // Command names fold ASCII letters only: U+0130 (capital I with dot) is no "i".
-      {u"-rEeNUMERATE", true, Lines{"Parameter[0]: -rEeNUMERATE", "<<< _tWinMain"}},
+      // Command names fold ASCII letters only: U+0130 (capital I with dot) is no "i". (A name in
+      // mixed case, and one in quotes, are run by the Wine test.)
       {u"-ReEnumerate\u0130", false, Lines{"Parameter[0]: -ReEnumerate?", "<<< _tWinMain"}},
       {u"-ReEnumerate ", false, Lines{"Parameter[0]: -ReEnumerate ", "<<< _tWinMain"}},
-      {u"\"-ReEnumerate\"", false, Lines{"Parameter[0]: \"-ReEnumerate\"", "<<< _tWinMain"}},
       // Nine tokens run (a tenth refuses the run: the Wine run sees that).
       {u"-ReEnumerate,1,2,3,4,5,6,7,8", true,
        Lines{"Parameter[0]: -ReEnumerate", "Parameter[1]:  1", "Parameter[2]:  2", "Parameter[3]:  3",

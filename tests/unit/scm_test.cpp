@@ -109,16 +109,6 @@ TEST_F(ScmApi, NamesOfEightyCharactersOrMoreAreRefusedNotCut) {
                                "TMScmApi::ServiceCreate Service name too long (81 characters, at most 79)"}));
 }
 
-TEST_F(ScmApi, StopOfAStoppedServiceSendsNoRequest) {
-  sim::M().services.Add(kName, u"\"C:\\x.exe\"");
-  TMScmApi scm;
-  ASSERT_TRUE(scm.ServiceEnableAccess(kName));
-  EXPECT_TRUE(scm.ServiceStop(30));
-  EXPECT_EQ(Calls("ControlService"), 0u);
-  EXPECT_EQ(LogLines(),
-            (Lines{">>> TMScmApi::ServiceStop", "TMScmApi::ServiceQueryStatus VelmoraNetService is already STOPPED"}));
-}
-
 TEST_F(ScmApi, StopWaitsAtMostTheGivenNumberOfSeconds) {
   struct Case {
     unsigned pendingQueries;
@@ -208,31 +198,6 @@ class ServiceCommands : public SimTest {
   }
   void TearDown() override { EXPECT_TRUE(sim::M().services.WaitForExit(kName)); }
 };
-
-TEST_F(ServiceCommands, CreateStartsTheRealServiceAndDeleteStopsAndRemovesIt) {
-  auto& s = sim::M().services;
-  s.SetProgram(kServiceExe, [](const sim::ProcessRun&) { return static_cast<win::DWORD>(TMSvcMain()); });
-  EXPECT_EQ(Run(u"-ServiceCreate,TovMouseService"), 0);
-  EXPECT_EQ(LogAfterBanner(),
-            (Lines{"Parameter[0]: -ServiceCreate", "Parameter[1]:  TovMouseService", "Service name TovMouseService",
-                   "Service filepath C:\\Program Files\\Tov Mouse\\TovMouseService.exe"}));
-  ASSERT_TRUE(s.WaitIdle(kName));
-  EXPECT_EQ(s.Find(kName)->status.dwCurrentState, win::SERVICE_RUNNING);
-  EXPECT_EQ(s.Find(kName)->imagePath, u"\"C:\\Program Files\\Tov Mouse\\TovMouseService.exe\"");
-  ASSERT_EQ(s.launches.size(), 1u);
-  EXPECT_EQ(s.launches[0].image, kServiceExe);
-  EXPECT_TRUE(sim::M().messageBoxes.empty());
-  // Only the running service's own handles are open.
-  EXPECT_EQ(sim::M().handles.Count(sim::HandleKind::ScManager) + sim::M().handles.Count(sim::HandleKind::Service), 0u);
-
-  sim::M().fs.Remove(u"C:\\Users\\Setup\\TovMouseSetup.log");
-  EXPECT_EQ(Run(u"-ServiceDelete,TovMouseService"), 0);
-  EXPECT_EQ(LogAfterBanner(),
-            (Lines{"Parameter[0]: -ServiceDelete", "Parameter[1]:  TovMouseService", ">>> TMScmApi::ServiceStop",
-                   "Service stopped after 0 tries.", "Trying to delete service."}));
-  ASSERT_TRUE(s.WaitForExit(kName));
-  EXPECT_EQ(s.Find(kName), nullptr);
-}
 
 TEST_F(ServiceCommands, StartFailureShowsTheMessageBoxAndExitsWithZero) {
   sim::M().fs.Remove(kServiceExe);

@@ -47,25 +47,6 @@ class StoreTest : public SimTest {
 
 using Install = StoreTest;
 
-TEST_F(Install, DeletesTheOldDriverFileAndPutsThePackageIntoTheStore) {
-  sim::AddDifxApi();
-  sim::M().fs.Put(sim::DriverFilePath(), "old");
-  EXPECT_EQ(Run(kInstall), 0);
-  EXPECT_EQ(LogAfterBanner(), (Lines{"Parameter[0]: -DriverPackageInstall", "Parameter[1]:  C:\\Package\\tovfiltr.inf",
-                                     ">>> TMSCAMainInternalDriverPackageInstall",
-                                     "DifxApi::DriverPackageInstall InfFilePath: C:\\Package\\tovfiltr.inf",
-                                     "<<< TMSCAMainInternalDriverPackageInstall"}));
-  auto calls = Calls("DriverPackageInstallW");
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].path, kPackageInf);
-  EXPECT_EQ(calls[0].flags, 0x14u);
-  EXPECT_FALSE(calls[0].installerInfo);
-  EXPECT_TRUE(calls[0].callbackRegistered);
-  // Loaded from the program's directory, and freed again.
-  EXPECT_EQ(sim::M().libraryLoads, (std::vector<std::u16string>{u"C:\\Program Files\\Tov Mouse\\difxapi.dll"}));
-  ExpectNothingLeftOpen();
-}
-
 TEST_F(Install, APathStepThatFailsSkipsTheDriverFileButNotTheInstall) {
   struct Case {
     const char* call;
@@ -143,12 +124,6 @@ TEST_F(Install, FrameworkMessagesOfEveryTypeReachTheTrace) {
   EXPECT_NE(std::find(debug.begin(), debug.end(), "RVSET: DIFXAPI_SUCCESS: Installed.\n"), debug.end());
 }
 
-TEST_F(Install, TheFrameworkInTheSystemDirectoryIsUsed) {
-  sim::AddDifxApi(sim::M().systemDirectory);
-  EXPECT_EQ(Run(kInstall), 0);
-  EXPECT_EQ(sim::M().libraryLoads, (std::vector<std::u16string>{u"C:\\Windows\\System32\\difxapi.dll"}));
-}
-
 TEST_F(Install, WithoutAUsableFrameworkTheSetupApiInstallsThePackage) {
   const struct {
     const char* name;
@@ -157,10 +132,6 @@ TEST_F(Install, WithoutAUsableFrameworkTheSetupApiInstallsThePackage) {
   } cases[] = {
       // The usual case on Windows today, and no error.
       {"no library", [] {}, {StandIn(126)}},
-      // Neither the current nor the Windows directory is searched.
-      {"planted",
-       [] { sim::AddDifxApi(sim::M().currentDirectory), sim::AddDifxApi(sim::M().windowsDirectory); },
-       {StandIn(126)}},
       {"does not load",
        [] { sim::AddDifxApi(), sim::M().FailCall("LoadLibraryExW", 1, 193); },
        {"DifxApi::Framework LoadLibraryEx difxapi.dll failed 193", StandIn(193)}},
