@@ -59,14 +59,15 @@ tov_win() { winepath -w "$1" 2>/dev/null; }
 # Runs a Windows command line (program first) with the current directory
 # $1 (a Unix path) and stores the program's full 32-bit exit code, as a
 # signed decimal, in TOV_EXIT, and its wall time in milliseconds in TOV_MS.
-# TOV_LAUNCH_OPTS holds options of the launcher (helpers/tovlaunch.cpp).
+# TOV_LAUNCH_OPTS holds options of the launcher (helpers/tovlaunch.cpp),
+# TOV_LAUNCH_ERR a file for wine's own output (default: none kept).
 # When wine itself could not start the launcher (seen once with many wine
 # processes starting at the same moment on a loaded machine), nothing ran:
 # it is tried once more. A run that hangs is given up after two minutes.
 tov_launch() {
   local dir="$1" line="$2" out attempt
   for attempt in 1 2; do
-    out=$(cd "$dir" && timeout 120 wine "$TOV_HELPERS/tovlaunch.exe" ${TOV_LAUNCH_OPTS:-} "$line" 2>/dev/null | tr -d '\r')
+    out=$(cd "$dir" && timeout 120 wine "$TOV_HELPERS/tovlaunch.exe" ${TOV_LAUNCH_OPTS:-} "$line" 2>"${TOV_LAUNCH_ERR:-/dev/null}" | tr -d '\r')
     TOV_EXIT=$(printf '%s\n' "$out" | sed -n 's/^exit=//p' | tail -n 1)
     TOV_MS=$(printf '%s\n' "$out" | sed -n 's/^ms=//p' | tail -n 1)
     [ -n "$TOV_EXIT" ] && return 0
