@@ -59,14 +59,15 @@ tov_win() { winepath -w "$1" 2>/dev/null; }
 # Runs a Windows command line (program first) with the current directory
 # $1 (a Unix path) and stores the program's full 32-bit exit code, as a
 # signed decimal, in TOV_EXIT, and its wall time in milliseconds in TOV_MS.
-# TOV_LAUNCH_OPTS holds options of the launcher (helpers/tovlaunch.cpp).
+# TOV_LAUNCH_OPTS holds options of the launcher (helpers/tovlaunch.cpp),
+# TOV_LAUNCH_ERR a file for wine's own output (default: none kept).
 # When wine itself could not start the launcher (seen once with many wine
 # processes starting at the same moment on a loaded machine), nothing ran:
 # it is tried once more. A run that hangs is given up after two minutes.
 tov_launch() {
   local dir="$1" line="$2" out attempt
   for attempt in 1 2; do
-    out=$(cd "$dir" && timeout 120 wine "$TOV_HELPERS/tovlaunch.exe" ${TOV_LAUNCH_OPTS:-} "$line" 2>/dev/null | tr -d '\r')
+    out=$(cd "$dir" && timeout 120 wine "$TOV_HELPERS/tovlaunch.exe" ${TOV_LAUNCH_OPTS:-} "$line" 2>"${TOV_LAUNCH_ERR:-/dev/null}" | tr -d '\r')
     TOV_EXIT=$(printf '%s\n' "$out" | sed -n 's/^exit=//p' | tail -n 1)
     TOV_MS=$(printf '%s\n' "$out" | sed -n 's/^ms=//p' | tail -n 1)
     [ -n "$TOV_EXIT" ] && return 0
@@ -98,10 +99,7 @@ tov_scm_get() { tov_scm "${@:2}" | sed -n "s/^$1=//p" | head -n 1; }
 # with every wine command.
 tov_remove_services() {
   local name
-  for name in "$@"; do
-    wine sc stop "$name" >/dev/null 2>&1
-    wine sc delete "$name" >/dev/null 2>&1
-  done
+  for name in "$@"; do wine sc stop "$name" >/dev/null 2>&1; wine sc delete "$name" >/dev/null 2>&1; done
 }
 
 # Runs the setup tool (from $TOV_TOOL_WIN, default: the build tree) with one
@@ -153,44 +151,35 @@ tov_fail() {
   printf 'FAIL: %s\n' "$*"
 }
 
-# tov_expect_eq WHAT ACTUAL EXPECTED
-tov_expect_eq() {
+# tov_result WHAT STATUS [WHY]: one check, passed when STATUS is 0.
+tov_result() {
   TOV_CHECKS=$((TOV_CHECKS + 1))
-  if [ "$2" == "$3" ]; then
-    printf 'ok: %s\n' "$1"
-  else
-    tov_fail "$1: got [$2], expected [$3]"
-  fi
+  if [ "$2" -eq 0 ]; then printf 'ok: %s\n' "$1"; else tov_fail "$1${3:+: $3}"; fi
 }
 
+# tov_expect_eq WHAT ACTUAL EXPECTED
+tov_expect_eq() { [ "$2" == "$3" ]; tov_result "$1" $? "got [$2], expected [$3]"; }
+
 # tov_expect_true WHAT COMMAND...
-tov_expect_true() {
-  local what="$1"
-  shift
-  TOV_CHECKS=$((TOV_CHECKS + 1))
-  if "$@"; then printf 'ok: %s\n' "$what"; else tov_fail "$what"; fi
-}
+tov_expect_true() { "${@:2}"; tov_result "$1" $?; }
 
 # tov_expect_lines WHAT FILE LINE... : the lines occur in FILE in this order
 # (each a whole line; other lines may come between them).
 tov_expect_lines() {
-  local what="$1" file="$2"
-  shift 2
-  TOV_CHECKS=$((TOV_CHECKS + 1))
-  local want
+  local what="$1" file="$2" want i=0
   local -a have
   mapfile -t have <"$file"
-  local i=0
+  shift 2
   for want in "$@"; do
     while [ $i -lt ${#have[@]} ] && [ "${have[$i]}" != "$want" ]; do i=$((i + 1)); done
     if [ $i -ge ${#have[@]} ]; then
-      tov_fail "$what: line not found in order: [$want]"
+      tov_result "$what" 1 "line not found in order: [$want]"
       printf '    | %s\n' "${have[@]}"
       return
     fi
     i=$((i + 1))
   done
-  printf 'ok: %s\n' "$what"
+  tov_result "$what" 0
 }
 
 # tov_expect_no_line WHAT FILE LINE : FILE has no such whole line.
@@ -199,9 +188,9 @@ tov_expect_lines() {
 tov_expect_no_line() { tov_expect_none "$1" "$2" -xF "$3"; }
 tov_expect_no_match() { tov_expect_none "$1" "$2" -E "$3"; }
 tov_expect_none() {
-  TOV_CHECKS=$((TOV_CHECKS + 1))
   local found
-  if found=$(grep -m 1 "$3" -- "$4" "$2" 2>/dev/null); then tov_fail "$1: unexpected line [$found]"; else printf 'ok: %s\n' "$1"; fi
+  found=$(grep -m 1 "$3" -- "$4" "$2" 2>/dev/null)
+  tov_result "$1" $((!$?)) "unexpected line [$found]"
 }
 
 tov_done() {

@@ -17,7 +17,12 @@ tov_prefix
 
 device_id='HID\VID_0430&PID_0005&MI_01'
 update="-DriverUpdate,$device_id,NULL"
-mkdevice() { wine "$TOV_HELPERS/mkdevice.exe" "$@" 2>/dev/null | tr -d '\r'; }
+rights='SetupApi::DriverUpdate not enough privileges (must be member of Admin group'
+rev0101='HID\VID_0430&PID_0005&REV_0101&MI_01;HID\VID_0430&PID_0005&MI_01'
+create() {  # WHAT N HARDWARE-IDS [FILTERS]: the helper creates the device $device_id\N
+  tov_expect_eq "helper creates $1" "$(wine "$TOV_HELPERS/mkdevice.exe" create "$device_id\\$2" "${@:3}" 2>/dev/null |
+    tr -d '\r')" "created $device_id\\$2"
+}
 
 # Runs the tool in a fresh directory $TOV_WORK_DIR/$1 and leaves its log,
 # without the entry, banner and parameter lines, in $TOV_WORK_DIR/$1.log.
@@ -36,9 +41,7 @@ tov_expect_eq "no device: an empty set is walked" "$(cat "$TOV_WORK_DIR/none.log
 SetupApi::DriverUpdate for-loop i: 0"
 
 # --- another revision --------------------------------------------------------------
-tov_expect_eq "helper creates a device of revision 0102" \
-  "$(mkdevice create "$device_id\\1" 'HID\VID_0430&PID_0005&REV_0102&MI_01;HID\VID_0430&PID_0005&MI_01')" \
-  "created $device_id\\1"
+create "a device of revision 0102" 1 'HID\VID_0430&PID_0005&REV_0102&MI_01;HID\VID_0430&PID_0005&MI_01'
 run revision "$update"
 tov_expect_eq "other revision: exit code" "$TOV_EXIT" 0
 tov_expect_lines "other revision: the no-match line shows the device ID" "$TOV_WORK_DIR/revision.log" \
@@ -48,9 +51,7 @@ tov_expect_lines "other revision: the no-match line shows the device ID" "$TOV_W
   "SetupApi::DriverUpdate for-loop i: 1"
 
 # --- filter already first -------------------------------------------------------------
-tov_expect_eq "helper creates a device with the filter" \
-  "$(mkdevice create "$device_id\\2" 'HID\VID_0430&PID_0005&REV_0101&MI_01;HID\VID_0430&PID_0005&MI_01' \
-    'tovfiltr;kbdclass')" "created $device_id\\2"
+create "a device with the filter" 2 "$rev0101" 'tovfiltr;kbdclass'
 run done "$update"
 tov_expect_eq "filter in place: exit code" "$TOV_EXIT" 0
 tov_expect_lines "filter in place: already-installed line" "$TOV_WORK_DIR/done.log" \
@@ -58,13 +59,10 @@ tov_expect_lines "filter in place: already-installed line" "$TOV_WORK_DIR/done.l
   'comparing hardware IDs (HID\VID_0430&PID_0005&REV_0101&MI_01 == hid\vid_0430&pid_0005&rev_0101&mi_01)? Equal!' \
   "DriverUpdate DeviceInfoSet.RegistryPropertyCompare driver already installed" \
   "SetupApi::DriverUpdate for-loop i: 2"
-tov_expect_no_line "filter in place: no rights test" "$TOV_WORK_DIR/done.log" \
-  "SetupApi::DriverUpdate not enough privileges (must be member of Admin group"
+tov_expect_no_line "filter in place: no rights test" "$TOV_WORK_DIR/done.log" "$rights"
 
 # --- a device that needs the driver -------------------------------------------------------
-tov_expect_eq "helper creates a device without the filter" \
-  "$(mkdevice create "$device_id\\3" 'HID\VID_0430&PID_0005&REV_0101&MI_01;HID\VID_0430&PID_0005&MI_01')" \
-  "created $device_id\\3"
+create "a device without the filter" 3 "$rev0101"
 # The rights are tested at element 0 only: here the selection decides (Wine
 # lists no compatible driver), and the run fails with 1, not 5.
 run needed "$update"
@@ -72,8 +70,7 @@ tov_expect_eq "a later device: exit code 1" "$TOV_EXIT" 1
 tov_expect_lines "a later device: the selection fails" "$TOV_WORK_DIR/needed.log" \
   "SetupApi::DriverUpdate for-loop i: 2" "SetupDiEnumDriverInfo failed. GetLastError returned: 259" \
   "SetupApi::DriverUpdate DeviceInfoSet.SelectedDriverSet failed! Index:2" "SetupApi::DriverUpdate failed!"
-tov_expect_no_line "a later device: no rights test" "$TOV_WORK_DIR/needed.log" \
-  "SetupApi::DriverUpdate not enough privileges (must be member of Admin group"
+tov_expect_no_line "a later device: no rights test" "$TOV_WORK_DIR/needed.log" "$rights"
 
 # --- removal ------------------------------------------------------------------------------
 run uninstall "-DeviceInstancesUninstall,$device_id"

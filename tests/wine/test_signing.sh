@@ -48,12 +48,10 @@ done
 tov_expect_true "the signature uses SHA-256" grep -q 'Message digest algorithm *: SHA256' \
   "$work/TovMouseSetupCustomAction.exe.verify"
 
-# The package carries the signed programs.
 msiextract -C "$work/extract" "$work/TovMouse.msi" >/dev/null
-packed_tool="$(find "$work/extract" -name TovMouseSetupCustomAction.exe | head -n 1)"
-packed_service="$(find "$work/extract" -name TovMouseService.exe | head -n 1)"
-tov_expect_true "the packed setup tool is the signed one" cmp -s "$packed_tool" "$work/TovMouseSetupCustomAction.exe"
-tov_expect_true "the packed service is the signed one" cmp -s "$packed_service" "$work/TovMouseService.exe"
+for f in TovMouseSetupCustomAction.exe TovMouseService.exe; do
+  tov_expect_true "the packed $f is the signed one" cmp -s "$(find "$work/extract" -name $f | head -n 1)" "$work/$f"
+done
 
 # Signing again replaces the signature rather than adding one.
 tov_expect_true "signing a signed program again" bash "$sign" "$work/TovMouseService.exe"

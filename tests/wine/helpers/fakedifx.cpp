@@ -16,16 +16,15 @@
 namespace {
 
 enum Event { kSuccess = 0, kInfo = 1, kWarning = 2, kError = 3 };
-using CdeclCallback = void(__cdecl*)(Event, DWORD, PCWSTR, PVOID);
-using WinapiCallback = void(WINAPI*)(Event, DWORD, PCWSTR, PVOID);
+// x64 has one calling convention: the cdecl and WINAPI callbacks of the two
+// setters are called alike.
+using Callback = void (*)(Event, DWORD, PCWSTR, PVOID);
 
-CdeclCallback cdeclCallback = nullptr;
-WinapiCallback winapiCallback = nullptr;
+Callback callback = nullptr;
 PVOID callbackContext = nullptr;
 
 void Log(Event event, DWORD error, const wchar_t* text) {
-  if (cdeclCallback != nullptr) cdeclCallback(event, error, text, callbackContext);
-  if (winapiCallback != nullptr) winapiCallback(event, error, text, callbackContext);
+  if (callback != nullptr) callback(event, error, text, callbackContext);
 }
 
 constexpr DWORD kNotInStore = 0xE0000302;
@@ -34,16 +33,13 @@ constexpr DWORD kNotInStore = 0xE0000302;
 
 extern "C" {
 
-__declspec(dllexport) VOID WINAPI DIFXAPISetLogCallbackW(CdeclCallback callback, PVOID context) {
-  cdeclCallback = callback;
-  winapiCallback = nullptr;
+__declspec(dllexport) VOID WINAPI DIFXAPISetLogCallbackW(Callback function, PVOID context) {
+  callback = function;
   callbackContext = context;
 }
 
-__declspec(dllexport) VOID WINAPI SetDifxLogCallbackW(WinapiCallback callback, PVOID context) {
-  winapiCallback = callback;
-  cdeclCallback = nullptr;
-  callbackContext = context;
+__declspec(dllexport) VOID WINAPI SetDifxLogCallbackW(Callback function, PVOID context) {
+  DIFXAPISetLogCallbackW(function, context);
 }
 
 __declspec(dllexport) DWORD WINAPI DriverPackageInstallW(PCWSTR path, DWORD flags, const void* info, BOOL* reboot) {

@@ -10,19 +10,18 @@
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
 namespace {
 
 const GUID kMouseClass = {0x4D36E96F, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 
-// "a;b" as the REG_MULTI_SZ bytes "a\0b\0\0".
-std::vector<wchar_t> MultiString(const wchar_t* list) {
-  std::vector<wchar_t> out;
-  for (const wchar_t* p = list; *p; ++p) out.push_back(*p == L';' ? L'\0' : *p);
-  out.push_back(L'\0');
-  out.push_back(L'\0');
-  return out;
+// Sets a list property: "a;b" as the REG_MULTI_SZ bytes "a\0b\0\0".
+bool SetList(HDEVINFO set, SP_DEVINFO_DATA* device, DWORD property, const wchar_t* list) {
+  std::wstring bytes = list;
+  for (wchar_t& c : bytes) c = c == L';' ? L'\0' : c;
+  bytes.append(2, L'\0');
+  return SetupDiSetDeviceRegistryPropertyW(set, device, property, reinterpret_cast<BYTE*>(bytes.data()),
+                                           static_cast<DWORD>(bytes.size() * sizeof(wchar_t)));
 }
 
 int Fail(const char* what) {
@@ -30,35 +29,23 @@ int Fail(const char* what) {
   return 1;
 }
 
+// The process ends after one device, and the set is released with it.
 int Create(const wchar_t* instanceId, const wchar_t* hardwareIds, const wchar_t* upperFilters) {
   HDEVINFO set = SetupDiCreateDeviceInfoList(nullptr, nullptr);
   if (set == INVALID_HANDLE_VALUE) return Fail("SetupDiCreateDeviceInfoList");
-  SP_DEVINFO_DATA device{};
-  device.cbSize = sizeof device;
-  int result = 0;
+  SP_DEVINFO_DATA device{sizeof device, {}, 0, 0};
   if (!SetupDiCreateDeviceInfoW(set, instanceId, &kMouseClass, nullptr, nullptr, 0, &device)) {
-    result = Fail("SetupDiCreateDeviceInfoW");
+    return Fail("SetupDiCreateDeviceInfoW");
   }
-  if (result == 0) {
-    auto ids = MultiString(hardwareIds);
-    if (!SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_HARDWAREID, reinterpret_cast<BYTE*>(ids.data()),
-                                           static_cast<DWORD>(ids.size() * sizeof(wchar_t)))) {
-      result = Fail("SetupDiSetDeviceRegistryPropertyW(SPDRP_HARDWAREID)");
-    }
+  if (!SetList(set, &device, SPDRP_HARDWAREID, hardwareIds)) {
+    return Fail("SetupDiSetDeviceRegistryPropertyW(SPDRP_HARDWAREID)");
   }
-  if (result == 0 && upperFilters != nullptr) {
-    auto filters = MultiString(upperFilters);
-    if (!SetupDiSetDeviceRegistryPropertyW(set, &device, SPDRP_UPPERFILTERS, reinterpret_cast<BYTE*>(filters.data()),
-                                           static_cast<DWORD>(filters.size() * sizeof(wchar_t)))) {
-      result = Fail("SetupDiSetDeviceRegistryPropertyW(SPDRP_UPPERFILTERS)");
-    }
+  if (upperFilters != nullptr && !SetList(set, &device, SPDRP_UPPERFILTERS, upperFilters)) {
+    return Fail("SetupDiSetDeviceRegistryPropertyW(SPDRP_UPPERFILTERS)");
   }
-  if (result == 0 && !SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr)) {
-    result = Fail("SetupDiRegisterDeviceInfo");
-  }
-  if (result == 0) std::printf("created %ls\n", instanceId);
-  SetupDiDestroyDeviceInfoList(set);
-  return result;
+  if (!SetupDiRegisterDeviceInfo(set, &device, 0, nullptr, nullptr, nullptr)) return Fail("SetupDiRegisterDeviceInfo");
+  std::printf("created %ls\n", instanceId);
+  return 0;
 }
 
 }  // namespace

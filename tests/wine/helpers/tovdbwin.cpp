@@ -7,13 +7,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <string>
-
-namespace {
-
-bool Exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
-
-}  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 4) return 2;
@@ -30,23 +23,16 @@ int wmain(int argc, wchar_t** argv) {
 
   SetEvent(bufferReady);
   for (;;) {
-    DWORD wait = WaitForSingleObject(dataReady, 100);
-    if (wait == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(dataReady, 100) == WAIT_OBJECT_0) {
       // The buffer holds the writer's process ID and then the text.
-      std::string textLine(view + sizeof(DWORD), strnlen(view + sizeof(DWORD), 4096 - sizeof(DWORD)));
-      std::string escaped;
-      for (char c : textLine) {
-        if (c == '\n') {
-          escaped += "\\n";
-        } else if (c != '\r') {
-          escaped += c;
-        }
+      for (const char* c = view + sizeof(DWORD); c < view + 4096 && *c != '\0'; ++c) {
+        if (*c == '\n') std::fputs("\\n", out);
+        if (*c != '\n' && *c != '\r') std::fputc(*c, out);
       }
-      escaped += '\n';
-      std::fwrite(escaped.data(), 1, escaped.size(), out);
+      std::fputc('\n', out);
       std::fflush(out);
       SetEvent(bufferReady);
-    } else if (Exists(argv[3])) {
+    } else if (GetFileAttributesW(argv[3]) != INVALID_FILE_ATTRIBUTES) {
       break;
     }
   }

@@ -10,8 +10,7 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cwchar>
-#include <vector>
+#include <string>
 
 namespace {
 
@@ -32,52 +31,46 @@ bool Query(SC_HANDLE service, SERVICE_STATUS_PROCESS& s) {
 
 }  // namespace
 
+// The process ends after one answer, and its handles are closed with it.
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
     std::printf("usage: tovscm.exe config|status|control|wait <name> ...\n");
     return 2;
   }
-  const wchar_t* command = argv[1];
+  const std::wstring command = argv[1];
   SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
   if (!manager) return Fail("OpenSCManagerW");
   SC_HANDLE service = OpenServiceW(manager, argv[2], SERVICE_ALL_ACCESS);
   if (!service) return Fail("OpenServiceW");
-  int result = 0;
-  if (std::wcscmp(command, L"config") == 0) {
+  SERVICE_STATUS_PROCESS s{};
+  if (command == L"config") {
+    alignas(QUERY_SERVICE_CONFIGW) BYTE buffer[8192];  // the documented largest configuration
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer);
     DWORD needed = 0;
-    QueryServiceConfigW(service, nullptr, 0, &needed);
-    std::vector<BYTE> buffer(needed ? needed : 1);
-    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-    if (!QueryServiceConfigW(service, config, needed, &needed)) return Fail("QueryServiceConfigW");
-    std::printf("type=0x%lx\nstart=%lu\nerror=%lu\n", config->dwServiceType, config->dwStartType,
-                config->dwErrorControl);
-    std::printf("path=%ls\naccount=%ls\ndisplay=%ls\n", config->lpBinaryPathName,
+    if (!QueryServiceConfigW(service, config, sizeof buffer, &needed)) return Fail("QueryServiceConfigW");
+    std::printf("type=0x%lx\nstart=%lu\nerror=%lu\npath=%ls\naccount=%ls\ndisplay=%ls\n", config->dwServiceType,
+                config->dwStartType, config->dwErrorControl, config->lpBinaryPathName,
                 config->lpServiceStartName ? config->lpServiceStartName : L"",
                 config->lpDisplayName ? config->lpDisplayName : L"");
-  } else if (std::wcscmp(command, L"status") == 0) {
-    SERVICE_STATUS_PROCESS s{};
+  } else if (command == L"status") {
     if (!Query(service, s)) return Fail("QueryServiceStatusEx");
     PrintStatus(s);
-  } else if (std::wcscmp(command, L"control") == 0 && argc == 4) {
+  } else if (command == L"control" && argc == 4) {
     SERVICE_STATUS status{};
     if (!ControlService(service, static_cast<DWORD>(_wtoi(argv[3])), &status)) return Fail("ControlService");
     std::printf("state=%lu\ncontrols=%lu\n", status.dwCurrentState, status.dwControlsAccepted);
-  } else if (std::wcscmp(command, L"wait") == 0 && argc == 5) {
+  } else if (command == L"wait" && argc == 5) {
     DWORD want = static_cast<DWORD>(_wtoi(argv[3]));
-    int tenths = _wtoi(argv[4]) * 10;
-    SERVICE_STATUS_PROCESS s{};
-    for (int i = 0; i <= tenths; ++i) {
+    for (int tenths = _wtoi(argv[4]) * 10;; --tenths) {
       if (!Query(service, s)) return Fail("QueryServiceStatusEx");
-      if (s.dwCurrentState == want) break;
+      if (s.dwCurrentState == want || tenths <= 0) break;
       Sleep(100);
     }
     PrintStatus(s);
-    result = s.dwCurrentState == want ? 0 : 1;
+    return s.dwCurrentState == want ? 0 : 1;
   } else {
     std::printf("unknown command\n");
-    result = 2;
+    return 2;
   }
-  CloseServiceHandle(service);
-  CloseServiceHandle(manager);
-  return result;
+  return 0;
 }
