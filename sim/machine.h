@@ -78,10 +78,9 @@ struct File {
   std::string data{};
   win::DWORD deleteError = 0;  // DeleteFileW fails with this when non-zero
   // FILE_ATTRIBUTE_DIRECTORY: a directory, which opens only with
-  // FILE_FLAG_BACKUP_SEMANTICS. FILE_ATTRIBUTE_REPARSE_POINT: a symbolic link
-  // to `linkTarget`, never followed: the programs open the name itself.
+  // FILE_FLAG_BACKUP_SEMANTICS. FILE_ATTRIBUTE_REPARSE_POINT: a symbolic link,
+  // never followed: the programs open the name itself.
   win::DWORD attributes = 0;
-  std::u16string linkTarget{};
   win::DWORD links = 1;  // its names; more than one: a hard link to a file elsewhere
 };
 
