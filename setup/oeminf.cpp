@@ -26,36 +26,32 @@ void DeleteOne(const std::u16string& path, bool pnf) {
   }
 }
 
+constexpr char kGetInfInformation[] = "SetupGetInfInformationW";
+constexpr char kQueryOriginal[] = "SetupQueryInfOriginalFileInformationW";
+
 // What Windows recorded about an OEM INF file's origin.
 struct OriginalInf {
-  bool found = false;    // both calls succeeded and `name` holds the original INF name
-  bool opened = false;   // SetupGetInfInformationW succeeded (false: it is the call that failed)
-  win::DWORD error = 0;  // the failing call's error
-  std::u16string name;
+  std::u16string name;               // the original INF name, when no call failed
+  const char* failedCall = nullptr;  // kGetInfInformation or kQueryOriginal
+  win::DWORD error = 0;              // its error
 };
 
 // The name that the OEM INF file `path` had before Windows copied it into
 // the INF directory. Nothing is traced: each walk words its own failures.
 OriginalInf QueryOriginalInf(const std::u16string& path) {
-  OriginalInf result;
   // The INF's information, in a buffer suitably aligned for the structure.
   alignas(win::SP_INF_INFORMATION) win::BYTE buffer[4096] = {};
   auto* information = reinterpret_cast<win::SP_INF_INFORMATION*>(buffer);
   if (!win::SetupGetInfInformationW(path.c_str(), win::INFINFO_INF_NAME_IS_ABSOLUTE, information, sizeof buffer,
                                     nullptr)) {
-    result.error = win::GetLastError();
-    return result;
+    return {{}, kGetInfInformation, win::GetLastError()};
   }
-  result.opened = true;
   win::SP_ORIGINAL_FILE_INFO_W original{};
   original.cbSize = sizeof original;
   if (!win::SetupQueryInfOriginalFileInformationW(information, 0, nullptr, &original)) {
-    result.error = win::GetLastError();
-    return result;
+    return {{}, kQueryOriginal, win::GetLastError()};
   }
-  result.found = true;
-  result.name.assign(original.OriginalInfName, wstr::BoundedLength(original.OriginalInfName, win::MAX_PATH));
-  return result;
+  return {std::u16string(original.OriginalInfName, wstr::BoundedLength(original.OriginalInfName, win::MAX_PATH))};
 }
 
 }  // namespace
@@ -67,14 +63,13 @@ void OemInfPackagesUninstall(std::u16string infName) {
   Utilities::GetOemInfFilePathNamesList(list);  // its failures are traced there; the entries found count
   for (const std::u16string& entry : list) {
     OriginalInf original = QueryOriginalInf(entry);
-    if (!original.found) {
-      TracePrint(TRACE_ERROR, u"SetupApi::OemInfPackagesUninstall %S failed %d\n",
-                 original.opened ? "SetupQueryInfOriginalFileInformationW" : "SetupGetInfInformationW", original.error);
+    if (original.failedCall != nullptr) {
+      TracePrint(TRACE_ERROR, u"SetupApi::OemInfPackagesUninstall %S failed %d\n", original.failedCall, original.error);
       continue;
     }
     if (!wstr::EqualsAsciiNoCase(original.name, infName)) continue;
     // The call takes the OEM INF file's name alone, without its directory.
-    std::u16string name = entry.substr(entry.find_last_of(u'\\') + 1);
+    std::u16string name(Utilities::FileNameOf(entry));
     TracePrint(TRACE_SETUPAPI, u"SetupApi::OemInfPackagesUninstall uninstalling %s\n", name);
     // Forced: a device installed from the package keeps it in the store
     // otherwise, and nothing could find it there after its INF is gone.
@@ -94,11 +89,11 @@ void OemInfFilesDelete(std::u16string infName) {
     TracePrint(TRACE_SETUPAPI, u"SetupApi::OemInfFilesDelete enumerating %s \n", entry);
 
     OriginalInf original = QueryOriginalInf(entry);
-    if (!original.opened) {
+    if (original.failedCall == kGetInfInformation) {
       TracePrint(TRACE_ERROR, u"SetupApi::DeleteOemInfFile SetupGetInfInformationW error: %d\n", original.error);
       continue;
     }
-    if (!original.found) {
+    if (original.failedCall == kQueryOriginal) {
       TracePrint(TRACE_ERROR, u"SetupApi::DeleteOemInfFile SetupQueryInfOriginalFileInformation error: %d\n",
                  original.error);
       continue;

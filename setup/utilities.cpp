@@ -108,10 +108,13 @@ bool InfNameFromToken(std::u16string_view token, std::u16string& infName) {
   return true;
 }
 
-bool FileNameIs(std::u16string_view path, std::u16string_view fileName) {
+std::u16string_view FileNameOf(std::u16string_view path) {
   std::size_t slash = path.find_last_of(u"\\/");
-  std::u16string_view name = slash == std::u16string_view::npos ? path : path.substr(slash + 1);
-  return wstr::EqualsAsciiNoCase(name, fileName);
+  return slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+}
+
+bool FileNameIs(std::u16string_view path, std::u16string_view fileName) {
+  return wstr::EqualsAsciiNoCase(FileNameOf(path), fileName);
 }
 
 bool IsDeviceIdToken(std::u16string_view token) {

@@ -37,8 +37,10 @@ extern bool InteractiveRun;
 // a destructive command must name exactly one package.
 bool InfNameFromToken(std::u16string_view token, std::u16string& infName);
 
-// True when the file name of `path` (what follows its last "\" or "/") is
-// `fileName`, with only A-Z folded.
+// The file name of `path`: what follows its last "\" or "/".
+std::u16string_view FileNameOf(std::u16string_view path);
+
+// True when the file name of `path` is `fileName`, with only A-Z folded.
 bool FileNameIs(std::u16string_view path, std::u16string_view fileName);
 
 // True for a device ID: an enumerator, a backslash and a device part. A bare
