@@ -50,6 +50,18 @@ bool LogWaitStep() {
   return true;
 }
 
+// Makes `attempt` until it succeeds or fails for another reason than the
+// file being held elsewhere (it returns false), at most kLogAttempts times
+// within the run's wait. True when the file was still held at the end.
+template <class Attempt>
+bool UntilNotHeld(Attempt attempt) {
+  for (int tries = 0; tries < kLogAttempts; ++tries) {
+    if (tries > 0 && !LogWaitStep()) return true;
+    if (!attempt()) return false;
+  }
+  return true;
+}
+
 // True when the open handle is a plain file of its own: not a directory, not
 // a link (a reparse point, or a hard link that gives another file this name).
 bool IsPlainFile(win::HANDLE file) {
@@ -71,12 +83,12 @@ void LogAppend(std::u16string_view message) {
   // looking at a new file, for instance) lets go of it within moments. The
   // name is opened as itself: a link is not followed.
   UniqueFile file;
-  for (int attempt = 0; attempt < kLogAttempts && (attempt == 0 || LogWaitStep()); ++attempt) {
+  UntilNotHeld([&] {
     file.Reset(CreateFileW(kLogFileName, GENERIC_READ | GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (file || GetLastError() != ERROR_SHARING_VIOLATION) break;
-  }
+    return !file && GetLastError() == ERROR_SHARING_VIOLATION;
+  });
   if (!file || !IsPlainFile(file.Get())) {
     logFailed = true;
     return;
@@ -84,15 +96,13 @@ void LogAppend(std::u16string_view message) {
   std::string bytes = LogEncode(message);
   OVERLAPPED whole{};
   BOOL locked = FALSE;
-  bool heldElsewhere = false;
-  for (int attempt = 0; attempt < kLogAttempts && (attempt == 0 || LogWaitStep()); ++attempt) {
+  // Whoever holds the lock this long may hold it for good; the message is
+  // written all the same, the run's later ones skip the file.
+  logFailed = UntilNotHeld([&] {
     locked =
         LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 0xFFFFFFFF, 0xFFFFFFFF, &whole);
-    heldElsewhere = !locked && GetLastError() == ERROR_LOCK_VIOLATION;
-    if (!heldElsewhere) break;
-  }
-  // Whoever holds the lock this long may hold it for good.
-  if (heldElsewhere) logFailed = true;
+    return !locked && GetLastError() == ERROR_LOCK_VIOLATION;
+  });
   LARGE_INTEGER zero{};
   if (SetFilePointerEx(file.Get(), zero, nullptr, FILE_END)) {
     const char* p = bytes.data();
