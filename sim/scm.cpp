@@ -47,7 +47,7 @@ void Settle(Lock& lock, ServiceRecord& record) {
 
 ServiceRecord& Services::Add(std::u16string name, std::u16string imagePath, win::DWORD state) {
   Lock lock(M().mutex);
-  ServiceRecord& r = database.emplace_back(ServiceRecord{.name = name, .displayName = name, .imagePath = imagePath});
+  ServiceRecord& r = database.emplace_back(ServiceRecord{.name = name, .imagePath = imagePath});
   bool running = state != win::SERVICE_STOPPED;
   r.status = {r.type, state, running ? win::SERVICE_ACCEPT_STOP : 0, 0, 0, 0, 0};
   r.processId = running ? internal.nextProcessId += 4 : 0;
@@ -91,7 +91,7 @@ SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD) {
 }
 
 SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lpDisplayName, DWORD, DWORD dwServiceType,
-                         DWORD dwStartType, DWORD, LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup, DWORD* lpdwTagId,
+                         DWORD, DWORD, LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup, DWORD* lpdwTagId,
                          LPCWSTR lpDependencies, LPCWSTR lpServiceStartName, LPCWSTR lpPassword) {
   SIM_CALL(nullptr,
            (dwServiceType & ~SERVICE_INTERACTIVE_PROCESS) == SERVICE_WIN32_OWN_PROCESS && lpDisplayName != nullptr &&
@@ -106,9 +106,8 @@ SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lp
   if (sim::ServiceRecord* existing = m.services.Find(name)) {
     return SetError(existing->markedForDelete ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SERVICE_EXISTS), nullptr;
   }
-  return sim::OpenScHandle(&m.services.database.emplace_back(
-      sim::ServiceRecord{name, lpDisplayName, dwServiceType, dwStartType, lpBinaryPathName,
-                         SERVICE_STATUS{dwServiceType, SERVICE_STOPPED, 0, 0, 0, 0, 0}}));
+  return sim::OpenScHandle(&m.services.database.emplace_back(sim::ServiceRecord{
+      name, dwServiceType, lpBinaryPathName, SERVICE_STATUS{dwServiceType, SERVICE_STOPPED, 0, 0, 0, 0, 0}}));
 }
 
 BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {

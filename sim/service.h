@@ -63,9 +63,8 @@ struct ProcessRun {
 using Program = std::function<win::DWORD(const ProcessRun&)>;
 
 struct ServiceRecord {
-  std::u16string name, displayName;
+  std::u16string name;
   win::DWORD type = win::SERVICE_WIN32_OWN_PROCESS;
-  win::DWORD startType = win::SERVICE_DEMAND_START;
   std::u16string imagePath;
   win::SERVICE_STATUS status{win::SERVICE_WIN32_OWN_PROCESS, win::SERVICE_STOPPED, 0, 0, 0, 0, 0};
   bool markedForDelete = false;

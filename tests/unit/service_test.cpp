@@ -46,7 +46,7 @@ class Service : public SimTest {
     m.currentDirectory = u"C:\\Windows\\System32";
     m.fs.Put(kServiceExe);
     m.fs.Put(kSetupTool);
-    m.services.Add(kName, std::u16string(u"\"") + kServiceExe + u"\"").startType = win::SERVICE_AUTO_START;
+    m.services.Add(kName, std::u16string(u"\"") + kServiceExe + u"\"");
     m.services.SetProgram(kServiceExe, [](const sim::ProcessRun&) { return static_cast<win::DWORD>(TMSvcMain()); });
   }
 
