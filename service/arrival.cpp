@@ -68,11 +68,20 @@ void TMSvcNotificationDeviceInterfaceArrival() {
                win::GetLastError());
   }
   win::UniqueHandle process(launch.hProcess);  // null after a failed launch
-  // Controls and further arrivals wait until this run has ended. After a
-  // failed launch the wait fails at once on the null handle.
-  if (win::WaitForSingleObject(process.Get(), win::INFINITE) == win::WAIT_FAILED) {
+  // Controls and further arrivals wait until this run has ended, or for the
+  // wait's limit: a run may wait behind another device installation for
+  // minutes. One still going is never ended from here (it may be installing
+  // a driver); only its handle is closed. After a failed launch the wait
+  // fails at once on the null handle.
+  win::DWORD waited = win::WaitForSingleObject(process.Get(), kTMSvcSetupToolWaitMs);
+  if (waited == win::WAIT_FAILED) {
     TMSvcTrace(TMSVC_TRACE_ERROR,
                u"TMSvcNotificationDeviceInterfaceArrival WaitForSingleObject failed! GetLastError: %d",
                win::GetLastError());
+  } else if (waited == win::WAIT_TIMEOUT) {
+    TMSvcTrace(TMSVC_TRACE_ERROR,
+               u"TMSvcNotificationDeviceInterfaceArrival the setup tool still runs after %u ms, it is left to finish "
+               u"on its own",
+               kTMSvcSetupToolWaitMs);
   }
 }

@@ -13,6 +13,12 @@ inline constexpr char16_t kTMSvcDriverUpdateArgument[] = u"-DriverUpdate,HID\\VI
 // interfaces. A failure is traced; the service then runs without arrivals.
 void TMSvcNotificationDeviceRegister(win::SERVICE_STATUS_HANDLE recipient);
 
+// How long an arrival waits for the setup tool it started. The wait holds the
+// control handler, and the service control manager gives up on a control
+// after 30 s: a stop queued behind the arrival must still be answered.
+inline constexpr win::DWORD kTMSvcSetupToolWaitMs = 20000;
+
 // Runs the setup tool with the driver update argument and waits until it has
-// ended. Failures are traced and change nothing else.
+// ended, at most kTMSvcSetupToolWaitMs; a run that takes longer goes on by
+// itself. Failures are traced and change nothing else.
 void TMSvcNotificationDeviceInterfaceArrival();

@@ -32,10 +32,17 @@ win::DWORD CurrentState() {
   return status.dwCurrentState;
 }
 
+bool Stopping() {
+  std::lock_guard<std::mutex> lock(statusLock);
+  return stopRequested;
+}
+
 }  // namespace
 
 win::BOOL TMSvcInternalStatusReportToScm(win::DWORD state, win::DWORD checkPoint, win::DWORD waitHint) {
   std::lock_guard<std::mutex> lock(statusLock);
+  // Once the service is stopping, the manager hears of nothing but the stop.
+  if (stopRequested && state != win::SERVICE_STOP_PENDING && state != win::SERVICE_STOPPED) return win::TRUE;
   status.dwControlsAccepted =
       state == win::SERVICE_START_PENDING ? 0 : win::SERVICE_ACCEPT_STOP | win::SERVICE_ACCEPT_PAUSE_CONTINUE;
   status.dwCurrentState = state;
@@ -51,13 +58,19 @@ win::BOOL TMSvcInternalStatusReportToScm(win::DWORD state, win::DWORD checkPoint
 }
 
 win::DWORD TOV_WINAPI TMSvcControlHandlerEx(win::DWORD control, win::DWORD eventType, win::LPVOID, win::LPVOID) {
+  // A stop taken up (or a failed report) ends the service: a later control,
+  // an arrival queued behind it among them, reports nothing and starts no
+  // setup tool run. A second STOP only signals the stop again, in case the
+  // first signal failed.
+  bool stopping = Stopping();
+  if (control == win::SERVICE_CONTROL_STOP) {
+    if (!stopping) TMSvcInternalStatusReportToScm(win::SERVICE_STOP_PENDING, 1, 3000);
+    std::lock_guard<std::mutex> lock(statusLock);
+    RequestStopLocked();
+    return win::NO_ERROR;
+  }
+  if (stopping) return win::NO_ERROR;
   switch (control) {
-    case win::SERVICE_CONTROL_STOP: {
-      TMSvcInternalStatusReportToScm(win::SERVICE_STOP_PENDING, 1, 3000);
-      std::lock_guard<std::mutex> lock(statusLock);
-      RequestStopLocked();
-      return win::NO_ERROR;
-    }
     case win::SERVICE_CONTROL_PAUSE:
       // PAUSE toggles: the paused state is a reported state only.
       if (CurrentState() == win::SERVICE_RUNNING) {

@@ -133,14 +133,17 @@ BOOL SetEvent(HANDLE hEvent) {
   return TRUE;
 }
 
-// On an event or on a process started by ShellExecuteExW.
+// On an event, or on a process started by ShellExecuteExW, which outlasts a
+// wait shorter than the machine's `runMs`.
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
-  SIM_CALL(WAIT_FAILED, dwMilliseconds == INFINITE, "a wait that can time out");
+  SIM_CALL(WAIT_FAILED);
   auto& s = m.services;
   std::function<bool()> ready;
   if (auto event = s.internal.events.find(hHandle); event != s.internal.events.end()) {
+    SIM_ONLY(dwMilliseconds == INFINITE, "a wait for an event that can time out");
     ready = [signalled = event->second] { return *signalled; };
   } else if (auto run = s.internal.processHandles.find(hHandle); run != s.internal.processHandles.end()) {
+    if (s.runMs > dwMilliseconds && !s.runs[run->second].ended) return WAIT_TIMEOUT;
     ready = [ended = &s.runs[run->second].ended] { return *ended; };
   } else {
     return SetError(ERROR_INVALID_HANDLE), WAIT_FAILED;

@@ -8,7 +8,7 @@
 // (dispatcher.cpp); for a file without one, a stand-in, RUNNING at once and
 // after a stop request STOP_PENDING for `stopPendingQueries` status queries.
 // A process started by ShellExecuteExW runs its file's Program, if any, on a
-// thread of its own (processes.cpp).
+// thread of its own (processes.cpp); a timed wait for it sees it take `runMs`.
 //
 // Time does not pass in the simulator. Where Windows would let a service
 // process run while the caller waits (a status query, a control request), the
@@ -66,6 +66,8 @@ struct ServiceRecord {
   std::u16string name;
   win::DWORD type = win::SERVICE_WIN32_OWN_PROCESS;
   std::u16string imagePath;
+  win::DWORD startType = win::SERVICE_DEMAND_START, errorControl = win::SERVICE_ERROR_NORMAL;
+  std::u16string displayName{}, account = u"LocalSystem";
   win::SERVICE_STATUS status{win::SERVICE_WIN32_OWN_PROCESS, win::SERVICE_STOPPED, 0, 0, 0, 0, 0};
   bool markedForDelete = false;
   // The stand-in service (no Program for its image): status queries after a
@@ -100,6 +102,9 @@ struct Services {
   // False: the caller has no administrative rights; the manager then grants
   // only the rights to connect, enumerate and query the lock.
   bool admin = true;
+  // How long, in the machine's time, each process started by ShellExecuteExW
+  // runs: a wait with a shorter time-out times out (INFINITE: it never ends).
+  win::DWORD runMs = 0;
   // Called at the start of each recorded call (after fault injection),
   // without the machine's lock, on the calling thread.
   std::function<void(const char* call)> onCall;

@@ -241,23 +241,40 @@ TEST_F(Service, ArrivalsAreHandledOneAfterTheOtherAndAStopWaitsForTheRunningSetu
   ASSERT_EQ(s.RunsStarted(), 1u);
   Arrive();
   ASSERT_TRUE(s.PostControl(kName, win::SERVICE_CONTROL_STOP));
-  s.WaitIdle(kName);
+  Arrive();  // behind the stop: it starts nothing and reports nothing
   // The handler still waits for the first run: the second arrival and the stop wait.
   EXPECT_EQ(s.RunsStarted(), 1u);
-  EXPECT_EQ(s.ControlsPending(kName), 2u);
+  EXPECT_EQ(s.ControlsPending(kName), 3u);
   EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning}));
 
   GateOfRun(0).Open();
   ASSERT_TRUE(s.WaitUntil([&] { return s.runs.size() == 2; }));
   s.WaitIdle(kName);
   EXPECT_EQ(s.RunsEnded(), 1u);
-  EXPECT_EQ(s.ControlsPending(kName), 1u);
+  EXPECT_EQ(s.ControlsPending(kName), 2u);
   EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning, kRunning}));
 
   GateOfRun(1).Open();
   ASSERT_TRUE(s.WaitForExit(kName));
   EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning, kRunning, kRunning, kStopPending, kStopped}));
-  EXPECT_EQ(s.RunsEnded(), 2u);
+  EXPECT_EQ(s.RunsStarted(), 2u);
+  EXPECT_EQ(sim::M().handles.CountAll(), 0u);
+}
+
+// A run that outlasts the wait (it may wait behind another device
+// installation) holds the handler only that long, and goes on by itself.
+TEST_F(Service, ARunLongerThanTheWaitIsLeftToFinishAndAStopIsAnswered) {
+  GateSetupToolRuns();
+  sim::M().services.runMs = win::INFINITE;
+  ASSERT_TRUE(Start());
+  Arrive();
+  EXPECT_EQ(Control(win::SERVICE_CONTROL_STOP), win::SERVICE_STOP_PENDING);
+  ASSERT_TRUE(sim::M().services.WaitForExit(kName));
+  EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning, kRunning, kStopPending, kStopped}));
+  EXPECT_EQ(Debug().at(5),
+            "TMSvc: TMSvcNotificationDeviceInterfaceArrival the setup tool still runs after 20000 ms, it is left to "
+            "finish on its own\n");
+  EXPECT_EQ(sim::M().services.RunsEnded(), 0u);
   EXPECT_EQ(sim::M().handles.CountAll(), 0u);
 }
 
