@@ -37,8 +37,10 @@ constexpr int kLogAttempts = 20;
 constexpr win::DWORD kLogStepMs = 25;
 constexpr win::DWORD kLogRunWaitMs = 1000;
 
-// This run's log: once it has failed (held past the wait, or no plain file
-// to be had), the run's later messages skip it.
+// This run's log: once it has failed (no plain file to be had), the run's
+// later messages skip it. A file held elsewhere is tried by every message,
+// without waiting once the run's wait is spent: a short hold loses only the
+// messages written during it.
 bool logFailed = false;
 win::DWORD logWaitedMs = 0;
 
@@ -83,22 +85,22 @@ void LogAppend(std::u16string_view message) {
   // looking at a new file, for instance) lets go of it within moments. The
   // name is opened as itself: a link is not followed.
   UniqueFile file;
-  UntilNotHeld([&] {
+  bool held = UntilNotHeld([&] {
     file.Reset(CreateFileW(kLogFileName, GENERIC_READ | GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     return !file && GetLastError() == ERROR_SHARING_VIOLATION;
   });
   if (!file || !IsPlainFile(file.Get())) {
-    logFailed = true;
+    logFailed = !held;
     return;
   }
   std::string bytes = LogEncode(message);
   OVERLAPPED whole{};
   BOOL locked = FALSE;
   // Whoever holds the lock this long may hold it for good; the message is
-  // written all the same, the run's later ones skip the file.
-  logFailed = UntilNotHeld([&] {
+  // written all the same.
+  UntilNotHeld([&] {
     locked =
         LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 0xFFFFFFFF, 0xFFFFFFFF, &whole);
     return !locked && GetLastError() == ERROR_LOCK_VIOLATION;

@@ -58,10 +58,11 @@ void Refuse(sim::Machine& m, unsigned times, unsigned messages) {
   }
 }
 
-// Whoever holds the log file costs a run a bounded wait, once: the run's later
-// messages skip the file, the next run tries it again, and every message
-// reaches the debugger as ever. A name that is no plain file of its own (a
-// link, a directory), or no file at all, is left alone; the run is the same.
+// Whoever holds the log file costs a run a bounded wait; once it is spent,
+// each later message tries the file once, so a short hold loses only the
+// messages written during it. Every message reaches the debugger as ever. A
+// name that is no plain file of its own (a link, a directory), or no file at
+// all, is left alone for the rest of the run; the next run tries it again.
 TEST_F(Trace, AHeldOrLinkedLogCostsARunABoundedWaitAndNoDebuggerLine) {
   Run(u"-ReEnumerate");  // four messages, two of them on the debugger
   const Lines debug = Debug();
@@ -72,11 +73,13 @@ TEST_F(Trace, AHeldOrLinkedLogCostsARunABoundedWaitAndNoDebuggerLine) {
     std::size_t linesKept;  // of the four; opened once and never locked: nothing changed
   } cases[] = {
       {"open refused for a moment", [](sim::Machine& m) { Refuse(m, 2, 1); }, 6, 4, 50, 4},
-      {"open refused for good", [](sim::Machine& m) { m.FailCall("CreateFileW", 0, win::ERROR_SHARING_VIOLATION); }, 20,
-       0, 475, 0},
+      {"open refused for good", [](sim::Machine& m) { m.FailCall("CreateFileW", 0, win::ERROR_SHARING_VIOLATION); }, 44,
+       0, 1000, 0},
+      // Held past the first message's wait: only that message is lost.
+      {"open refused at the start", [](sim::Machine& m) { Refuse(m, 25, 1); }, 28, 3, 600, 3},
       // 19 refusals before each message: the run's second runs out in its third.
-      {"open refused on and off", [](sim::Machine& m) { Refuse(m, 19, 3); }, 43, 2, 1000, 2},
-      {"lock held for good", [](sim::Machine& m) { m.fileLocks[wstr::AsciiLowered(kLog)] = &m; }, 1, 20, 475, 0},
+      {"open refused on and off", [](sim::Machine& m) { Refuse(m, 19, 3); }, 44, 2, 1000, 2},
+      {"lock held for good", [](sim::Machine& m) { m.fileLocks[wstr::AsciiLowered(kLog)] = &m; }, 4, 44, 1000, 0},
       {"lock not supported", [](sim::Machine& m) { m.FailCall("LockFileEx", 0, 50); }, 4, 4, 0, 4},
       {"hard link", [](sim::Machine& m) { m.fs.Put(kLog, "other").links = 2; }, 1, 0, 0, 0},
       {"symbolic link", [](sim::Machine& m) { m.fs.Put(kLog).attributes = win::FILE_ATTRIBUTE_REPARSE_POINT; }, 1, 0, 0,
