@@ -10,6 +10,9 @@ namespace wstr {
 // Folds only the ASCII letters A-Z to a-z; every other unit is kept.
 constexpr char16_t AsciiLower(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
 
+// A control character (C0, DEL or C1): a line end, among others, in a viewer of a log.
+constexpr bool IsControl(char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+
 // Length of a zero-terminated UTF-16 string.
 std::size_t Length(const char16_t* s);
 

@@ -62,7 +62,16 @@ constexpr CommandInfo kCommands[] = {
     {Command::DriverUpdate, u"-DriverUpdate", 2, {u"device ID", u"second parameter"}},
 };
 
+// The service commands act on a service name only: any other token is
+// refused before the manager is asked anything.
+bool IsServiceName(const char16_t* command, const std::u16string& name) {
+  if (Utilities::IsServiceNameToken(name)) return true;
+  TracePrint(TRACE_ERROR, u"_tWinMain: %s \"%s\" is not a service name, nothing done\n", command, name);
+  return false;
+}
+
 int RunServiceCreate(const std::u16string& name) {
+  if (!IsServiceName(u"-ServiceCreate", name)) return 0;
   TMScmApi scm;
   std::u16string path;
   if (!Utilities::GetCurrentModulePath(nullptr, path)) {
@@ -94,6 +103,7 @@ int RunServiceCreate(const std::u16string& name) {
 }
 
 int RunServiceDelete(const std::u16string& name) {
+  if (!IsServiceName(u"-ServiceDelete", name)) return 0;
   TMScmApi scm;
   if (!scm.ServiceEnableAccess(name)) {
     // The log's name for TMScmApi::ServiceEnableAccess.
@@ -173,6 +183,12 @@ int TMSCAMain(win::LPWSTR argument) {
     return 0;
   }
 
+  // Every token is traced, and a control character in one (a line feed, for
+  // one) would start a log line of its own: each is written as "?". No file,
+  // device, package or service name holds one, so no command loses a token.
+  for (win::LPWSTR p = argument; *p != 0; ++p) {
+    if (wstr::IsControl(*p)) *p = u'?';
+  }
   TokenList tokens = TMSCAMainInternalSplitArgument(argument);
   // No caller passes more than three tokens: a longer argument is refused
   // rather than partly obeyed.

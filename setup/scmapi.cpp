@@ -76,12 +76,31 @@ bool TMScmApi::ServiceCreate(std::u16string name, std::u16string binaryPath) {
     TracePrint(TRACE_ERROR, u"TMScmApi::ServiceCreate Binary path holds a double quote: %s\n", binaryPath);
     return false;
   }
-  service_.Reset(win::CreateServiceW(manager_.Get(), name.c_str(), name.c_str(), win::SERVICE_ALL_ACCESS,
-                                     win::SERVICE_WIN32_OWN_PROCESS | win::SERVICE_INTERACTIVE_PROCESS,
+  service_.Reset(win::CreateServiceW(manager_.Get(), name.c_str(), name.c_str(), win::SERVICE_ALL_ACCESS, kServiceType,
                                      win::SERVICE_AUTO_START, win::SERVICE_ERROR_IGNORE, quoted.c_str(), nullptr,
                                      nullptr, nullptr, nullptr, nullptr));
+  if (service_) return true;
+  win::DWORD error = win::GetLastError();
+  TracePrint(TRACE_ERROR, u"CreateService failed (%d)\n", error);
+  return error == win::ERROR_SERVICE_EXISTS && ServiceTakeOver(name, quoted);
+}
+
+// A service of this name that exists already (left by an older installation
+// in another folder, or made by hand) may run another program, or not start
+// at all: it gets the configuration the creation would have given it, or the
+// product would run without its service and nobody would be told.
+bool TMScmApi::ServiceTakeOver(const std::u16string& name, const std::u16string& quotedPath) {
+  TracePrint(TRACE_VERBOSE, u"TMScmApi::ServiceCreate %s exists: it is given this product's configuration\n", name);
+  service_.Reset(win::OpenServiceW(manager_.Get(), name.c_str(), win::SERVICE_ALL_ACCESS));
   if (!service_) {
-    TracePrint(TRACE_ERROR, u"CreateService failed (%d)\n", win::GetLastError());
+    TracePrint(TRACE_ERROR, u"OpenService failed (%d)\n", win::GetLastError());
+    return false;
+  }
+  // LocalSystem, which has no password, as the creation's null account means.
+  if (!win::ChangeServiceConfigW(service_.Get(), kServiceType, win::SERVICE_AUTO_START, win::SERVICE_ERROR_IGNORE,
+                                 quotedPath.c_str(), nullptr, nullptr, nullptr, u"LocalSystem", u"", name.c_str())) {
+    TracePrint(TRACE_ERROR, u"ChangeServiceConfig failed (%d)\n", win::GetLastError());
+    service_.Reset();
     return false;
   }
   return true;

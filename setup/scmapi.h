@@ -20,7 +20,8 @@ class TMScmApi {
   TMScmApi& operator=(const TMScmApi&) = delete;
 
   // Registers an automatically started service running `binaryPath` (a plain
-  // path: it is registered enclosed in double quotes) and holds its handle.
+  // path: it is registered enclosed in double quotes) and holds its handle. A
+  // service of that name that exists already is given that configuration.
   bool ServiceCreate(std::u16string name, std::u16string binaryPath);
   // Opens the named service and holds its handle. On failure the object
   // holds no handle at all, the manager's included.
@@ -32,6 +33,11 @@ class TMScmApi {
   bool ServiceDelete();
 
  private:
+  // Own process, and allowed to interact with the desktop.
+  static constexpr win::DWORD kServiceType = win::SERVICE_WIN32_OWN_PROCESS | win::SERVICE_INTERACTIVE_PROCESS;
+
+  bool ServiceTakeOver(const std::u16string& name, const std::u16string& quotedPath);
+
   // Closed in the reverse order: the service's handle, then the manager's.
   win::UniqueScHandle manager_;
   win::UniqueScHandle service_;

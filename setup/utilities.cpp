@@ -122,4 +122,9 @@ bool IsDeviceIdToken(std::u16string_view token) {
   return slash != std::u16string_view::npos && slash > 0 && slash + 1 < token.size() && token[slash + 1] != u'\\';
 }
 
+bool IsServiceNameToken(std::u16string_view token) {
+  return !token.empty() && token.size() <= 256 && token.find_first_of(u"\\/:*?\"<>|") == std::u16string_view::npos &&
+         std::none_of(token.begin(), token.end(), wstr::IsControl);
+}
+
 }  // namespace Utilities

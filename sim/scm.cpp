@@ -1,6 +1,7 @@
 // The service control manager: its database of services and the client calls;
 // see sim/service.h.
 #include <cstring>
+#include <tuple>
 
 #include "sim/machine.h"
 
@@ -91,8 +92,8 @@ SC_HANDLE OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD) {
 }
 
 SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lpDisplayName, DWORD, DWORD dwServiceType,
-                         DWORD, DWORD, LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup, DWORD* lpdwTagId,
-                         LPCWSTR lpDependencies, LPCWSTR lpServiceStartName, LPCWSTR lpPassword) {
+                         DWORD dwStartType, DWORD dwErrorControl, LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup,
+                         DWORD* lpdwTagId, LPCWSTR lpDependencies, LPCWSTR lpServiceStartName, LPCWSTR lpPassword) {
   SIM_CALL(nullptr,
            (dwServiceType & ~SERVICE_INTERACTIVE_PROCESS) == SERVICE_WIN32_OWN_PROCESS && lpDisplayName != nullptr &&
                lpLoadOrderGroup == nullptr && lpdwTagId == nullptr && lpDependencies == nullptr &&
@@ -106,8 +107,28 @@ SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lp
   if (sim::ServiceRecord* existing = m.services.Find(name)) {
     return SetError(existing->markedForDelete ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SERVICE_EXISTS), nullptr;
   }
-  return sim::OpenScHandle(&m.services.database.emplace_back(sim::ServiceRecord{
-      name, dwServiceType, lpBinaryPathName, SERVICE_STATUS{dwServiceType, SERVICE_STOPPED, 0, 0, 0, 0, 0}}));
+  return sim::OpenScHandle(&m.services.database.emplace_back(
+      sim::ServiceRecord{name, dwServiceType, lpBinaryPathName, dwStartType, dwErrorControl, lpDisplayName,
+                         u"LocalSystem", SERVICE_STATUS{dwServiceType, SERVICE_STOPPED, 0, 0, 0, 0, 0}}));
+}
+
+// Only a whole configuration is modelled, as the programs give it: nothing is
+// left unchanged, and the account is LocalSystem.
+BOOL ChangeServiceConfigW(SC_HANDLE hService, DWORD dwServiceType, DWORD dwStartType, DWORD dwErrorControl,
+                          LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup, DWORD* lpdwTagId, LPCWSTR lpDependencies,
+                          LPCWSTR lpServiceStartName, LPCWSTR lpPassword, LPCWSTR lpDisplayName) {
+  SIM_CALL(FALSE,
+           (dwServiceType & ~SERVICE_INTERACTIVE_PROCESS) == SERVICE_WIN32_OWN_PROCESS && dwStartType != 0xFFFFFFFF &&
+               dwErrorControl != 0xFFFFFFFF && lpBinaryPathName != nullptr && lpDisplayName != nullptr &&
+               lpLoadOrderGroup == nullptr && lpdwTagId == nullptr && lpDependencies == nullptr &&
+               lpServiceStartName != nullptr && lpPassword != nullptr && *lpPassword == 0,
+           "a part of the configuration left unchanged, a group, tag, dependencies or a password");
+  sim::ServiceRecord* r = sim::ServiceOf(hService);
+  if (r == nullptr) return FALSE;
+  if (r->markedForDelete) return SetError(ERROR_SERVICE_MARKED_FOR_DELETE), FALSE;
+  std::tie(r->type, r->imagePath, r->startType, r->errorControl, r->displayName, r->account) =
+      std::tuple(dwServiceType, lpBinaryPathName, dwStartType, dwErrorControl, lpDisplayName, lpServiceStartName);
+  return TRUE;
 }
 
 BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {

@@ -46,6 +46,12 @@ SC_HANDLE CreateServiceW(SC_HANDLE manager, LPCWSTR name, LPCWSTR displayName, D
   return Seam(::CreateServiceW(Win(manager), Win(name), Win(displayName), access, type, startType, errorControl,
                                Win(binaryPath), Win(group), Win(tag), Win(dependencies), Win(account), Win(password)));
 }
+BOOL ChangeServiceConfigW(SC_HANDLE service, DWORD type, DWORD startType, DWORD errorControl, LPCWSTR binaryPath,
+                          LPCWSTR group, DWORD* tag, LPCWSTR dependencies, LPCWSTR account, LPCWSTR password,
+                          LPCWSTR displayName) {
+  return ::ChangeServiceConfigW(Win(service), type, startType, errorControl, Win(binaryPath), Win(group), Win(tag),
+                                Win(dependencies), Win(account), Win(password), Win(displayName));
+}
 BOOL StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR* argv) {
   return ::StartServiceW(Win(service), argc, Win(argv));
 }

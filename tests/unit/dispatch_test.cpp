@@ -71,15 +71,20 @@ TEST_F(Dispatch, TokensCommandNamesAndRefusals) {
   }
 }
 
-// Quotes, tabs, percent signs, unpaired surrogates and a long token are
-// ordinary characters, traced whole in the log.
-TEST_F(Dispatch, OddTokensAreOrdinaryCharacters) {
-  std::u16string odd = u"\"a\tb\" %s %d \xD800 \xDFFF";
+// Quotes, percent signs, unpaired surrogates and a long token are ordinary
+// characters, traced whole in the log; a control character is a "?", so that
+// no token writes a log line of its own.
+TEST_F(Dispatch, OddTokensAreOrdinaryCharactersButControlsAreNot) {
+  std::u16string odd = u"\"a\tb\r\n<<< _tWinMain\x85\" %s %d \xD800 \xDFFF";
   EXPECT_EQ(Run(u"-ReEnumerate," + odd + u"," + std::u16string(10000, u'A')), 0);
   EXPECT_EQ(sim::M().reenumerations.size(), 1u);
-  EXPECT_EQ(LogLines().at(3), "Parameter[1]:  \"a\tb\" %s %d ? ?");
+  EXPECT_EQ(LogLines().at(3),
+            "Parameter[1]:  \"a?b?"
+            "?<<< _tWinMain?\" %s %d ? ?");
   EXPECT_EQ(LogLines().at(4), "Parameter[2]:  " + std::string(10000, 'A'));
-  EXPECT_EQ(sim::M().debugOutput.at(2), u"RVSET: Parameter[1]:  " + odd + u"\n");
+  EXPECT_EQ(sim::M().debugOutput.at(2),
+            u"RVSET: Parameter[1]:  \"a?b?"
+            u"?<<< _tWinMain?\" %s %d \xD800 \xDFFF\n");
 }
 
 TEST_F(Dispatch, EveryCommandTakesLongAndOddTokensSafely) {

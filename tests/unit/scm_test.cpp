@@ -1,5 +1,7 @@
 // The setup tool's service control manager client, alone and through the
 // "-ServiceCreate" and "-ServiceDelete" commands.
+#include <tuple>
+
 #include "service/main.h"
 #include "setup/scmapi.h"
 #include "sim_test.h"
@@ -26,26 +28,37 @@ class ScmApi : public SimTest {
   }
 };
 
-TEST_F(ScmApi, CreateRegistersTheServiceWithTheQuotedPathOnce) {
+// A service of the name that exists already (left by an older installation
+// elsewhere, or made by hand) is given the configuration a creation gives.
+TEST_F(ScmApi, CreateRegistersTheQuotedPathOrTakesOverTheServiceOfThatName) {
+  sim::M().services.Add(u"tovmouseservice", u"\"C:\\Old\\x.exe\"").displayName = u"Old";
   {
     TMScmApi scm;
-    ASSERT_TRUE(scm.ServiceCreate(kName, kServiceExe));
-    EXPECT_EQ(sim::M().handles.Count(sim::HandleKind::Service), 1u);
-    EXPECT_FALSE(scm.ServiceCreate(kName, kServiceExe));
+    ASSERT_TRUE(scm.ServiceCreate(kName, kServiceExe));  // names ignore case
+    ASSERT_TRUE(scm.ServiceCreate(u"New", kServiceExe));
     // A path that comes quoted already is not quoted twice.
     ASSERT_TRUE(scm.ServiceCreate(u"Other", u"\"C:\\a b\\Other.exe\""));
   }
-  const sim::ServiceRecord* r = sim::M().services.Find(kName);
-  ASSERT_NE(r, nullptr);
-  EXPECT_EQ(r->imagePath, u"\"C:\\Program Files\\Tov Mouse\\TovMouseService.exe\"");
-  EXPECT_EQ(r->status.dwCurrentState, win::SERVICE_STOPPED);  // created, not started
+  for (const char16_t* name : {kName, u"New"}) {
+    const sim::ServiceRecord* r = sim::M().services.Find(name);
+    EXPECT_EQ(r->imagePath, u"\"C:\\Program Files\\Tov Mouse\\TovMouseService.exe\"");
+    EXPECT_EQ(std::tuple(r->type, r->startType, r->errorControl, r->account, r->displayName),
+              std::tuple(0x110u, 2u, 0u, std::u16string(u"LocalSystem"), std::u16string(name)));
+    EXPECT_EQ(r->status.dwCurrentState, win::SERVICE_STOPPED);  // not started
+  }
   EXPECT_EQ(sim::M().services.Find(u"Other")->imagePath, u"\"C:\\a b\\Other.exe\"");
-  sim::M().services.Find(kName)->markedForDelete = true;
+  // One marked for deletion, or whose configuration cannot be changed, is not taken.
+  sim::M().services.Find(u"New")->markedForDelete = true;
+  sim::M().FailCall("ChangeServiceConfigW", 2, win::ERROR_ACCESS_DENIED);
   {
     TMScmApi scm;
-    EXPECT_FALSE(scm.ServiceCreate(u"tovmouseservice", kServiceExe));  // names ignore case
+    EXPECT_FALSE(scm.ServiceCreate(u"New", kServiceExe));
+    EXPECT_FALSE(scm.ServiceCreate(kName, kServiceExe));
   }
-  EXPECT_EQ(LogLines(), (Lines{"CreateService failed (1073)", "CreateService failed (1072)"}));
+  const std::string takeOver =
+      "TMScmApi::ServiceCreate TovMouseService exists: it is given this product's configuration";
+  EXPECT_EQ(LogLines(), (Lines{"CreateService failed (1073)", takeOver, "CreateService failed (1072)",
+                               "CreateService failed (1073)", takeOver, "ChangeServiceConfig failed (5)"}));
   EXPECT_EQ(sim::M().handles.CountAll(), 0u);
 }
 
@@ -197,6 +210,7 @@ class ServiceCommands : public SimTest {
     sim::M().fs.Put(kServiceExe);
   }
   void TearDown() override { EXPECT_TRUE(sim::M().services.WaitForExit(kName)); }
+  static std::size_t Calls(const std::string& call) { return sim::M().callCounts[call]; }
 };
 
 TEST_F(ServiceCommands, StartFailureShowsTheMessageBoxAndExitsWithZero) {
@@ -212,15 +226,39 @@ TEST_F(ServiceCommands, StartFailureShowsTheMessageBoxAndExitsWithZero) {
   EXPECT_NE(sim::M().services.Find(kName), nullptr);  // registered; it starts at the next boot
 }
 
-TEST_F(ServiceCommands, ANameWithADoubleQuoteIsRefused) {
-  // "C:\...\a" b.exe" would be read as the program "C:\...\a" and an argument.
-  EXPECT_EQ(Run(u"-ServiceCreate,a\" b"), 0);
-  EXPECT_TRUE(sim::M().services.database.empty());
-  Lines lines = LogLines();
-  EXPECT_EQ(Lines(lines.end() - 2, lines.end()),
-            (Lines{"TMScmApi::ServiceCreate Binary path holds a double quote: C:\\Program Files\\Tov Mouse\\a\" b.exe",
-                   "ServiceCreate failed!"}));
-  EXPECT_EQ(sim::M().handles.CountAll(), 0u);
+// The program file is "<tool directory>\\<name>.exe": a name with a path,
+// stream or wildcard character could register another program (an alternate
+// data stream, a file elsewhere) or reach another service. Nothing is asked of
+// the manager for such a name.
+TEST_F(ServiceCommands, OnlyPlainServiceNamesAreTakenUp) {
+  const std::u16string refused[] = {
+      u"TovMouseService:evil",  u"..\\TovMouseService", u"a/b", u"*", u"a?", u"a\" b", u"<a>", u"a|b", u"a\x01",
+      std::u16string(257, u'n')};
+  for (const std::u16string command : {u"-ServiceCreate", u"-ServiceDelete"}) {
+    for (const std::u16string& name : refused) {
+      SCOPED_TRACE(wstr::ToUtf8(command + u"," + name));
+      sim::Reset();
+      sim::M().services.Add(kName, u"\"C:\\x.exe\"");
+      EXPECT_EQ(Run(command + u"," + name), 0);
+      std::string shown = wstr::ToUtf8(name == u"a\x01" ? u"a?" : name);
+      EXPECT_EQ(LogLines().back(),
+                "_tWinMain: " + wstr::ToUtf8(command) + " \"" + shown + "\" is not a service name, nothing done");
+      EXPECT_EQ(Calls("OpenSCManagerW"), 0u);
+      EXPECT_EQ(sim::M().services.database.size(), 1u);
+    }
+  }
+}
+
+TEST_F(ServiceCommands, CreateOverALeftoverServiceRunsThisProductsProgramAndDeleteRemovesIt) {
+  sim::M().fs.Put(u"C:\\Old\\TovMouseService.exe");
+  sim::M().services.Add(kName, u"\"C:\\Old\\TovMouseService.exe\"");
+  EXPECT_EQ(Run(u"-ServiceCreate,TovMouseService"), 0);
+  const sim::ServiceRecord* r = sim::M().services.Find(kName);
+  EXPECT_EQ(r->imagePath, std::u16string(u"\"") + kServiceExe + u"\"");
+  EXPECT_EQ(r->startType, win::SERVICE_AUTO_START);
+  EXPECT_EQ(r->status.dwCurrentState, win::SERVICE_RUNNING);
+  EXPECT_EQ(Run(u"-ServiceDelete,TovMouseService"), 0);
+  EXPECT_EQ(sim::M().services.Find(kName), nullptr);
 }
 
 TEST_F(ServiceCommands, DeleteOfAServiceThatWillNotStopStillMarksIt) {
