@@ -26,7 +26,6 @@ static_assert(sizeof(win::SHELLEXECUTEINFOW) == 112);
 #else
 static_assert(sizeof(win::SHELLEXECUTEINFOW) == 60);
 #endif
-static_assert(static_cast<int>(win::SC_STATUS_PROCESS_INFO) == static_cast<int>(::SC_STATUS_PROCESS_INFO));
 static_assert(sizeof(win::SC_STATUS_TYPE) == sizeof(::SC_STATUS_TYPE));
 
 using native::Seam;
