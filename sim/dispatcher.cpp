@@ -158,7 +158,8 @@ BOOL SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus, SERVICE_STATUS* lpSe
 }
 
 // Only services are modelled as recipients, of one interface class each.
-HDEVNOTIFY RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID NotificationFilter, DWORD Flags) {
+HDEVNOTIFY RegisterDeviceNotificationW(HANDLE hRecipient, DEV_BROADCAST_DEVICEINTERFACE_W* NotificationFilter,
+                                       DWORD Flags) {
   SIM_CALL(nullptr);
   DEV_BROADCAST_DEVICEINTERFACE_W filter{};
   std::memcpy(&filter, NotificationFilter, offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name));

@@ -172,7 +172,8 @@ HWINSTA GetProcessWindowStation() {
   return kWindowStation;
 }
 
-BOOL GetUserObjectInformationW(HANDLE hObj, int nIndex, PVOID pvInfo, DWORD nLength, DWORD* lpnLengthNeeded) {
+BOOL GetUserObjectInformationW(HANDLE hObj, int nIndex, USEROBJECTFLAGS* pvInfo, DWORD nLength,
+                               DWORD* lpnLengthNeeded) {
   SIM_CALL(FALSE, hObj == kWindowStation && nIndex == UOI_FLAGS && nLength == sizeof(USEROBJECTFLAGS),
            "other information than the flags of the process's window station");
   if (lpnLengthNeeded) *lpnLengthNeeded = sizeof(USEROBJECTFLAGS);

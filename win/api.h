@@ -21,9 +21,12 @@
 //                      through the shell, events and waits.
 //                      native_service.cpp.
 // Every constant is a row of win/constants.inc, which win/native_constants.cpp
-// compares with Windows' headers; win/native.h checks every structure.
-// win/handle.h and win/exports.h hold the owner of each kind of handle and
-// the lookup of run-time exports.
+// compares with Windows' headers. Every structure is checked against Windows'
+// layout where its pointer crosses to Windows (win/native.h), so no call takes
+// a structure through an untyped or a base pointer (PVOID, BYTE*, a header):
+// its parameter names the structure the programs pass. win/handle.h and
+// win/exports.h hold the owner of each kind of handle and the lookup of
+// run-time exports.
 #pragma once
 
 #include <cstdarg>
@@ -207,7 +210,8 @@ struct USEROBJECTFLAGS {
   DWORD dwFlags;
 };
 HWINSTA GetProcessWindowStation();
-BOOL GetUserObjectInformationW(HANDLE hObj, int nIndex, PVOID pvInfo, DWORD nLength, DWORD* lpnLengthNeeded);
+// The one index, UOI_FLAGS, fills a USEROBJECTFLAGS.
+BOOL GetUserObjectInformationW(HANDLE hObj, int nIndex, USEROBJECTFLAGS* pvInfo, DWORD nLength, DWORD* lpnLengthNeeded);
 // The Remote Desktop Services session of a process; services run in session 0.
 DWORD GetCurrentProcessId();
 BOOL ProcessIdToSessionId(DWORD dwProcessId, DWORD* pSessionId);

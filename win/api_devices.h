@@ -81,8 +81,10 @@ BOOL SetupDiEnumDriverInfoW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoD
 BOOL SetupDiSetSelectedDevice(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData);
 BOOL SetupDiSetSelectedDriverW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData,
                                SP_DRVINFO_DATA_W* DriverInfoData);
+// Windows takes the parameters through their header; the programs set those
+// of a removal only.
 BOOL SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData,
-                                   SP_CLASSINSTALL_HEADER* ClassInstallParams, DWORD ClassInstallParamsSize);
+                                   SP_REMOVEDEVICE_PARAMS* ClassInstallParams, DWORD ClassInstallParamsSize);
 BOOL SetupDiCallClassInstaller(DI_FUNCTION InstallFunction, HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData);
 BOOL SetupDiGetDeviceInstallParamsW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData,
                                     SP_DEVINSTALL_PARAMS_W* DeviceInstallParams);

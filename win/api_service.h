@@ -50,8 +50,9 @@ SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lp
                          LPCWSTR lpLoadOrderGroup, DWORD* lpdwTagId, LPCWSTR lpDependencies, LPCWSTR lpServiceStartName,
                          LPCWSTR lpPassword);
 BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR* lpServiceArgVectors);
-BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, BYTE* lpBuffer, DWORD cbBufSize,
-                          DWORD* pcbBytesNeeded);
+// The one level, SC_STATUS_PROCESS_INFO, fills a SERVICE_STATUS_PROCESS.
+BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, SERVICE_STATUS_PROCESS* lpBuffer,
+                          DWORD cbBufSize, DWORD* pcbBytesNeeded);
 BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServiceStatus);
 BOOL DeleteService(SC_HANDLE hService);
 BOOL CloseServiceHandle(SC_HANDLE hSCObject);
@@ -73,7 +74,9 @@ struct DEV_BROADCAST_DEVICEINTERFACE_W {
   WCHAR dbcc_name[1];
 };
 
-HDEVNOTIFY RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID NotificationFilter, DWORD Flags);
+// The programs register for one interface class at a time.
+HDEVNOTIFY RegisterDeviceNotificationW(HANDLE hRecipient, DEV_BROADCAST_DEVICEINTERFACE_W* NotificationFilter,
+                                       DWORD Flags);
 
 // Processes started through the shell (shell32). On 32-bit Windows the
 // record is byte-packed, as shellapi.h declares it.

@@ -84,8 +84,8 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
 }
 HWND GetDesktopWindow() { return Seam(::GetDesktopWindow()); }
 HWINSTA GetProcessWindowStation() { return Seam(::GetProcessWindowStation()); }
-BOOL GetUserObjectInformationW(HANDLE object, int index, PVOID info, DWORD length, DWORD* needed) {
-  return ::GetUserObjectInformationW(object, index, info, length, Win(needed));
+BOOL GetUserObjectInformationW(HANDLE object, int index, USEROBJECTFLAGS* info, DWORD length, DWORD* needed) {
+  return ::GetUserObjectInformationW(object, index, Win(info), length, Win(needed));
 }
 DWORD GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 BOOL ProcessIdToSessionId(DWORD process, DWORD* session) { return ::ProcessIdToSessionId(process, Win(session)); }

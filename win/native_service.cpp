@@ -48,8 +48,10 @@ SC_HANDLE CreateServiceW(SC_HANDLE manager, LPCWSTR name, LPCWSTR displayName, D
 BOOL StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR* argv) {
   return ::StartServiceW(Win(service), argc, Win(argv));
 }
-BOOL QueryServiceStatusEx(SC_HANDLE service, SC_STATUS_TYPE level, BYTE* buffer, DWORD size, DWORD* needed) {
-  return ::QueryServiceStatusEx(Win(service), static_cast<::SC_STATUS_TYPE>(level), buffer, size, Win(needed));
+BOOL QueryServiceStatusEx(SC_HANDLE service, SC_STATUS_TYPE level, SERVICE_STATUS_PROCESS* buffer, DWORD size,
+                          DWORD* needed) {
+  return ::QueryServiceStatusEx(Win(service), static_cast<::SC_STATUS_TYPE>(level),
+                                reinterpret_cast<::BYTE*>(Win(buffer)), size, Win(needed));
 }
 BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status) {
   return ::ControlService(Win(service), control, Win(status));
@@ -67,8 +69,8 @@ BOOL SetServiceStatus(SERVICE_STATUS_HANDLE handle, SERVICE_STATUS* status) {
   return ::SetServiceStatus(Win(handle), Win(status));
 }
 
-HDEVNOTIFY RegisterDeviceNotificationW(HANDLE recipient, LPVOID filter, DWORD flags) {
-  return ::RegisterDeviceNotificationW(recipient, filter, flags);
+HDEVNOTIFY RegisterDeviceNotificationW(HANDLE recipient, DEV_BROADCAST_DEVICEINTERFACE_W* filter, DWORD flags) {
+  return ::RegisterDeviceNotificationW(recipient, Win(filter), flags);
 }
 
 BOOL ShellExecuteExW(SHELLEXECUTEINFOW* info) { return ::ShellExecuteExW(Win(info)); }
