@@ -4,9 +4,9 @@
 #include <string>
 
 #include "common/wstr.h"
-#include "setup/difxapi.h"
+#include "setup/devicesetup.h"
+#include "setup/driverstore.h"
 #include "setup/scmapi.h"
-#include "setup/setupapi.h"
 #include "setup/trace.h"
 #include "setup/utilities.h"
 

@@ -1,9 +1,9 @@
-#include "setup/difxapi.h"
+#include "setup/driverstore.h"
 
 #include <vector>
 
 #include "common/wstr.h"
-#include "setup/setupapi.h"
+#include "setup/devicesetup.h"
 #include "setup/trace.h"
 #include "setup/utilities.h"
 #include "win/exports.h"

@@ -1,4 +1,4 @@
-#include "setup/setupapi.h"
+#include "setup/devicesetup.h"
 
 #include <string_view>
 
