@@ -178,12 +178,14 @@ using Sweep = SimTest;
 TEST_F(Sweep, EveryPlatformCallOfEveryCommandCanFail) {
   std::size_t runs = 0, uses = 0;
   std::set<std::string> calls;
+  std::string logs;  // of the scenarios' runs without a fault
   for (const Scenario& s : Scenarios()) {
     SCOPED_TRACE(s.name);
     sim::Reset();
     s.arrange();
     ASSERT_EQ(s.run(), 0) << "the scenario itself succeeds";
     ASSERT_EQ(OpenHandles(), 0u);
+    logs += Log();
     std::map<std::string, unsigned> made = sim::M().callCounts;
 
     for (const auto& [call, count] : made) {
@@ -224,6 +226,10 @@ TEST_F(Sweep, EveryPlatformCallOfEveryCommandCanFail) {
     }
   }
   std::printf("swept %zu platform calls at %zu uses in %zu faulted runs\n", calls.size(), uses, runs);
+  for (const SetupCommand& c : SetupCommands()) {
+    std::string name = wstr::ToUtf8(c.name);
+    EXPECT_NE(logs.find("Parameter[0]: " + name + "\r\n"), std::string::npos) << "no scenario runs " << name;
+  }
 }
 
 // Where nobody can see a window (session 0, a station without WSF_VISIBLE, a
