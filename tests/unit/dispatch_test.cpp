@@ -35,8 +35,10 @@ TEST_F(Dispatch, TokensCommandNamesAndRefusals) {
       // mixed case, and one in quotes, are run by the Wine test.)
       {u"-ReEnumerate\u0130", false, Lines{"Parameter[0]: -ReEnumerate?", "<<< _tWinMain"}},
       {u"-ReEnumerate ", false, Lines{"Parameter[0]: -ReEnumerate ", "<<< _tWinMain"}},
-      // Nine tokens run (a tenth refuses the run: the Wine run sees that).
+      // Nine tokens run; a tenth refuses the whole argument, and nothing of it is done.
       {u"-ReEnumerate,1,2,3,4,5,6,7,8", true, Numbered("-ReEnumerate", 8, "<<< _tWinMain")},
+      {u"-ServiceCreate,1,2,3,4,5,6,7,8,9", false,
+       Numbered("-ServiceCreate", 8, "_tWinMain: More than 9 command line parameters, nothing done")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(wstr::ToUtf8(c.argument));

@@ -276,15 +276,18 @@ TEST_F(Uninstall, TheTokenNamesExactlyOneInfFile) {
         auto tov = sim::PutOemInf(u"oem0.inf", u"tovfiltr.inf");
         auto mouse = sim::PutOemInf(u"oem1.inf", u"mouse.inf");
         auto oem90 = sim::PutOemInf(u"oem2.inf", u"oem90.inf");
+        // Names that only begin with the token's INF name.
+        auto longer = sim::PutOemInf(u"oem3.inf", u"tovfiltr.infx");
         sim::AddStorePackage(std::u16string(kStore) + u"tovfiltr.inf_amd64_1\\tovfiltr.inf", tov);
         sim::M().store.packages.back().deviceInstalled = true;  // only a forced removal takes it
         sim::AddStorePackage(std::u16string(kStore) + u"mouse.inf_amd64_2\\mouse.inf", mouse);
         sim::AddStorePackage(std::u16string(kStore) + u"oem90.inf_amd64_3\\oem90.inf", oem90);
+        sim::AddStorePackage(std::u16string(kStore) + u"tovfiltr.inf2_amd64_4\\tovfiltr.inf2", longer);
         EXPECT_EQ(TMSCAMainInternalDriverPackageUninstall(token), 0);
         bool removes = tokens == &removing;
-        EXPECT_EQ(sim::M().store.packages.size(), removes ? 2u : 3u);
+        EXPECT_EQ(sim::M().store.packages.size(), removes ? 3u : 4u);
         EXPECT_EQ(Exists(tov), !removes);
-        EXPECT_TRUE(Exists(mouse) && Exists(oem90));
+        EXPECT_TRUE(Exists(mouse) && Exists(oem90) && Exists(longer));
         bool refuses = tokens == &refused;
         EXPECT_EQ(Logged("TMSCAMainInternalDriverPackageUninstall \"" + wstr::ToUtf8(token) +
                          "\" is not an INF file name, nothing removed"),
