@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace sim {
 
@@ -177,8 +176,7 @@ BOOL GetUserObjectInformationW(HANDLE hObj, int nIndex, USEROBJECTFLAGS* pvInfo,
   SIM_CALL(FALSE, hObj == kWindowStation && nIndex == UOI_FLAGS && nLength == sizeof(USEROBJECTFLAGS),
            "other information than the flags of the process's window station");
   if (lpnLengthNeeded) *lpnLengthNeeded = sizeof(USEROBJECTFLAGS);
-  USEROBJECTFLAGS flags{FALSE, FALSE, m.stationVisible ? WSF_VISIBLE : 0};
-  std::memcpy(pvInfo, &flags, sizeof(flags));
+  *pvInfo = USEROBJECTFLAGS{FALSE, FALSE, m.stationVisible ? WSF_VISIBLE : 0};
   return TRUE;
 }
 
