@@ -41,7 +41,7 @@ int RunServiceCreate(const TokenList& tokens) {
   const std::u16string name = tokens.entries[1];
   TMScmApi scm;
   std::u16string path;
-  if (!Utilities::GetCurrentModulePath(nullptr, path)) {
+  if (!Utilities::GetCurrentModulePath(path)) {
     TracePrint(TRACE_ERROR, u"Utilities::GetCurrentModulePath!\n");
     return 0;
   }

@@ -2,29 +2,25 @@
 
 #include <algorithm>
 
+#include "common/programdir.h"
 #include "common/wstr.h"
 #include "setup/trace.h"
 #include "win/handle.h"
 
 namespace Utilities {
 
-bool GetCurrentModulePath(win::HMODULE module, std::u16string& path) {
-  win::WCHAR buffer[win::MAX_PATH] = {};
-  win::DWORD length = win::GetModuleFileNameW(module, buffer, win::MAX_PATH);
-  // A path that does not fit comes back cut short and is no directory to use.
-  if (length == 0 || length >= win::MAX_PATH) {
-    win::DWORD error = length == 0 ? win::GetLastError() : win::DWORD{win::ERROR_INSUFFICIENT_BUFFER};
-    TracePrint(TRACE_ERROR, u"GetModuleFileNameW failed with 0x%x\n", error);
-    return false;
-  }
-  if (!win::PathRemoveFileSpecW(buffer)) {
+bool GetCurrentModulePath(std::u16string& path) {
+  ProgramDirectory directory = GetProgramDirectory();
+  if (directory.failed == ProgramDirectory::Failed::GetModuleFileName) {
+    TracePrint(TRACE_ERROR, u"GetModuleFileNameW failed with 0x%x\n", directory.error);
+  } else if (directory.failed == ProgramDirectory::Failed::PathRemoveFileSpec) {
     // "AppendFileNameToCurrentModulePath": the log's name for GetCurrentModulePath.
     TracePrint(TRACE_ERROR, u"Utilities::AppendFileNameToCurrentModulePath PathRemoveFileSpec failed with 0x%x\n",
-               win::GetLastError());
-    return false;
+               directory.error);
+  } else {
+    path = std::move(directory.path);
   }
-  path = buffer;
-  return true;
+  return directory.failed == ProgramDirectory::Failed::Nothing;
 }
 
 bool GetOemInfFilePathNamesList(std::vector<std::u16string>& list) {

@@ -9,10 +9,9 @@
 
 namespace Utilities {
 
-// The directory of `module`'s program file (null: the setup tool itself),
-// without a trailing backslash. On failure traces it, leaves `path` as it
-// was and returns false.
-bool GetCurrentModulePath(win::HMODULE module, std::u16string& path);
+// The directory of the setup tool's program file, without a trailing
+// backslash. On failure traces it, leaves `path` as it was and returns false.
+bool GetCurrentModulePath(std::u16string& path);
 
 // Appends the full path of every "OEM*.INF" file of the Windows INF
 // directory to `list`, in the order of the directory search. Returns true

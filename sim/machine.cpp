@@ -85,12 +85,10 @@ DWORD FormatMessageW(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD, LPWSTR lp
   return static_cast<DWORD>(it->second.size());
 }
 
-// The module handle of the program itself.
-HMODULE const kProgramModule = reinterpret_cast<HMODULE>(std::uintptr_t{0x400000});
 constexpr DWORD kSearch = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
 
 DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
-  SIM_CALL(0, hModule == nullptr || hModule == kProgramModule, "the path of a library");
+  SIM_CALL(0, hModule == nullptr, "the path of a library");
   const std::u16string& path = m.modulePath;
   std::size_t copied = std::min<std::size_t>(path.size(), nSize - 1);
   path.copy(lpFilename, copied);
@@ -98,11 +96,6 @@ DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
   // A path that does not fit comes back cut short and terminated.
   SetError(copied < path.size() ? ERROR_INSUFFICIENT_BUFFER : ERROR_SUCCESS);
   return copied < path.size() ? nSize : static_cast<DWORD>(copied);
-}
-
-HMODULE GetModuleHandleW(LPCWSTR lpModuleName) {
-  SIM_CALL(nullptr, lpModuleName == nullptr, "a library's handle");
-  return kProgramModule;
 }
 
 UINT GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize) {

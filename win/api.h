@@ -183,7 +183,6 @@ BOOL FindClose(HANDLE hFindFile);
 
 // Modules and directories.
 DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
-HMODULE GetModuleHandleW(LPCWSTR lpModuleName);
 UINT GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize);
 
 HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile, DWORD dwFlags);

@@ -67,7 +67,6 @@ BOOL FindClose(HANDLE search) { return ::FindClose(search); }
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
   return ::GetModuleFileNameW(Win(module), Win(buffer), size);
 }
-HMODULE GetModuleHandleW(LPCWSTR name) { return Seam(::GetModuleHandleW(Win(name))); }
 UINT GetWindowsDirectoryW(LPWSTR buffer, UINT size) { return ::GetWindowsDirectoryW(Win(buffer), size); }
 HMODULE LoadLibraryExW(LPCWSTR name, HANDLE file, DWORD flags) {
   return Seam(::LoadLibraryExW(Win(name), file, flags));

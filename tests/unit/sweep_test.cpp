@@ -48,9 +48,9 @@ const std::set<std::string> kSilent = {
     // read silently (a device without it lacks the filter); the rights test is
     // traced as lack of rights; no answer to the restart query means no restart.
     "FormatMessageW", "SetupDiGetDeviceRegistryPropertyW", "SetupDiOpenDevRegKey", "SetupDiGetDeviceInstallParamsW",
-    // The message box's answer is unused; a null module handle names the
-    // program all the same; the framework's callback setters have no result.
-    "MessageBoxW", "GetModuleHandleW", "DIFXAPISetLogCallbackW", "SetDifxLogCallbackW"};
+    // The message box's answer is unused; the framework's callback setters
+    // have no result.
+    "MessageBoxW", "DIFXAPISetLogCallbackW", "SetDifxLogCallbackW"};
 
 // Calls that close a handle: when they fail, the handle they were given stays
 // open, and nothing else can be done about it.
