@@ -5,13 +5,7 @@
 
 TraceLevel TraceMask = 0;
 
-void TraceMaskInit() {
-  TraceMask |= TRACE_ERROR;
-  TraceMask |= TRACE_INVOCATION;
-  TraceMask |= TRACE_DIFXAPI;
-  TraceMask |= TRACE_SETUPAPI;
-  TraceMask |= TRACE_VERBOSE;
-}
+void TraceMaskInit() { TraceMask |= TRACE_DEFAULT_MASK; }
 
 std::string LogEncode(std::u16string_view message) {
   std::string out;
