@@ -1,7 +1,8 @@
 #include "service/arrival.h"
 
-#include <string_view>
+#include <string>
 
+#include "common/programdir.h"
 #include "common/wstr.h"
 #include "service/trace.h"
 #include "win/handle.h"
@@ -30,22 +31,17 @@ void TMSvcNotificationDeviceInterfaceArrival() {
   launch.cbSize = sizeof(launch);
 
   // The setup tool lies beside the service's own program file.
-  win::WCHAR path[win::MAX_PATH] = {};
-  win::DWORD length = win::GetModuleFileNameW(win::GetModuleHandleW(nullptr), path, win::MAX_PATH);
-  if (length == 0 || length >= win::MAX_PATH) {
-    // A path cut short to the buffer names no directory to start anything from.
-    win::DWORD error = length == 0 ? win::GetLastError() : win::DWORD{win::ERROR_INSUFFICIENT_BUFFER};
-    TMSvcTrace(TMSVC_TRACE_ERROR, u"TMSvcNotificationDeviceInterfaceArrival GetModuleFileName failed! %d", error);
+  ProgramDirectory directory = GetProgramDirectory();
+  if (directory.failed != ProgramDirectory::Failed::Nothing) {
+    const char16_t* call =
+        directory.failed == ProgramDirectory::Failed::GetModuleFileName ? u"GetModuleFileName" : u"PathRemoveFileSpec";
+    TMSvcTrace(TMSVC_TRACE_ERROR, u"TMSvcNotificationDeviceInterfaceArrival %s failed! %d", call, directory.error);
     return;
   }
-  if (!win::PathRemoveFileSpecW(path)) {
-    TMSvcTrace(TMSVC_TRACE_ERROR, u"TMSvcNotificationDeviceInterfaceArrival PathRemoveFileSpec failed! %d",
-               win::GetLastError());
-  }
-  std::u16string_view directory(path);
-  std::u16string full(directory);
+  std::u16string full = directory.path;
   if (full.empty() || full.back() != u'\\') full.push_back(u'\\');
   full.append(kTMSvcSetupToolFileName);
+  win::WCHAR path[win::MAX_PATH] = {};
   if (!wstr::CopyToBuffer(path, win::MAX_PATH, full)) {
     // Nothing is started from a path that had to be cut.
     TMSvcTrace(TMSVC_TRACE_ERROR, u"TMSvcNotificationDeviceInterfaceArrival FullPathName too long! %d",

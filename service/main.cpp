@@ -148,8 +148,8 @@ int TMSvcMain() {
   }
   TMSvcTrace(TMSVC_TRACE_ENTRY, u">>> main\n");
   if (!dllSearchSet) TMSvcTrace(TMSVC_TRACE_ERROR, u"main SetDefaultDllDirectories failed! %d", dllSearchError);
-  static win::WCHAR name[] = u"TovMouseService";
-  const win::SERVICE_TABLE_ENTRYW table[] = {{name, TMSvcServiceMain}, {nullptr, nullptr}};
+  static std::u16string name = kTMSvcServiceName;  // the table takes a writable name
+  const win::SERVICE_TABLE_ENTRYW table[] = {{name.data(), TMSvcServiceMain}, {nullptr, nullptr}};
   if (!win::StartServiceCtrlDispatcherW(table)) {
     TMSvcTrace(TMSVC_TRACE_ERROR, u"main StartServiceCtrlDispatcher failed! %d", win::GetLastError());
   }

@@ -1,12 +1,13 @@
 #include "setup/main.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
 #include "common/wstr.h"
-#include "setup/difxapi.h"
+#include "setup/devicesetup.h"
+#include "setup/driverstore.h"
 #include "setup/scmapi.h"
-#include "setup/setupapi.h"
 #include "setup/trace.h"
 #include "setup/utilities.h"
 
@@ -33,34 +34,8 @@ win::LPWSTR NextToken(win::LPWSTR& rest) {
   return token;
 }
 
-enum class Command {
-  None,
-  ServiceCreate,
-  ServiceDelete,
-  DriverPackageInstall,
-  DriverPackageUninstall,
-  ReEnumerate,
-  DeviceInstancesUninstall,
-  DriverUpdate,
-};
-
-struct CommandInfo {
-  Command command;
-  const char16_t* name;
-  int tokensNeeded;               // tokens after the command
-  const char16_t* tokenNames[2];  // what tokens 1 and 2 are
-};
-
-// In the order in which they are compared.
-constexpr CommandInfo kCommands[] = {
-    {Command::ServiceCreate, u"-ServiceCreate", 1, {u"service name", nullptr}},
-    {Command::ServiceDelete, u"-ServiceDelete", 1, {u"service name", nullptr}},
-    {Command::DriverPackageInstall, u"-DriverPackageInstall", 1, {u"INF file path", nullptr}},
-    {Command::DriverPackageUninstall, u"-DriverPackageUninstall", 1, {u"INF file name", nullptr}},
-    {Command::ReEnumerate, u"-ReEnumerate", 0, {nullptr, nullptr}},
-    {Command::DeviceInstancesUninstall, u"-DeviceInstancesUninstall", 1, {u"device ID", nullptr}},
-    {Command::DriverUpdate, u"-DriverUpdate", 2, {u"device ID", u"second parameter"}},
-};
+// The commands' handlers: each gets the whole token list, with as many
+// tokens as its command needs, and returns the exit code.
 
 // The service commands act on a service name only: any other token is
 // refused before the manager is asked anything.
@@ -70,11 +45,12 @@ bool IsServiceName(const char16_t* command, const std::u16string& name) {
   return false;
 }
 
-int RunServiceCreate(const std::u16string& name) {
+int RunServiceCreate(const TokenList& tokens) {
+  const std::u16string name = tokens.entries[1];
   if (!IsServiceName(u"-ServiceCreate", name)) return 0;
   TMScmApi scm;
   std::u16string path;
-  if (!Utilities::GetCurrentModulePath(nullptr, path)) {
+  if (!Utilities::GetCurrentModulePath(path)) {
     TracePrint(TRACE_ERROR, u"Utilities::GetCurrentModulePath!\n");
     return 0;
   }
@@ -102,7 +78,8 @@ int RunServiceCreate(const std::u16string& name) {
   return 0;
 }
 
-int RunServiceDelete(const std::u16string& name) {
+int RunServiceDelete(const TokenList& tokens) {
+  const std::u16string name = tokens.entries[1];
   if (!IsServiceName(u"-ServiceDelete", name)) return 0;
   TMScmApi scm;
   if (!scm.ServiceEnableAccess(name)) {
@@ -115,7 +92,17 @@ int RunServiceDelete(const std::u16string& name) {
   return 0;
 }
 
-int RunReEnumerate() {
+int RunDriverPackageInstall(const TokenList& tokens) {
+  std::int32_t result = TMSCAMainInternalDriverPackageInstall(tokens.entries[1]);
+  if (result != 0) TracePrint(TRACE_ERROR, u"TMSCAMainInternalDriverPackageInstall failed!\n");
+  return result;
+}
+
+int RunDriverPackageUninstall(const TokenList& tokens) {
+  return TMSCAMainInternalDriverPackageUninstall(tokens.entries[1]);
+}
+
+int RunReEnumerate(const TokenList&) {
   win::DEVINST root = 0;
   win::CONFIGRET cr = win::CM_Locate_DevNodeW(&root, nullptr, win::CM_LOCATE_DEVNODE_NORMAL);
   if (cr == win::CR_SUCCESS) {
@@ -128,9 +115,14 @@ int RunReEnumerate() {
   return 0;
 }
 
-int RunDriverUpdate(const std::u16string& deviceId, const std::u16string& second) {
+int RunDeviceInstancesUninstall(const TokenList& tokens) {
+  SetupApi::DeviceInstancesUninstall(tokens.entries[1]);  // its failures are traced there
+  return 0;
+}
+
+int RunDriverUpdate(const TokenList& tokens) {
   bool accessDenied = false;
-  if (SetupApi::DriverUpdate(deviceId, second, &accessDenied)) return 0;
+  if (SetupApi::DriverUpdate(tokens.entries[1], tokens.entries[2], &accessDenied)) return 0;
   if (accessDenied) {
     TracePrint(TRACE_VERBOSE, u"SetupApi::DriverUpdate ERROR_ACCESS_DENIED!\n");
     return static_cast<int>(win::ERROR_ACCESS_DENIED);
@@ -139,7 +131,26 @@ int RunDriverUpdate(const std::u16string& deviceId, const std::u16string& second
   return 1;
 }
 
+// In the order in which they are compared.
+constexpr SetupCommand kCommands[] = {
+    {u"-ServiceCreate", 1, {u"service name"}, RunServiceCreate},
+    {u"-ServiceDelete", 1, {u"service name"}, RunServiceDelete},
+    {u"-DriverPackageInstall", 1, {u"INF file path"}, RunDriverPackageInstall},
+    {u"-DriverPackageUninstall", 1, {u"INF file name"}, RunDriverPackageUninstall},
+    {u"-ReEnumerate", 0, {}, RunReEnumerate},
+    {u"-DeviceInstancesUninstall", 1, {u"device ID"}, RunDeviceInstancesUninstall},
+    {u"-DriverUpdate", 2, {u"device ID", u"second parameter"}, RunDriverUpdate},
+};
+
+// Each token that a command needs has a name to trace when it is missing.
+static_assert(std::ranges::all_of(kCommands, [](const SetupCommand& c) {
+  return c.tokensNeeded >= 0 && c.tokensNeeded <= static_cast<int>(c.tokenNames.size()) &&
+         std::all_of(c.tokenNames.begin(), c.tokenNames.begin() + c.tokensNeeded, [](auto n) { return n != nullptr; });
+}));
+
 }  // namespace
+
+std::span<const SetupCommand> SetupCommands() { return kCommands; }
 
 TokenList TMSCAMainInternalSplitArgument(win::LPWSTR argument) {
   TokenList list;
@@ -199,8 +210,8 @@ int TMSCAMain(win::LPWSTR argument) {
 
   // The argument from its first character: token 0, unless it began with a comma.
   std::u16string_view first(argument);
-  const CommandInfo* info = nullptr;
-  for (const CommandInfo& c : kCommands) {
+  const SetupCommand* info = nullptr;
+  for (const SetupCommand& c : kCommands) {
     if (wstr::EqualsAsciiNoCase(first, c.name)) {
       info = &c;
       break;
@@ -225,28 +236,5 @@ int TMSCAMain(win::LPWSTR argument) {
     TracePrint(TRACE_VERBOSE, u"_tWinMain: not an interactive session, the run shows no user interface\n");
   }
 
-  std::u16string token1 = info->tokensNeeded >= 1 ? tokens.entries[1] : u"";
-  switch (info->command) {
-    case Command::ServiceCreate:
-      return RunServiceCreate(token1);
-    case Command::ServiceDelete:
-      return RunServiceDelete(token1);
-    case Command::DriverPackageInstall: {
-      std::int32_t result = TMSCAMainInternalDriverPackageInstall(tokens.entries[1]);
-      if (result != 0) TracePrint(TRACE_ERROR, u"TMSCAMainInternalDriverPackageInstall failed!\n");
-      return result;
-    }
-    case Command::DriverPackageUninstall:
-      return TMSCAMainInternalDriverPackageUninstall(token1);
-    case Command::ReEnumerate:
-      return RunReEnumerate();
-    case Command::DeviceInstancesUninstall:
-      SetupApi::DeviceInstancesUninstall(token1);
-      return 0;
-    case Command::DriverUpdate:
-      return RunDriverUpdate(token1, tokens.entries[2]);
-    case Command::None:
-      break;
-  }
-  return 0;
+  return info->run(tokens);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <span>
 
 #include "win/api.h"
 
@@ -14,6 +15,21 @@ struct TokenList {
   int count = 0;
   bool tooMany = false;  // a tenth token was found and not taken
 };
+
+// One command of the tool: the name it is called by (A-Z in any case), how
+// many tokens it needs after the name and what each of them is (for the trace
+// that names a missing one), and the handler that performs it with the whole
+// token list (token 0 is the name) and returns the exit code.
+struct SetupCommand {
+  const char16_t* name;
+  int tokensNeeded;
+  std::array<const char16_t*, 2> tokenNames;
+  int (*run)(const TokenList& tokens);
+};
+
+// Every command of the tool: the one list that the dispatch, its tests and
+// the fault sweep go by.
+std::span<const SetupCommand> SetupCommands();
 
 // Splits `argument` at commas in place: runs of commas and commas at either
 // end yield no empty token. Traces each token as "Parameter[i]".

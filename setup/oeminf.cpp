@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/wstr.h"
-#include "setup/setupapi.h"
+#include "setup/devicesetup.h"
 #include "setup/trace.h"
 #include "setup/utilities.h"
 

@@ -121,8 +121,7 @@ bool TMScmApi::ServiceStart() {
 bool TMScmApi::ServiceQueryStatus(win::SC_HANDLE service, win::DWORD& state) {
   win::SERVICE_STATUS_PROCESS status{};
   win::DWORD needed = 0;
-  if (!win::QueryServiceStatusEx(service, win::SC_STATUS_PROCESS_INFO, reinterpret_cast<win::BYTE*>(&status),
-                                 sizeof(status), &needed)) {
+  if (!win::QueryServiceStatusEx(service, win::SC_STATUS_PROCESS_INFO, &status, sizeof(status), &needed)) {
     // The callers' line has no error code; this one gives it.
     TracePrint(TRACE_ERROR, u"TMScmApi::ServiceQueryStatus QueryServiceStatusEx failed (%d)\n", win::GetLastError());
     state = 0;

@@ -5,13 +5,7 @@
 
 TraceLevel TraceMask = 0;
 
-void TraceMaskInit() {
-  TraceMask |= TRACE_ERROR;
-  TraceMask |= TRACE_INVOCATION;
-  TraceMask |= TRACE_DIFXAPI;
-  TraceMask |= TRACE_SETUPAPI;
-  TraceMask |= TRACE_VERBOSE;
-}
+void TraceMaskInit() { TraceMask |= TRACE_DEFAULT_MASK; }
 
 std::string LogEncode(std::u16string_view message) {
   std::string out;
@@ -159,46 +153,22 @@ std::u16string ErrorCodeText(std::uint32_t code) {
 }
 
 void TraceErrorName(TraceLevel level, std::uint32_t code) {
+  // Each name is the constant's own, spelt once.
+#define TOV_NAMED(name) \
+  { win::name, u"" #name "\n" }
+  static constexpr struct {
+    win::DWORD code;
+    const char16_t* name;
+  } kNames[] = {
+      TOV_NAMED(ERROR_FILE_NOT_FOUND),   TOV_NAMED(ERROR_ACCESS_DENIED),        TOV_NAMED(ERROR_BAD_ENVIRONMENT),
+      TOV_NAMED(ERROR_OUTOFMEMORY),      TOV_NAMED(ERROR_INVALID_PARAMETER),    TOV_NAMED(ERROR_INSUFFICIENT_BUFFER),
+      TOV_NAMED(ERROR_INVALID_NAME),     TOV_NAMED(ERROR_FILENAME_EXCED_RANGE), TOV_NAMED(ERROR_UNSUPPORTED_TYPE),
+      TOV_NAMED(ERROR_CANT_ACCESS_FILE), TOV_NAMED(CRYPT_E_FILE_ERROR),         TOV_NAMED(ERROR_IN_WOW64),
+  };
+#undef TOV_NAMED
   const char16_t* name = u"<Unknown Error>\n";
-  switch (code) {
-    case 2:
-      name = u"ERROR_FILE_NOT_FOUND\n";
-      break;
-    case 5:
-      name = u"ERROR_ACCESS_DENIED\n";
-      break;
-    case 10:
-      name = u"ERROR_BAD_ENVIRONMENT\n";
-      break;
-    case 14:
-      name = u"ERROR_OUTOFMEMORY\n";
-      break;
-    case 87:
-      name = u"ERROR_INVALID_PARAMETER\n";
-      break;
-    case 122:
-      name = u"ERROR_INSUFFICIENT_BUFFER\n";
-      break;
-    case 123:
-      name = u"ERROR_INVALID_NAME\n";
-      break;
-    case 206:
-      name = u"ERROR_FILENAME_EXCED_RANGE\n";
-      break;
-    case 1630:
-      name = u"ERROR_UNSUPPORTED_TYPE\n";
-      break;
-    case 1920:
-      name = u"ERROR_CANT_ACCESS_FILE\n";
-      break;
-    case 0x80092003:
-      name = u"CRYPT_E_FILE_ERROR\n";
-      break;
-    case 0xE0000235:
-      name = u"ERROR_IN_WOW64\n";
-      break;
-    default:
-      break;
+  for (const auto& n : kNames) {
+    if (n.code == code) name = n.name;
   }
   TracePrint(level, u"%s", name);
 }

@@ -18,11 +18,14 @@ constexpr TraceLevel TRACE_DIFXAPI = 0x00080000;
 constexpr TraceLevel TRACE_SETUPAPI = 0x00100000;
 constexpr TraceLevel TRACE_SCMAPI = 0x00200000;
 constexpr TraceLevel TRACE_VERBOSE = 0x00800000;
-constexpr TraceLevel TRACE_DEFAULT_MASK = 0x009D0000;
+// The levels that reach the debugger output unless told otherwise.
+constexpr TraceLevel TRACE_DEFAULT_MASK =
+    TRACE_ERROR | TRACE_INVOCATION | TRACE_DIFXAPI | TRACE_SETUPAPI | TRACE_VERBOSE;
 
 // The levels that reach the debugger output; set once at start.
 extern TraceLevel TraceMask;
 
+// Adds the default levels to the mask.
 void TraceMaskInit();
 
 // Starts the log file afresh for a run: a file that failed the last run is

@@ -2,54 +2,53 @@
 
 #include <algorithm>
 
+#include "common/programdir.h"
 #include "common/wstr.h"
 #include "setup/trace.h"
 #include "win/handle.h"
 
 namespace Utilities {
 
-bool GetCurrentModulePath(win::HMODULE module, std::u16string& path) {
-  win::WCHAR buffer[win::MAX_PATH] = {};
-  win::DWORD length = win::GetModuleFileNameW(module, buffer, win::MAX_PATH);
-  // A path that does not fit comes back cut short and is no directory to use.
-  if (length == 0 || length >= win::MAX_PATH) {
-    win::DWORD error = length == 0 ? win::GetLastError() : win::DWORD{win::ERROR_INSUFFICIENT_BUFFER};
-    TracePrint(TRACE_ERROR, u"GetModuleFileNameW failed with 0x%x\n", error);
-    return false;
-  }
-  if (!win::PathRemoveFileSpecW(buffer)) {
+bool GetCurrentModulePath(std::u16string& path) {
+  ProgramDirectory directory = GetProgramDirectory();
+  if (directory.failed == ProgramDirectory::Failed::GetModuleFileName) {
+    TracePrint(TRACE_ERROR, u"GetModuleFileNameW failed with 0x%x\n", directory.error);
+  } else if (directory.failed == ProgramDirectory::Failed::PathRemoveFileSpec) {
     // "AppendFileNameToCurrentModulePath": the log's name for GetCurrentModulePath.
     TracePrint(TRACE_ERROR, u"Utilities::AppendFileNameToCurrentModulePath PathRemoveFileSpec failed with 0x%x\n",
-               win::GetLastError());
+               directory.error);
+  } else {
+    path = std::move(directory.path);
+  }
+  return directory.failed == ProgramDirectory::Failed::Nothing;
+}
+
+bool WindowsPath(const char16_t* traceName, const std::array<const char16_t*, 3>& parts,
+                 win::WCHAR (&path)[win::MAX_PATH]) {
+  // A directory that does not fit the buffer comes back as its required
+  // size, with nothing written.
+  win::UINT length = win::GetWindowsDirectoryW(path, win::MAX_PATH);
+  if (length == 0 || length >= win::MAX_PATH) {
+    win::DWORD error = length == 0 ? win::GetLastError() : win::DWORD{win::ERROR_INSUFFICIENT_BUFFER};
+    TracePrint(TRACE_ERROR, u"%s GetWindowsDirectory failed %d\n", traceName, error);
     return false;
   }
-  path = buffer;
+  constexpr const char16_t* kSteps[] = {u"I", u"II", u"III"};
+  for (std::size_t i = 0; i < parts.size() && parts[i] != nullptr; ++i) {
+    if (!win::PathAppendW(path, parts[i])) {
+      TracePrint(TRACE_ERROR, u"%s PathAppend %s failed %d\n", traceName, kSteps[i], win::GetLastError());
+      return false;
+    }
+  }
   return true;
 }
 
 bool GetOemInfFilePathNamesList(std::vector<std::u16string>& list) {
-  // The Windows directory becomes the INF directory. A directory that does
-  // not fit the buffer comes back as its required size, with nothing
-  // written: that is a failure too, not an empty (relative) directory.
-  win::WCHAR directory[win::MAX_PATH] = {};
-  win::UINT length = win::GetWindowsDirectoryW(directory, win::MAX_PATH);
-  if (length == 0 || length >= win::MAX_PATH) {
-    win::DWORD error = length == 0 ? win::GetLastError() : win::DWORD{win::ERROR_INSUFFICIENT_BUFFER};
-    TracePrint(TRACE_ERROR, u"Utilities::GetOemInfFilePathNamesList GetWindowsDirectory failed %d\n", error);
-    return false;
-  }
-  if (!win::PathAppendW(directory, u"INF")) {
-    TracePrint(TRACE_ERROR, u"Utilities::GetOemInfFilePathNamesList PathAppend I failed %d\n", win::GetLastError());
-    return false;
-  }
-
   win::WCHAR pattern[win::MAX_PATH] = {};
-  std::size_t copied = wstr::BoundedLength(directory, win::MAX_PATH - 1);
-  std::copy(directory, directory + copied, pattern);
-  if (!win::PathAppendW(pattern, u"OEM*.INF")) {
-    TracePrint(TRACE_ERROR, u"Utilities::GetOemInfFilePathNamesList PathAppend II failed %d\n", win::GetLastError());
-    return false;
-  }
+  if (!WindowsPath(u"Utilities::GetOemInfFilePathNamesList", {u"INF", u"OEM*.INF"}, pattern)) return false;
+  // The INF directory with its backslash: the pattern without its file part.
+  std::u16string_view all(pattern);
+  const std::u16string directory(all.substr(0, all.size() - FileNameOf(all).size()));
 
   win::WIN32_FIND_DATAW found{};
   win::UniqueFind search(win::FindFirstFileW(pattern, &found));
@@ -60,7 +59,6 @@ bool GetOemInfFilePathNamesList(std::vector<std::u16string>& list) {
   }
   do {
     std::u16string entry = directory;
-    entry += u'\\';
     entry.append(found.cFileName, wstr::BoundedLength(found.cFileName, win::MAX_PATH));
     list.push_back(std::move(entry));
   } while (win::FindNextFileW(search.Get(), &found));

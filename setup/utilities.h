@@ -1,6 +1,7 @@
 // Path operations of the setup tool.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,10 +10,17 @@
 
 namespace Utilities {
 
-// The directory of `module`'s program file (null: the setup tool itself),
-// without a trailing backslash. On failure traces it, leaves `path` as it
-// was and returns false.
-bool GetCurrentModulePath(win::HMODULE module, std::u16string& path);
+// The directory of the setup tool's program file, without a trailing
+// backslash. On failure traces it, leaves `path` as it was and returns false.
+bool GetCurrentModulePath(std::u16string& path);
+
+// The path of `parts` (up to the first null) appended one after the other to
+// the Windows directory, in `path`. A step that fails is traced under the
+// caller's name in the log, `traceName`: "GetWindowsDirectory failed", then
+// "PathAppend I", "II" or "III" for the parts in turn. A Windows directory that
+// does not fit the buffer is a failure too, never an empty (relative) path.
+bool WindowsPath(const char16_t* traceName, const std::array<const char16_t*, 3>& parts,
+                 win::WCHAR (&path)[win::MAX_PATH]);
 
 // Appends the full path of every "OEM*.INF" file of the Windows INF
 // directory to `list`, in the order of the directory search. Returns true

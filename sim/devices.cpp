@@ -199,10 +199,9 @@ BOOL SetupDiSetSelectedDriverW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceIn
 // The only parameters are those of a global removal, which is also what a
 // removal without parameters does: nothing needs keeping.
 BOOL SetupDiSetClassInstallParamsW(HDEVINFO DeviceInfoSet, SP_DEVINFO_DATA* DeviceInfoData,
-                                   SP_CLASSINSTALL_HEADER* ClassInstallParams, DWORD ClassInstallParamsSize) {
+                                   SP_REMOVEDEVICE_PARAMS* ClassInstallParams, DWORD ClassInstallParamsSize) {
   SIM_CALL(FALSE);
-  SP_REMOVEDEVICE_PARAMS p{};
-  if (ClassInstallParamsSize == sizeof p) std::memcpy(&p, ClassInstallParams, sizeof p);
+  const SP_REMOVEDEVICE_PARAMS p = ClassInstallParamsSize == sizeof p ? *ClassInstallParams : SP_REMOVEDEVICE_PARAMS{};
   SIM_ONLY(p.ClassInstallHeader.InstallFunction == DIF_REMOVE && p.Scope == DI_REMOVEDEVICE_GLOBAL,
            "other parameters than those of a global removal");
   if (FindElement(DeviceInfoSet, DeviceInfoData) == nullptr) return FALSE;

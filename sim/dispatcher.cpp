@@ -158,10 +158,10 @@ BOOL SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus, SERVICE_STATUS* lpSe
 }
 
 // Only services are modelled as recipients, of one interface class each.
-HDEVNOTIFY RegisterDeviceNotificationW(HANDLE hRecipient, LPVOID NotificationFilter, DWORD Flags) {
+HDEVNOTIFY RegisterDeviceNotificationW(HANDLE hRecipient, DEV_BROADCAST_DEVICEINTERFACE_W* NotificationFilter,
+                                       DWORD Flags) {
   SIM_CALL(nullptr);
-  DEV_BROADCAST_DEVICEINTERFACE_W filter{};
-  std::memcpy(&filter, NotificationFilter, offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name));
+  const DEV_BROADCAST_DEVICEINTERFACE_W& filter = *NotificationFilter;
   SIM_ONLY(Flags == DEVICE_NOTIFY_SERVICE_HANDLE && filter.dbcc_devicetype == DBT_DEVTYP_DEVICEINTERFACE,
            "a window, all interface classes, or another filter than an interface class");
   sim::Services::Process* p = m.services.Registered(static_cast<SERVICE_STATUS_HANDLE>(hRecipient));

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace sim {
 
@@ -86,12 +85,10 @@ DWORD FormatMessageW(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD, LPWSTR lp
   return static_cast<DWORD>(it->second.size());
 }
 
-// The module handle of the program itself.
-HMODULE const kProgramModule = reinterpret_cast<HMODULE>(std::uintptr_t{0x400000});
 constexpr DWORD kSearch = LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
 
 DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
-  SIM_CALL(0, hModule == nullptr || hModule == kProgramModule, "the path of a library");
+  SIM_CALL(0, hModule == nullptr, "the path of a library");
   const std::u16string& path = m.modulePath;
   std::size_t copied = std::min<std::size_t>(path.size(), nSize - 1);
   path.copy(lpFilename, copied);
@@ -99,11 +96,6 @@ DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
   // A path that does not fit comes back cut short and terminated.
   SetError(copied < path.size() ? ERROR_INSUFFICIENT_BUFFER : ERROR_SUCCESS);
   return copied < path.size() ? nSize : static_cast<DWORD>(copied);
-}
-
-HMODULE GetModuleHandleW(LPCWSTR lpModuleName) {
-  SIM_CALL(nullptr, lpModuleName == nullptr, "a library's handle");
-  return kProgramModule;
 }
 
 UINT GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize) {
@@ -172,12 +164,12 @@ HWINSTA GetProcessWindowStation() {
   return kWindowStation;
 }
 
-BOOL GetUserObjectInformationW(HANDLE hObj, int nIndex, PVOID pvInfo, DWORD nLength, DWORD* lpnLengthNeeded) {
+BOOL GetUserObjectInformationW(HANDLE hObj, int nIndex, USEROBJECTFLAGS* pvInfo, DWORD nLength,
+                               DWORD* lpnLengthNeeded) {
   SIM_CALL(FALSE, hObj == kWindowStation && nIndex == UOI_FLAGS && nLength == sizeof(USEROBJECTFLAGS),
            "other information than the flags of the process's window station");
   if (lpnLengthNeeded) *lpnLengthNeeded = sizeof(USEROBJECTFLAGS);
-  USEROBJECTFLAGS flags{FALSE, FALSE, m.stationVisible ? WSF_VISIBLE : 0};
-  std::memcpy(pvInfo, &flags, sizeof(flags));
+  *pvInfo = USEROBJECTFLAGS{FALSE, FALSE, m.stationVisible ? WSF_VISIBLE : 0};
   return TRUE;
 }
 

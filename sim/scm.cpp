@@ -163,8 +163,8 @@ BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
   return p.connected ? TRUE : (SetError(ERROR_SERVICE_REQUEST_TIMEOUT), FALSE);
 }
 
-BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, BYTE* lpBuffer, DWORD cbBufSize,
-                          DWORD* pcbBytesNeeded) {
+BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, SERVICE_STATUS_PROCESS* lpBuffer,
+                          DWORD cbBufSize, DWORD* pcbBytesNeeded) {
   SIM_CALL(FALSE, InfoLevel == SC_STATUS_PROCESS_INFO && cbBufSize >= sizeof(SERVICE_STATUS_PROCESS),
            "another level, or a buffer too small for it");
   sim::ServiceRecord* r = sim::ServiceOf(hService);

@@ -20,9 +20,13 @@
 //                      sides, device notifications, processes started
 //                      through the shell, events and waits.
 //                      native_service.cpp.
-// win/native_constants.cpp compares every constant with Windows' headers,
-// win/native.h every structure; win/handle.h and win/exports.h hold the
-// owner of each kind of handle and the lookup of run-time exports.
+// Every constant is a row of win/constants.inc, which win/native_constants.cpp
+// compares with Windows' headers. Every structure is checked against Windows'
+// layout where its pointer crosses to Windows (win/native.h), so no call takes
+// a structure through an untyped or a base pointer (PVOID, BYTE*, a header):
+// its parameter names the structure the programs pass. win/handle.h and
+// win/exports.h hold the owner of each kind of handle and the lookup of
+// run-time exports.
 #pragma once
 
 #include <cstdarg>
@@ -58,11 +62,6 @@ using ULONG_PTR = std::uintptr_t;
 using HRESULT = std::int32_t;
 using LSTATUS = LONG;
 
-constexpr BOOL TRUE = 1;
-constexpr BOOL FALSE = 0;
-constexpr DWORD MAX_PATH = 260;
-constexpr DWORD INFINITE = 0xFFFFFFFF;
-
 using HANDLE = void*;
 struct HINSTANCE__;
 using HINSTANCE = HINSTANCE__*;
@@ -71,32 +70,27 @@ struct HWND__;
 using HWND = HWND__*;
 using FARPROC = std::intptr_t (*)();
 
-// INVALID_HANDLE_VALUE, (HANDLE)-1.
-inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~std::uintptr_t{0});
+// The types of constants that other areas' calls take.
+using REGSAM = DWORD;       // registry key access
+using DI_FUNCTION = UINT;   // a class installer's function
+using CONFIGRET = DWORD;    // a Configuration Manager result
+enum SC_STATUS_TYPE : int;  // the level of a service status query
+enum DIFXAPI_LOG : int;     // the event type of a Driver Install Frameworks log message
+// A globally unique identifier (device setup classes, device interfaces).
+struct GUID {
+  DWORD Data1;
+  WORD Data2;
+  WORD Data3;
+  BYTE Data4[8];
+};
 
-// Error codes.
-constexpr DWORD ERROR_SUCCESS = 0;
-constexpr DWORD NO_ERROR = 0;
-constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
-constexpr DWORD ERROR_ACCESS_DENIED = 5;
-constexpr DWORD ERROR_INVALID_HANDLE = 6;
-constexpr DWORD ERROR_BAD_ENVIRONMENT = 10;
-constexpr DWORD ERROR_OUTOFMEMORY = 14;
-constexpr DWORD ERROR_NO_MORE_FILES = 18;
-constexpr DWORD ERROR_GEN_FAILURE = 31;
-constexpr DWORD ERROR_SHARING_VIOLATION = 32;
-constexpr DWORD ERROR_LOCK_VIOLATION = 33;
-constexpr DWORD ERROR_INVALID_PARAMETER = 87;
-constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
-constexpr DWORD ERROR_INVALID_NAME = 123;
-constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
-constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
-constexpr DWORD ERROR_ALREADY_EXISTS = 183;
-constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
-constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
-constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
-constexpr DWORD ERROR_UNSUPPORTED_TYPE = 1630;
-constexpr DWORD ERROR_CANT_ACCESS_FILE = 1920;
+// Every constant of the seam, from the one list that win/native_constants.cpp
+// compares with Windows' headers.
+#define TOV_CONSTANT(type, name, ...) inline constexpr type name = __VA_ARGS__;
+#define TOV_PUBLISHED(type, name, ...) inline type const name = __VA_ARGS__;
+#include "win/constants.inc"
+#undef TOV_CONSTANT
+#undef TOV_PUBLISHED
 
 // Time.
 struct SYSTEMTIME {
@@ -119,9 +113,6 @@ void GetLocalTime(SYSTEMTIME* lpSystemTime);
 DWORD GetLastError();
 void SetLastError(DWORD dwErrCode);
 void OutputDebugStringW(LPCWSTR lpOutputString);
-
-constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
-constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
 DWORD FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId, LPWSTR lpBuffer,
                      DWORD nSize, va_list* Arguments);
 
@@ -158,25 +149,6 @@ struct WIN32_FIND_DATAW {
   WCHAR cAlternateFileName[14];
 };
 
-constexpr DWORD GENERIC_READ = 0x80000000;
-constexpr DWORD GENERIC_WRITE = 0x40000000;
-constexpr DWORD FILE_APPEND_DATA = 0x0004;
-constexpr DWORD FILE_SHARE_READ = 0x1;
-constexpr DWORD FILE_SHARE_WRITE = 0x2;
-constexpr DWORD FILE_SHARE_DELETE = 0x4;
-constexpr DWORD CREATE_ALWAYS = 2;
-constexpr DWORD OPEN_EXISTING = 3;
-constexpr DWORD OPEN_ALWAYS = 4;
-constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
-constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
-constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
-constexpr DWORD FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000;
-constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
-constexpr DWORD FILE_CURRENT = 1;
-constexpr DWORD FILE_END = 2;
-constexpr DWORD LOCKFILE_FAIL_IMMEDIATELY = 0x1;
-constexpr DWORD LOCKFILE_EXCLUSIVE_LOCK = 0x2;
-
 HANDLE CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
                    HANDLE hTemplateFile);
@@ -211,11 +183,8 @@ BOOL FindClose(HANDLE hFindFile);
 
 // Modules and directories.
 DWORD GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
-HMODULE GetModuleHandleW(LPCWSTR lpModuleName);
 UINT GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize);
 
-constexpr DWORD LOAD_LIBRARY_SEARCH_APPLICATION_DIR = 0x00000200;
-constexpr DWORD LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x00000800;
 HMODULE LoadLibraryExW(LPCWSTR lpLibFileName, HANDLE hFile, DWORD dwFlags);
 // The directories that every later load without LOAD_LIBRARY_SEARCH_* flags
 // of its own searches (LoadLibraryExW's flags of that family).
@@ -228,9 +197,6 @@ BOOL PathRemoveFileSpecW(LPWSTR pszPath);
 BOOL PathAppendW(LPWSTR pszPath, LPCWSTR pszMore);
 
 // User interface.
-constexpr UINT MB_OK = 0x0;
-constexpr UINT MB_ICONERROR = 0x10;
-constexpr int IDOK = 1;
 int MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
 HWND GetDesktopWindow();
 
@@ -242,10 +208,9 @@ struct USEROBJECTFLAGS {
   BOOL fReserved;
   DWORD dwFlags;
 };
-constexpr int UOI_FLAGS = 1;
-constexpr DWORD WSF_VISIBLE = 0x0001;
 HWINSTA GetProcessWindowStation();
-BOOL GetUserObjectInformationW(HANDLE hObj, int nIndex, PVOID pvInfo, DWORD nLength, DWORD* lpnLengthNeeded);
+// The one index, UOI_FLAGS, fills a USEROBJECTFLAGS.
+BOOL GetUserObjectInformationW(HANDLE hObj, int nIndex, USEROBJECTFLAGS* pvInfo, DWORD nLength, DWORD* lpnLengthNeeded);
 // The Remote Desktop Services session of a process; services run in session 0.
 DWORD GetCurrentProcessId();
 BOOL ProcessIdToSessionId(DWORD dwProcessId, DWORD* pSessionId);

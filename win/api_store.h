@@ -16,8 +16,6 @@
 
 namespace win {
 
-constexpr DWORD ERROR_INVALID_USER_BUFFER = 1784;
-
 // --- Setup API: INF information ---------------------------------------------
 
 // setupapi.h packs its structures to 8 bytes on 64-bit and to 1 byte on 32-bit.
@@ -52,9 +50,6 @@ struct SP_ORIGINAL_FILE_INFO_W {
 
 #pragma pack(pop)
 
-constexpr DWORD INFINFO_INF_NAME_IS_ABSOLUTE = 2;
-constexpr DWORD INF_STYLE_WIN4 = 0x2;
-
 BOOL SetupGetInfInformationW(LPCVOID InfSpec, DWORD SearchControl, SP_INF_INFORMATION* ReturnBuffer,
                              DWORD ReturnBufferSize, DWORD* RequiredSize);
 BOOL SetupQueryInfOriginalFileInformationW(SP_INF_INFORMATION* InfInformation, UINT InfIndex,
@@ -62,15 +57,6 @@ BOOL SetupQueryInfOriginalFileInformationW(SP_INF_INFORMATION* InfInformation, U
                                            SP_ORIGINAL_FILE_INFO_W* OriginalFileInfo);
 
 // --- Setup API: the driver store -----------------------------------------------
-
-// OEMSourceMediaType of SetupCopyOEMInfW: the source is a path (null: the
-// INF file's own directory).
-constexpr DWORD SPOST_PATH = 1;
-// SetupUninstallOEMInfW removes the INF even when devices were installed from it.
-constexpr DWORD SUOI_FORCEDELETE = 0x00000001;
-
-constexpr DWORD ERROR_NOT_AN_INSTALLED_OEM_INF = 0xE000023C;
-constexpr DWORD ERROR_INF_IN_USE_BY_DEVICES = 0xE000023D;
 
 // Copies an INF file into the Windows INF directory as an OEM INF file; on
 // Windows Vista and later this also adds its package to the driver store.
@@ -83,26 +69,8 @@ BOOL SetupUninstallOEMInfW(LPCWSTR InfFileName, DWORD Flags, PVOID Reserved);
 
 // --- Driver Install Frameworks API (difxapi.h) --------------------------------
 
-// Result codes of the framework beside the Win32 ones.
-constexpr DWORD ERROR_NO_SUCH_DEVINST = 0xE000020B;
-constexpr DWORD ERROR_DRIVER_PACKAGE_NOT_IN_STORE = 0xE0000302;
-constexpr DWORD CRYPT_E_FILE_ERROR = 0x80092003;
-constexpr DWORD ERROR_IN_WOW64 = 0xE0000235;
-
-// Flags of DriverPackageInstallW and DriverPackageUninstallW.
-constexpr DWORD DRIVER_PACKAGE_SILENT = 0x00000002;
-constexpr DWORD DRIVER_PACKAGE_FORCE = 0x00000004;
-constexpr DWORD DRIVER_PACKAGE_LEGACY_MODE = 0x00000010;
-constexpr DWORD DRIVER_PACKAGE_DELETE_FILES = 0x00000020;
-
-// The event type of a log message. An int-sized C enum; a framework may pass
-// values outside the four named ones.
-enum DIFXAPI_LOG : int {
-  DIFXAPI_SUCCESS = 0,
-  DIFXAPI_INFO = 1,
-  DIFXAPI_WARNING = 2,
-  DIFXAPI_ERROR = 3,
-};
+// The event type of a log message, DIFXAPI_LOG (win/api.h), is an int-sized C
+// enum; a framework may pass values outside the four named ones.
 
 struct INSTALLERINFO_W {
   LPWSTR pApplicationId;

@@ -67,7 +67,6 @@ BOOL FindClose(HANDLE search) { return ::FindClose(search); }
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR buffer, DWORD size) {
   return ::GetModuleFileNameW(Win(module), Win(buffer), size);
 }
-HMODULE GetModuleHandleW(LPCWSTR name) { return Seam(::GetModuleHandleW(Win(name))); }
 UINT GetWindowsDirectoryW(LPWSTR buffer, UINT size) { return ::GetWindowsDirectoryW(Win(buffer), size); }
 HMODULE LoadLibraryExW(LPCWSTR name, HANDLE file, DWORD flags) {
   return Seam(::LoadLibraryExW(Win(name), file, flags));
@@ -84,8 +83,8 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
 }
 HWND GetDesktopWindow() { return Seam(::GetDesktopWindow()); }
 HWINSTA GetProcessWindowStation() { return Seam(::GetProcessWindowStation()); }
-BOOL GetUserObjectInformationW(HANDLE object, int index, PVOID info, DWORD length, DWORD* needed) {
-  return ::GetUserObjectInformationW(object, index, info, length, Win(needed));
+BOOL GetUserObjectInformationW(HANDLE object, int index, USEROBJECTFLAGS* info, DWORD length, DWORD* needed) {
+  return ::GetUserObjectInformationW(object, index, Win(info), length, Win(needed));
 }
 DWORD GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 BOOL ProcessIdToSessionId(DWORD process, DWORD* session) { return ::ProcessIdToSessionId(process, Win(session)); }

@@ -1,18 +1,20 @@
 // Every constant of the seam compared with Windows' own headers, at compile
-// time: a wrong value in win/api*.h would otherwise pass every unit test,
-// since the simulator reads the same wrong value.
+// time: a wrong value in win/constants.inc would otherwise pass every unit
+// test, since the simulator reads the same wrong value.
 //
-// The build generates seam_constants.def from the headers: one
-// TOV_CONSTANT(name) per constant. The seam's values are taken first, under
-// names of their own; <windows.h> then turns the published names into its
-// macros, and each is compared, converted to the seam's type.
+// The seam's values are taken first, under names of their own; <windows.h>
+// then turns the published names into its macros, and each row of the list
+// is compared with the value of its name. A name that Windows' headers lack
+// does not compile: it belongs to the list's exceptions.
 #include <type_traits>
 
 #include "win/api.h"
 
-#define TOV_CONSTANT(name) constexpr auto seam_##name = win::name;
-#include "seam_constants.def"
+#define TOV_CONSTANT(type, name, ...) constexpr auto seam_##name = win::name;
+#define TOV_PUBLISHED(type, name, ...)
+#include "win/constants.inc"
 #undef TOV_CONSTANT
+#undef TOV_PUBLISHED
 
 // clang-format off
 #include <windows.h>
@@ -22,22 +24,33 @@
 #include <setupapi.h>
 #include <shellapi.h>
 
-#define TOV_CONSTANT(name)                                                                    \
-  static_assert(seam_##name == static_cast<std::remove_const_t<decltype(seam_##name)>>(name), \
-                #name " differs from Windows' value");
-#include "seam_constants.def"
+// The GUIDs of a header as constants that can be compared at compile time
+// (DEFINE_GUID declares extern objects otherwise). A header included before
+// this point would leave its GUIDs undefined here, which fails the build.
+#undef DEFINE_GUID
+#define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
+  constexpr ::GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}};
+#include <ntddmou.h>
+
+namespace {
+
+// True when Windows' value, converted to the seam's type, is the seam's and
+// survives the conversion back (no bits lost); a GUID compares every byte.
+template <class Ours, class Theirs>
+constexpr bool Same(const Ours& ours, const Theirs& theirs) {
+  if constexpr (std::is_same_v<Ours, win::GUID>) {
+    bool same = ours.Data1 == theirs.Data1 && ours.Data2 == theirs.Data2 && ours.Data3 == theirs.Data3;
+    for (int i = 0; i < 8; ++i) same = same && ours.Data4[i] == theirs.Data4[i];
+    return same;
+  } else {
+    return ours == static_cast<Ours>(theirs) && static_cast<Theirs>(static_cast<Ours>(theirs)) == theirs;
+  }
+}
+
+}  // namespace
+
+#define TOV_CONSTANT(type, name, ...) static_assert(Same(seam_##name, name), #name " differs from Windows' value");
+#define TOV_PUBLISHED(type, name, ...)
+#include "win/constants.inc"
 #undef TOV_CONSTANT
-
-// Not in any header the build has: difxapi.h ships with the driver kit's
-// redistributable only. Its published values.
-static_assert(win::DRIVER_PACKAGE_SILENT == 0x2 && win::DRIVER_PACKAGE_FORCE == 0x4);
-static_assert(win::DRIVER_PACKAGE_LEGACY_MODE == 0x10 && win::DRIVER_PACKAGE_DELETE_FILES == 0x20);
-static_assert(win::ERROR_DRIVER_PACKAGE_NOT_IN_STORE == 0xE0000302);
-static_assert(win::DIFXAPI_SUCCESS == 0 && win::DIFXAPI_INFO == 1 && win::DIFXAPI_WARNING == 2 &&
-              win::DIFXAPI_ERROR == 3);
-
-// Values that are no macros in Windows' headers.
-static_assert(win::SC_STATUS_PROCESS_INFO == static_cast<int>(::SC_STATUS_PROCESS_INFO));
-static_assert(win::GUID_DEVINTERFACE_MOUSE.Data1 == 0x378DE44C && win::GUID_DEVINTERFACE_MOUSE.Data2 == 0x56EF &&
-              win::GUID_DEVINTERFACE_MOUSE.Data3 == 0x11D1 && win::GUID_DEVINTERFACE_MOUSE.Data4[0] == 0xBC &&
-              win::GUID_DEVINTERFACE_MOUSE.Data4[7] == 0xDD);
+#undef TOV_PUBLISHED

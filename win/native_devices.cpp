@@ -54,8 +54,10 @@ BOOL SetupDiSetSelectedDevice(HDEVINFO set, SP_DEVINFO_DATA* data) {
 BOOL SetupDiSetSelectedDriverW(HDEVINFO set, SP_DEVINFO_DATA* data, SP_DRVINFO_DATA_W* driver) {
   return ::SetupDiSetSelectedDriverW(set, Win(data), Win(driver));
 }
-BOOL SetupDiSetClassInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* data, SP_CLASSINSTALL_HEADER* params, DWORD size) {
-  return ::SetupDiSetClassInstallParamsW(set, Win(data), Win(params), size);
+BOOL SetupDiSetClassInstallParamsW(HDEVINFO set, SP_DEVINFO_DATA* data, SP_REMOVEDEVICE_PARAMS* params, DWORD size) {
+  // The header is the first member: its address is the structure's.
+  return ::SetupDiSetClassInstallParamsW(set, Win(data), reinterpret_cast<::SP_CLASSINSTALL_HEADER*>(Win(params)),
+                                         size);
 }
 BOOL SetupDiCallClassInstaller(DI_FUNCTION function, HDEVINFO set, SP_DEVINFO_DATA* data) {
   return ::SetupDiCallClassInstaller(function, set, Win(data));

@@ -26,7 +26,6 @@ static_assert(sizeof(win::SHELLEXECUTEINFOW) == 112);
 #else
 static_assert(sizeof(win::SHELLEXECUTEINFOW) == 60);
 #endif
-static_assert(static_cast<int>(win::SC_STATUS_PROCESS_INFO) == static_cast<int>(::SC_STATUS_PROCESS_INFO));
 static_assert(sizeof(win::SC_STATUS_TYPE) == sizeof(::SC_STATUS_TYPE));
 
 using native::Seam;
@@ -55,8 +54,10 @@ BOOL ChangeServiceConfigW(SC_HANDLE service, DWORD type, DWORD startType, DWORD 
 BOOL StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR* argv) {
   return ::StartServiceW(Win(service), argc, Win(argv));
 }
-BOOL QueryServiceStatusEx(SC_HANDLE service, SC_STATUS_TYPE level, BYTE* buffer, DWORD size, DWORD* needed) {
-  return ::QueryServiceStatusEx(Win(service), static_cast<::SC_STATUS_TYPE>(level), buffer, size, Win(needed));
+BOOL QueryServiceStatusEx(SC_HANDLE service, SC_STATUS_TYPE level, SERVICE_STATUS_PROCESS* buffer, DWORD size,
+                          DWORD* needed) {
+  return ::QueryServiceStatusEx(Win(service), static_cast<::SC_STATUS_TYPE>(level),
+                                reinterpret_cast<::BYTE*>(Win(buffer)), size, Win(needed));
 }
 BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status) {
   return ::ControlService(Win(service), control, Win(status));
@@ -74,8 +75,8 @@ BOOL SetServiceStatus(SERVICE_STATUS_HANDLE handle, SERVICE_STATUS* status) {
   return ::SetServiceStatus(Win(handle), Win(status));
 }
 
-HDEVNOTIFY RegisterDeviceNotificationW(HANDLE recipient, LPVOID filter, DWORD flags) {
-  return ::RegisterDeviceNotificationW(recipient, filter, flags);
+HDEVNOTIFY RegisterDeviceNotificationW(HANDLE recipient, DEV_BROADCAST_DEVICEINTERFACE_W* filter, DWORD flags) {
+  return ::RegisterDeviceNotificationW(recipient, Win(filter), flags);
 }
 
 BOOL ShellExecuteExW(SHELLEXECUTEINFOW* info) { return ::ShellExecuteExW(Win(info)); }

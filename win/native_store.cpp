@@ -20,7 +20,10 @@ TOV_SAME_STRUCT(SP_ORIGINAL_FILE_INFO_W, SP_ORIGINAL_FILE_INFO_W, cbSize, Origin
 static_assert(sizeof(win::DIFXAPI_LOG) == sizeof(int));
 static_assert(sizeof(win::INSTALLERINFO_W) == 4 * sizeof(PWSTR));
 static_assert(alignof(win::INSTALLERINFO_W) == alignof(PWSTR));
-static_assert(offsetof(win::INSTALLERINFO_W, pMfgName) == 3 * sizeof(PWSTR));
+static_assert(offsetof(win::INSTALLERINFO_W, pApplicationId) == 0 &&
+              offsetof(win::INSTALLERINFO_W, pDisplayName) == sizeof(PWSTR) &&
+              offsetof(win::INSTALLERINFO_W, pProductName) == 2 * sizeof(PWSTR) &&
+              offsetof(win::INSTALLERINFO_W, pMfgName) == 3 * sizeof(PWSTR));
 
 using native::Seam;
 using native::Win;

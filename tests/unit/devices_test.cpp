@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "setup/setupapi.h"
+#include "setup/devicesetup.h"
 #include "sim_test.h"
 
 namespace {

@@ -1,28 +1,31 @@
-// The setup tool's command line: tokens, command names and refusals.
+// The setup tool's command line: tokens, command names and refusals, and
+// every command of the tool's table.
+#include <map>
+
 #include "sim_test.h"
 
 namespace {
 
 using Dispatch = SimTest;
 
-TEST_F(Dispatch, EmptyArgumentTracesBannerAndNoParameters) {
-  EXPECT_EQ(Run(u""), 0);
-  Lines lines = LogLines();
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0], ">>> _tWinMain");
-  EXPECT_EQ(lines[1].rfind("Call: 12/6/2026 9:5:7 Build: ", 0), 0u);
-  EXPECT_EQ(lines[2], "_tWinMain: No command line parameter");
-  // The entry line is at a level outside the mask: not on the debugger.
-  EXPECT_EQ(Debug(), (Lines{"RVSET: " + lines[1] + "\n", "RVSET: _tWinMain: No command line parameter\n"}));
+// The log of an argument whose tokens after `name` are the numbers 1 to `n`,
+// then `last`.
+Lines Numbered(const std::string& name, int n, const std::string& last) {
+  Lines lines{"Parameter[0]: " + name};
+  for (int i = 1; i <= n; ++i) lines.push_back("Parameter[" + std::to_string(i) + "]:  " + std::to_string(i));
+  lines.push_back(last);
+  return lines;
 }
 
-// Each argument's log after the banner, and whether its command ran.
+// Each argument's log after the entry line and the banner, and whether its
+// command ran.
 TEST_F(Dispatch, TokensCommandNamesAndRefusals) {
   const struct {
     std::u16string argument;
     bool ran;
     Lines log;
   } cases[] = {
+      {u"", false, Lines{"_tWinMain: No command line parameter"}},
       // Runs of commas give no empty tokens; an argument that begins with a
       // comma matches no command.
       {u",,,", false, Lines{"<<< _tWinMain"}},
@@ -32,38 +35,20 @@ TEST_F(Dispatch, TokensCommandNamesAndRefusals) {
       // mixed case, and one in quotes, are run by the Wine test.)
       {u"-ReEnumerate\u0130", false, Lines{"Parameter[0]: -ReEnumerate?", "<<< _tWinMain"}},
       {u"-ReEnumerate ", false, Lines{"Parameter[0]: -ReEnumerate ", "<<< _tWinMain"}},
-      // Nine tokens run (a tenth refuses the run: the Wine run sees that).
-      {u"-ReEnumerate,1,2,3,4,5,6,7,8", true,
-       Lines{"Parameter[0]: -ReEnumerate", "Parameter[1]:  1", "Parameter[2]:  2", "Parameter[3]:  3",
-             "Parameter[4]:  4", "Parameter[5]:  5", "Parameter[6]:  6", "Parameter[7]:  7", "Parameter[8]:  8",
-             "<<< _tWinMain"}},
-      // A missing token is named, and nothing is done.
-      {u"-ServiceCreate", false,
-       Lines{"Parameter[0]: -ServiceCreate",
-             "_tWinMain: -ServiceCreate is missing parameter 1 (service name), nothing done"}},
-      {u"-servicedelete,", false,
-       Lines{"Parameter[0]: -servicedelete",
-             "_tWinMain: -ServiceDelete is missing parameter 1 (service name), nothing done"}},
-      {u"-DriverPackageInstall", false,
-       Lines{"Parameter[0]: -DriverPackageInstall",
-             "_tWinMain: -DriverPackageInstall is missing parameter 1 (INF file path), nothing done"}},
-      {u"-DriverPackageUninstall", false,
-       Lines{"Parameter[0]: -DriverPackageUninstall",
-             "_tWinMain: -DriverPackageUninstall is missing parameter 1 (INF file name), nothing done"}},
-      {u"-DeviceInstancesUninstall", false,
-       Lines{"Parameter[0]: -DeviceInstancesUninstall",
-             "_tWinMain: -DeviceInstancesUninstall is missing parameter 1 (device ID), nothing done"}},
-      {u"-DriverUpdate", false,
-       Lines{"Parameter[0]: -DriverUpdate",
-             "_tWinMain: -DriverUpdate is missing parameter 1 (device ID), nothing done"}},
-      {u"-DriverUpdate,HID\\VID_0430&PID_0005&MI_01", false,
-       Lines{"Parameter[0]: -DriverUpdate", "Parameter[1]:  HID\\VID_0430&PID_0005&MI_01",
-             "_tWinMain: -DriverUpdate is missing parameter 2 (second parameter), nothing done"}},
+      // Nine tokens run; a tenth refuses the whole argument, and nothing of it is done.
+      {u"-ReEnumerate,1,2,3,4,5,6,7,8", true, Numbered("-ReEnumerate", 8, "<<< _tWinMain")},
+      {u"-ServiceCreate,1,2,3,4,5,6,7,8,9", false,
+       Numbered("-ServiceCreate", 8, "_tWinMain: More than 9 command line parameters, nothing done")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(wstr::ToUtf8(c.argument));
     sim::Reset();
     EXPECT_EQ(Run(c.argument), 0);
+    // The entry line is at a level outside the mask: the banner is the first
+    // line on the debugger.
+    EXPECT_EQ(LogLines().at(0), ">>> _tWinMain");
+    EXPECT_EQ(Debug().at(0), "RVSET: " + LogLines().at(1) + "\n");
+    EXPECT_EQ(Debug()[0].rfind("RVSET: Call: 12/6/2026 9:5:7 Build: ", 0), 0u);
     EXPECT_EQ(LogAfterBanner(), c.log);
     EXPECT_EQ(sim::M().reenumerations.size(), c.ran ? 1u : 0u);
     // A refused or unknown command makes no platform call beyond the start-up.
@@ -71,33 +56,42 @@ TEST_F(Dispatch, TokensCommandNamesAndRefusals) {
   }
 }
 
-// Quotes, percent signs, unpaired surrogates and a long token are ordinary
-// characters, traced whole in the log; a control character is a "?", so that
-// no token writes a log line of its own.
-TEST_F(Dispatch, OddTokensAreOrdinaryCharactersButControlsAreNot) {
-  std::u16string odd = u"\"a\tb\r\n<<< _tWinMain\x85\" %s %d \xD800 \xDFFF";
-  EXPECT_EQ(Run(u"-ReEnumerate," + odd + u"," + std::u16string(10000, u'A')), 0);
-  EXPECT_EQ(sim::M().reenumerations.size(), 1u);
-  EXPECT_EQ(LogLines().at(3),
-            "Parameter[1]:  \"a?b?"
-            "?<<< _tWinMain?\" %s %d ? ?");
-  EXPECT_EQ(LogLines().at(4), "Parameter[2]:  " + std::string(10000, 'A'));
-  EXPECT_EQ(sim::M().debugOutput.at(2),
-            u"RVSET: Parameter[1]:  \"a?b?"
-            u"?<<< _tWinMain?\" %s %d \xD800 \xDFFF\n");
-}
-
-TEST_F(Dispatch, EveryCommandTakesLongAndOddTokensSafely) {
-  const std::u16string odd[] = {std::u16string(10000, u'x'), std::u16string(300, u'\\'), u"\"quoted\"\ttab %s%n",
-                                std::u16string(1, char16_t{0xD800}) + u"unpaired"};
-  for (const char16_t* command : {u"-ServiceCreate,", u"-ServiceDelete,", u"-DriverPackageInstall,",
-                                  u"-DriverPackageUninstall,", u"-DeviceInstancesUninstall,", u"-DriverUpdate,"}) {
-    for (const std::u16string& token : odd) {
+// Every command of the tool's table, named in any case: each token it needs,
+// when missing, is named and nothing is done. With long and odd tokens it
+// runs, traces them whole (a control character as "?": no token writes a log
+// line of its own) and leaves nothing open.
+TEST_F(Dispatch, EveryCommandNamesAMissingTokenAndTakesOddOnes) {
+  const std::map<std::u16string, Lines> kTokenNames = {{u"-ServiceCreate", {"service name"}},
+                                                       {u"-ServiceDelete", {"service name"}},
+                                                       {u"-DriverPackageInstall", {"INF file path"}},
+                                                       {u"-DriverPackageUninstall", {"INF file name"}},
+                                                       {u"-ReEnumerate", {}},
+                                                       {u"-DeviceInstancesUninstall", {"device ID"}},
+                                                       {u"-DriverUpdate", {"device ID", "second parameter"}}};
+  const std::u16string odd[] = {std::u16string(10000, u'x'), std::u16string(300, u'\\'),
+                                u"\"quoted\"\ttab %s%n %d\r\n<<< _tWinMain\x85", u"\xD800unpaired \xDFFF"};
+  ASSERT_EQ(kTokenNames.size(), SetupCommands().size());
+  for (const SetupCommand& command : SetupCommands()) {
+    std::string name = wstr::ToUtf8(command.name);
+    const Lines& tokenNames = kTokenNames.at(command.name);  // a command needs its row here
+    for (std::size_t n = 0; n < tokenNames.size(); ++n) {
       sim::Reset();
-      int code = Run(command + token + u"," + token);
+      EXPECT_EQ(Run(wstr::AsciiLowered(command.name) + std::u16string(u",1,2").substr(0, 2 * n)), 0);
+      EXPECT_EQ(LogLines().back(), "_tWinMain: " + name + " is missing parameter " + std::to_string(n + 1) + " (" +
+                                       tokenNames[n] + "), nothing done");
+      EXPECT_TRUE(OperationCalls().empty()) << name;
+    }
+    for (const std::u16string& token : odd) {
+      std::u16string shown = token;
+      std::replace_if(shown.begin(), shown.end(), wstr::IsControl, u'?');
+      sim::Reset();
+      int code = Run(command.name + (u"," + token) + u"," + token);
       // Only a package install and a driver update report failures.
-      EXPECT_TRUE(code == 0 || code == -1 || code == 1) << wstr::ToUtf8(command) << " exit code " << code;
-      EXPECT_EQ(sim::M().handles.CountAll(), 0u) << wstr::ToUtf8(command);
+      EXPECT_TRUE(code == 0 || code == -1 || code == 1) << name << " exit code " << code;
+      EXPECT_FALSE(OperationCalls().empty()) << name << " did not run";
+      EXPECT_EQ(LogLines().at(3), "Parameter[1]:  " + LogEncode(shown)) << name;
+      EXPECT_TRUE(token.size() > 4000 || sim::M().debugOutput.at(2) == u"RVSET: Parameter[1]:  " + shown + u"\n");
+      EXPECT_EQ(sim::M().handles.CountAll(), 0u) << name;
       // Any service registered runs exactly one quoted program path.
       for (const auto& service : sim::M().services.database) {
         const std::u16string& path = service.imagePath;

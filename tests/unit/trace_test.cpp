@@ -8,7 +8,7 @@ using Trace = SimTest;
 
 TEST_F(Trace, EveryMessageReachesTheLogButOnlyMaskedLevelsTheDebugger) {
   TraceMaskInit();
-  EXPECT_EQ(TraceMask, TRACE_DEFAULT_MASK);
+  EXPECT_EQ(TraceMask, 0x009D0000u);
   TracePrint(TRACE_FUNCTION, u">>> _tWinMain\n");
   TracePrint(TRACE_INVOCATION, u"banner %d\n", 1);
   TracePrint(TRACE_DIFXAPI | TRACE_FUNCTION, u"both bits\n");

@@ -35,7 +35,7 @@ TEST_F(ModulePath, IsTheProgramsDirectoryOrATracedFailure) {
     sim::M().modulePath = c.modulePath;
     if (c.failing) sim::M().FailCall(c.failing, 1, win::ERROR_INVALID_PARAMETER);
     std::u16string path = u"unchanged";
-    EXPECT_EQ(Utilities::GetCurrentModulePath(nullptr, path), !c.directory.empty());
+    EXPECT_EQ(Utilities::GetCurrentModulePath(path), !c.directory.empty());
     EXPECT_EQ(path, c.directory.empty() ? u"unchanged" : c.directory);
     EXPECT_EQ(LogLines(), c.log);
   }

@@ -1,4 +1,4 @@
-#include "setup/setupapi.h"
+#include "setup/devicesetup.h"
 
 #include <string_view>
 
@@ -160,7 +160,7 @@ bool TMSETSetupApiDeviceInfoSet::DeviceRemove(win::DWORD* reboot) {
   params.ClassInstallHeader.InstallFunction = win::DIF_REMOVE;
   params.Scope = win::DI_REMOVEDEVICE_GLOBAL;
   params.HwProfile = 0;
-  if (!win::SetupDiSetClassInstallParamsW(set_.Get(), &element_, &params.ClassInstallHeader, sizeof params)) {
+  if (!win::SetupDiSetClassInstallParamsW(set_.Get(), &element_, &params, sizeof params)) {
     // "KRCCSetupApiInternalRemoveInstance": the log's name for DeviceRemove.
     TracePrint(TRACE_ERROR, u"KRCCSetupApiInternalRemoveInstance SetupDiSetClassInstallParams failed! Error: %d\n",
                win::GetLastError());

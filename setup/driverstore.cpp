@@ -1,9 +1,9 @@
-#include "setup/difxapi.h"
+#include "setup/driverstore.h"
 
 #include <vector>
 
 #include "common/wstr.h"
-#include "setup/setupapi.h"
+#include "setup/devicesetup.h"
 #include "setup/trace.h"
 #include "setup/utilities.h"
 #include "win/exports.h"
@@ -157,23 +157,9 @@ namespace {
 // work on a path that does not name the driver file.
 void DeleteOldDriverFile() {
   win::WCHAR path[win::MAX_PATH] = {};
-  win::UINT length = win::GetWindowsDirectoryW(path, win::MAX_PATH);
-  if (length == 0 || length >= win::MAX_PATH) {
-    win::DWORD error = length == 0 ? win::GetLastError() : win::DWORD{win::ERROR_INSUFFICIENT_BUFFER};
-    // "Utilities::UninstallPackagesByOemInf ...": the log's name for this step (DeleteOldDriverFile).
-    TracePrint(TRACE_ERROR, u"Utilities::UninstallPackagesByOemInf GetWindowsDirectory failed %d\n", error);
-    return;
-  }
-  if (!win::PathAppendW(path, u"SYSTEM32")) {
-    TracePrint(TRACE_ERROR, u"Utilities::UninstallPackagesByOemInf PathAppend I failed %d\n", win::GetLastError());
-    return;
-  }
-  if (!win::PathAppendW(path, u"DRIVERS")) {
-    TracePrint(TRACE_ERROR, u"Utilities::UninstallPackagesByOemInf PathAppend II failed %d\n", win::GetLastError());
-    return;
-  }
-  if (!win::PathAppendW(path, u"tovfiltr.sys")) {
-    TracePrint(TRACE_ERROR, u"Utilities::UninstallPackagesByOemInf PathAppend III failed %d\n", win::GetLastError());
+  // "Utilities::UninstallPackagesByOemInf": the log's name for this step (DeleteOldDriverFile).
+  if (!Utilities::WindowsPath(u"Utilities::UninstallPackagesByOemInf", {u"SYSTEM32", u"DRIVERS", u"tovfiltr.sys"},
+                              path)) {
     return;
   }
   if (!win::DeleteFileW(path)) {
