@@ -20,7 +20,7 @@ update="-DriverUpdate,$device_id,NULL"
 rights='SetupApi::DriverUpdate not enough privileges (must be member of Admin group'
 rev0101='HID\VID_0430&PID_0005&REV_0101&MI_01;HID\VID_0430&PID_0005&MI_01'
 create() {  # WHAT N HARDWARE-IDS [FILTERS]: the helper creates the device $device_id\N
-  tov_expect_eq "helper creates $1" "$(wine "$TOV_HELPERS/mkdevice.exe" create "$device_id\\$2" "${@:3}" 2>/dev/null |
+  tov_expect_eq "helper creates $1" "$(wine "$TOV_HELPERS/conformance.exe" create "$device_id\\$2" "${@:3}" 2>/dev/null |
     tr -d '\r')" "created $device_id\\$2"
 }
 
