@@ -3,15 +3,9 @@
 # creates in the prefix's device tree: "-DriverUpdate" with no device, with a
 # device of another revision, with a device that has the filter already and
 # with one that still needs it; then "-DeviceInstancesUninstall".
-#
-# Wine facts met here: a device created with SetupDiCreateDeviceInfoW is
-# enumerated under "HID\VID_0430&PID_0005&MI_01" as present; an enumerator
-# that names no device gives an empty set, not a failure; a device has no
-# hardware key before a driver is installed (a rights test would fail), and
-# no compatible driver;
-# SetupDiSetClassInstallParamsW is a stub that returns FALSE without setting
-# the last error. SetupDiSetSelectedDriverW crashes the process, so no run
-# here gets that far.
+# Wine's answers to the calls (tests/conformance): no compatible driver for
+# these devices, a SetupDiSetClassInstallParamsW that returns FALSE, and a
+# SetupDiSetSelectedDriverW that ends the process, so no run gets that far.
 source "$(dirname "$0")/lib.sh"
 tov_prefix
 
