@@ -208,6 +208,7 @@ DWORD TOV_WINAPI Handler(DWORD control, DWORD, LPVOID, LPVOID) {
 
 // Runs until stopped; it stops with the number of its checks that failed.
 void TOV_WINAPI ServiceMain(DWORD, LPWSTR* argv) {
+  const unsigned before = failed;
   status = RegisterServiceCtrlHandlerExW(argv[0], Handler, nullptr);
   CHECK(status != nullptr && S(argv[0]) == kService);
   DEV_BROADCAST_DEVICEINTERFACE_W filter{sizeof filter, DBT_DEVTYP_DEVICEINTERFACE, 0, GUID_DEVINTERFACE_MOUSE, {}};
@@ -215,7 +216,7 @@ void TOV_WINAPI ServiceMain(DWORD, LPWSTR* argv) {
   stop = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   Report(SERVICE_RUNNING);
   CHECK(WaitForSingleObject(stop, INFINITE) == WAIT_OBJECT_0 && CloseHandle(stop));
-  Report(SERVICE_STOPPED, failed);
+  Report(SERVICE_STOPPED, failed - before);
 }
 
 // The service's status once it is `state`, or after ten seconds.
@@ -286,9 +287,12 @@ void Check(bool ok, const char* what, int line, const char* wineGap) {
   DWORD error = GetLastError();
   const char* gap = kWine ? wineGap : nullptr;
   if (ok && gap == nullptr) return;
-  const char* outcome = ok ? (++failed, "passes, unmark") : gap ? (++gaps, "Wine differs") : (++failed, "FAIL");
-  std::printf("%s:%d: %s: %s (%s, last error %u)\n", current, line, outcome, what, gap ? gap : "",
-              static_cast<unsigned>(error));
+  ++(ok || gap == nullptr ? failed : gaps);
+  std::printf("%s:%d: %s%s: %s (last error %u)\n", current, line,
+              ok    ? "passes, unmark "
+              : gap ? "Wine differs, "
+                    : "FAIL",
+              gap ? gap : "", what, static_cast<unsigned>(error));
 }
 bool Runs(const char* wineGap) {
   if (kWine) ++gaps, std::printf("%s: Wine differs, %s: not run\n", current, wineGap);
