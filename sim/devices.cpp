@@ -232,7 +232,7 @@ int SetupPromptReboot(HSPFILEQ FileQueue, HWND Owner, BOOL ScanOnly) {
   return SPFILEQ_REBOOT_RECOMMENDED;
 }
 
-// Recorded; the call has no way to fail.
+// Recorded; the call has no way to fail. (Wine 8 accepts it and changes nothing.)
 BOOL SetupSetNonInteractiveMode(BOOL NonInteractiveFlag) {
   sim::Call call(__func__);
   return std::exchange(sim::M().devices.nonInteractive, NonInteractiveFlag != FALSE) ? TRUE : FALSE;

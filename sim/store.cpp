@@ -191,7 +191,13 @@ BOOL SetupQueryInfOriginalFileInformationW(SP_INF_INFORMATION* InfInformation, U
   return TRUE;
 }
 
-// --- Setup API: the driver store (where Wine differs: tests/conformance) ------------
+// --- Setup API: the driver store ---------------------------------------------------
+//
+// Wine 8 differs: its SetupCopyOEMInfW gives the first copy the INF's own
+// name when that is free (tovfiltr.inf) and only later ones oem<N>.inf, and
+// keeps no store; its SetupUninstallOEMInfW deletes the named file alone
+// (the PNF stays), checks neither that it is an OEM INF nor for devices, and
+// without SUOI_FORCEDELETE deletes nothing and returns TRUE.
 
 // A package that is in the store already keeps its OEM INF file, which
 // Windows then names as the destination.

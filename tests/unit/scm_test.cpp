@@ -40,7 +40,12 @@ TEST_F(ScmApi, CreateRegistersTheServiceWithTheQuotedPathOnce) {
   EXPECT_EQ(r->imagePath, u"\"C:\\Program Files\\Tov Mouse\\TovMouseService.exe\"");
   EXPECT_EQ(r->status.dwCurrentState, win::SERVICE_STOPPED);  // created, not started
   EXPECT_EQ(sim::M().services.Find(u"Other")->imagePath, u"\"C:\\a b\\Other.exe\"");
-  EXPECT_EQ(LogLines(), (Lines{"CreateService failed (1073)"}));
+  sim::M().services.Find(kName)->markedForDelete = true;
+  {
+    TMScmApi scm;
+    EXPECT_FALSE(scm.ServiceCreate(u"tovmouseservice", kServiceExe));  // names ignore case
+  }
+  EXPECT_EQ(LogLines(), (Lines{"CreateService failed (1073)", "CreateService failed (1072)"}));
   EXPECT_EQ(sim::M().handles.CountAll(), 0u);
 }
 

@@ -3,9 +3,15 @@
 # creates in the prefix's device tree: "-DriverUpdate" with no device, with a
 # device of another revision, with a device that has the filter already and
 # with one that still needs it; then "-DeviceInstancesUninstall".
-# Wine's answers to the calls (tests/conformance): no compatible driver for
-# these devices, a SetupDiSetClassInstallParamsW that returns FALSE, and a
-# SetupDiSetSelectedDriverW that ends the process, so no run gets that far.
+#
+# Wine facts met here: a device created with SetupDiCreateDeviceInfoW is
+# enumerated under "HID\VID_0430&PID_0005&MI_01" as present; an enumerator
+# that names no device gives an empty set, not a failure; a device has no
+# hardware key before a driver is installed (a rights test would fail), and
+# no compatible driver;
+# SetupDiSetClassInstallParamsW is a stub that returns FALSE without setting
+# the last error. SetupDiSetSelectedDriverW crashes the process, so no run
+# here gets that far.
 source "$(dirname "$0")/lib.sh"
 tov_prefix
 
@@ -14,7 +20,7 @@ update="-DriverUpdate,$device_id,NULL"
 rights='SetupApi::DriverUpdate not enough privileges (must be member of Admin group'
 rev0101='HID\VID_0430&PID_0005&REV_0101&MI_01;HID\VID_0430&PID_0005&MI_01'
 create() {  # WHAT N HARDWARE-IDS [FILTERS]: the helper creates the device $device_id\N
-  tov_expect_eq "helper creates $1" "$(wine "$TOV_HELPERS/conformance.exe" create "$device_id\\$2" "${@:3}" 2>/dev/null |
+  tov_expect_eq "helper creates $1" "$(wine "$TOV_HELPERS/mkdevice.exe" create "$device_id\\$2" "${@:3}" 2>/dev/null |
     tr -d '\r')" "created $device_id\\$2"
 }
 
