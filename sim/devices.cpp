@@ -61,33 +61,25 @@ namespace win {
 using sim::FindElement;
 using sim::SetError;
 
-// Microsoft documents the enumerator as a PnP enumerator's ID (a device
-// instance ID only with DIGCF_DEVICEINTERFACE), in the Configuration Manager
-// filter's shape "Enumerator\<DeviceID>", and failures as INVALID_HANDLE_VALUE
-// plus GetLastError, but no code for a name that names no enumerator: the
-// machine fails with ERROR_INVALID_DATA, Wine 8 gives an empty set. The
-// programs take both alike: there is nothing to do.
+// The enumerator: an enumerator ("HID"), or an enumerator and a device ID in
+// the Configuration Manager filter's shape; the devices under it are those
+// whose instance IDs go on from it with a backslash. One that names no device
+// gives an empty set, as under Wine (Microsoft documents no error for it).
 HDEVINFO SetupDiGetClassDevsW(const GUID* ClassGuid, LPCWSTR Enumerator, HWND, DWORD Flags) {
   SIM_CALL(INVALID_HANDLE_VALUE,
            ClassGuid == nullptr && Enumerator != nullptr && Enumerator[0] != 0 &&
                (Flags & ~DIGCF_PRESENT) == DIGCF_ALLCLASSES,
            "a set of one setup class, of interfaces, or without an enumerator");
   auto& d = m.devices;
-  // An enumerator ("HID"), or an enumerator and a device ID; the devices
-  // under it are those whose instance IDs go on from it with a backslash.
   std::u16string_view e(Enumerator);
-  bool wellFormed = e.front() != u'\\' && e.back() != u'\\' && std::count(e.begin(), e.end(), u'\\') <= 1;
-  auto under = [&](const std::u16string& id) {
-    return wellFormed && id.size() > e.size() && id[e.size()] == u'\\' && wstr::StartsWithAsciiNoCase(id, e);
-  };
-  bool known = wellFormed && e.find(u'\\') == std::u16string_view::npos && sim::FindNamed(d.enumerators, e) != nullptr;
   sim::Devices::Internal::Set set;
   for (std::size_t i = 0; i < d.devices.size(); ++i) {
-    if (d.devices[i].removed || !under(d.devices[i].instanceId)) continue;
-    known = true;
-    if ((Flags & DIGCF_PRESENT) == 0 || d.devices[i].present) set.elements.emplace_back().device = i;
+    const std::u16string& id = d.devices[i].instanceId;
+    bool under = id.size() > e.size() && id[e.size()] == u'\\' && wstr::StartsWithAsciiNoCase(id, e);
+    if (under && !d.devices[i].removed && ((Flags & DIGCF_PRESENT) == 0 || d.devices[i].present)) {
+      set.elements.emplace_back().device = i;
+    }
   }
-  if (!known) return SetError(ERROR_INVALID_DATA), INVALID_HANDLE_VALUE;
   HDEVINFO h = m.handles.Open(sim::HandleKind::DeviceInfoSet);
   d.internal.sets[h] = std::move(set);
   return h;

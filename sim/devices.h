@@ -61,8 +61,6 @@ struct Devices {
   std::vector<Device> devices;
   // Adds a device; returns it for further arrangement (valid until the next Add).
   Device& Add(std::u16string instanceId, std::vector<std::u16string> hardwareIds, bool present = true);
-  // Enumerators known to the machine besides those of its devices.
-  std::vector<std::u16string> enumerators = {u"ROOT", u"ACPI", u"PCI", u"USB", u"HID", u"SWD", u"HTREE"};
   // False: hardware keys open for reading only; no driver install, no removal.
   bool administrator = true;
 

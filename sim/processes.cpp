@@ -98,8 +98,8 @@ BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo) {
     e.hInstApp = reinterpret_cast<HINSTANCE>(std::uintptr_t{2});  // SE_ERR_FNF
     return SetError(ERROR_FILE_NOT_FOUND), FALSE;
   }
-  sim::ProcessRun& run = s.runs.emplace_back(sim::ProcessRun{s.runs.size(), e.lpFile, e.lpParameters, std::nullopt,
-                                                             std::nullopt, m.currentDirectory, e.fMask, e.nShow});
+  sim::ProcessRun& run = s.runs.emplace_back(
+      sim::ProcessRun{s.runs.size(), e.lpFile, e.lpParameters, m.currentDirectory, e.fMask, e.nShow});
   const sim::Program* program = s.ProgramFor(path);
   run.ended = program == nullptr;  // no program: it ends at once
   if (program != nullptr) {

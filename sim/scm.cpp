@@ -141,7 +141,6 @@ BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
   if (r->status.dwCurrentState != SERVICE_STOPPED) return SetError(ERROR_SERVICE_ALREADY_RUNNING), FALSE;
   auto image = sim::ResolveImage(r->imagePath);
   if (!image) return SetError(ERROR_FILE_NOT_FOUND), FALSE;
-  s.launches.push_back({r->name, r->imagePath, *image});
   r->processId = s.internal.nextProcessId += 4;
   const sim::Program* program = s.ProgramFor(*image);
   if (program == nullptr) {  // the stand-in: running at once

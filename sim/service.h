@@ -48,12 +48,10 @@ struct Gate : std::latch {
 // One run of a program file: a process started by ShellExecuteExW, or a
 // service process started by the service control manager.
 struct ProcessRun {
-  std::size_t index = 0;                      // in Services::runs (a shell's run)
-  std::u16string file;                        // the program file (lpFile, or the service's resolved image)
-  std::u16string parameters{};                // lpParameters ("" for none)
-  std::optional<std::u16string> verb{};       // lpVerb and lpDirectory: null, as
-  std::optional<std::u16string> directory{};  // only starts without them are modelled
-  std::u16string currentDirectory;            // the directory the process starts in
+  std::size_t index = 0;            // in Services::runs (a shell's run)
+  std::u16string file;              // the program file (lpFile, or the service's resolved image)
+  std::u16string parameters{};      // lpParameters ("" for none)
+  std::u16string currentDirectory;  // the directory the process starts in
   win::ULONG mask = 0;
   int show = 0;
   bool ended = false;
@@ -84,12 +82,6 @@ struct StatusReport {
   win::SERVICE_STATUS status;
 };
 
-// A start of a service's program file by the manager: the service, its image
-// path as registered, and the program file that ran.
-struct ServiceLaunch {
-  std::u16string service, imagePath, image;
-};
-
 struct Services {
   ~Services();  // waits for the threads of every process (tests end them first)
 
@@ -113,8 +105,7 @@ struct Services {
   std::list<ServiceRecord> database;  // in order of creation
   ServiceRecord* Find(std::u16string_view name);
   std::vector<StatusReport> reports;  // every accepted SetServiceStatus, in order
-  std::vector<ServiceLaunch> launches;
-  std::deque<ProcessRun> runs;  // processes started by ShellExecuteExW
+  std::deque<ProcessRun> runs;        // processes started by ShellExecuteExW
   std::size_t RunsStarted();
   std::size_t RunsEnded();
 

@@ -220,9 +220,8 @@ BOOL SetupUninstallOEMInfW(LPCWSTR InfFileName, DWORD Flags, PVOID) {
   SIM_CALL(FALSE);
   std::u16string name = wstr::AsciiLowered(InfFileName);
   std::u16string path = sim::InfDirectoryPath(name);
-  if (!name.starts_with(u"oem") || !name.ends_with(u".inf") || !m.fs.Exists(path)) {
-    return SetError(ERROR_NOT_AN_INSTALLED_OEM_INF), FALSE;
-  }
+  if (!m.fs.Exists(path)) return SetError(ERROR_FILE_NOT_FOUND), FALSE;
+  if (!name.starts_with(u"oem") || !name.ends_with(u".inf")) return SetError(ERROR_NOT_AN_INSTALLED_OEM_INF), FALSE;
   auto p = sim::PackageBy(&sim::StorePackage::oemInfPath, path);
   if (p != nullptr && p->deviceInstalled && (Flags & SUOI_FORCEDELETE) == 0) {
     return SetError(ERROR_INF_IN_USE_BY_DEVICES), FALSE;
