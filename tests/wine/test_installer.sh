@@ -104,14 +104,16 @@ tov_expect_lines "failing install: the framework's package install ran and faile
 tov_expect_eq "failing install: nothing ran after it" "$(grep -c '^>>> _tWinMain$' "$TOV_WORK_DIR/log-failing.txt")" 1
 expect_removed "failing install"
 
-echo "== Silent install"
+echo "== Silent install, over a service of the same name left behind elsewhere"
+wine sc create TovMouseService binpath= 'C:\Old\TovMouseService.exe' >/dev/null 2>&1
+tov_expect_eq "the leftover service runs another program" "$(tov_scm_get path config TovMouseService)" 'C:\Old\TovMouseService.exe'
 tov_msiexec install /i "\"$msi_win\""
 install_seconds=$TOV_SECONDS
 expect_installed "install"
 tov_expect_true "install: the programs are the built ones" \
   bash -c 'cmp -s "$1/TovMouseSetupCustomAction.exe" "$2" && cmp -s "$1/TovMouseService.exe" "$3"' _ "$dir" "$TOV_TOOL" "$TOV_SERVICE_EXE"
-tov_expect_eq "install: automatic start, program path quoted" \
-  "$(tov_scm config TovMouseService | grep -E '^(path|start)=' | paste -sd ' ')" "start=2 path=\"$dir_win\\TovMouseService.exe\""
+tov_expect_eq "install: the product's configuration, program path quoted" "$(tov_scm config TovMouseService | paste -sd ' ')" \
+  "type=0x110 start=2 error=0 path=\"$dir_win\\TovMouseService.exe\" account=LocalSystem display=TovMouseService"
 tov_expect_true "install: the package is in the INF directory" test -n "$(inf_copies)"
 tov_note "the package's INF as C:\\windows\\inf\\$(inf_copies | paste -sd ' ')"
 tov_expect_lines "install: the custom actions' lines in order" "$TOV_WORK_DIR/log-install.txt" \
@@ -120,7 +122,8 @@ tov_expect_lines "install: the custom actions' lines in order" "$TOV_WORK_DIR/lo
   "Parameter[0]: -DriverUpdate" "Parameter[1]:  HID\\VID_0430&PID_0005&MI_01" "Parameter[2]:  NULL" \
   ">>> SetupApi::DriverUpdate" \
   "Parameter[0]: -ServiceCreate" "Parameter[1]:  TovMouseService" \
-  "Service name TovMouseService" "Service filepath $dir_win\\TovMouseService.exe"
+  "Service name TovMouseService" "Service filepath $dir_win\\TovMouseService.exe" "CreateService failed (1073)" \
+  "TMScmApi::ServiceCreate TovMouseService exists: it is given this product's configuration"
 tov_expect_eq "install: three setup tool runs" "$(grep -c '^>>> _tWinMain$' "$TOV_WORK_DIR/log-install.txt")" 3
 
 echo "== Installing the same package again runs no custom action"

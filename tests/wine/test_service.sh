@@ -49,12 +49,16 @@ pid=$(tov_scm_get pid status $NAME)
 tov_expect_true "it runs in a process of its own (pid $pid)" test "${pid:-0}" -gt 0
 tov_expect_no_match "no message box was needed" "$log" "StartService failed"
 
-# --- Create twice ------------------------------------------------------------------
+# --- Create twice, and names that could reach elsewhere -----------------------------
 tov_run "$run" "-ServiceCreate,$NAME"
 tov_expect_eq "a second -ServiceCreate exits 0" "$TOV_EXIT" 0
-tov_expect_lines "the second create is refused by the manager" "$log" "CreateService failed (1073)" \
-  "ServiceCreate failed!"
+tov_expect_lines "the existing service is given the product's configuration" "$log" "CreateService failed (1073)" \
+  "TMScmApi::ServiceCreate $NAME exists: it is given this product's configuration" "StartService failed (1056)"
 tov_expect_eq "the first service still runs" "$(state_of $NAME)" 4
+tov_run "$run" "-ServiceCreate,$NAME:evil"
+tov_expect_lines "a name with a stream is refused" "$log" \
+  "_tWinMain: -ServiceCreate \"$NAME:evil\" is not a service name, nothing done"
+tov_expect_eq "no such service" "$(tov_scm_get error status "$NAME:evil")" 1060
 
 # --- Controls ----------------------------------------------------------------------
 tov_expect_eq "PAUSE reports PAUSED" "$(control 2)" 7
@@ -89,6 +93,17 @@ tov_expect_lines "a stopped service is deleted without a stop request" "$log" \
   "TMScmApi::ServiceQueryStatus VelmoraNetService is already STOPPED" "Trying to delete service."
 tov_expect_eq "it is gone" "$(tov_scm_get error status TovMouseMissing)" 1060
 
+# --- The control handler, called as the dispatcher calls it -------------------------
+# Beside it a stand-in setup tool that runs 60 s: the arrival waits for it at
+# most 20 s, the STOP behind it is answered then, and an arrival behind the
+# STOP starts nothing.
+hdir="$TOV_WORK_DIR/handler"
+mkdir -p "$hdir"
+cp "$TOV_HELPERS/tovhandler.exe" "$hdir/"
+cp "$TOV_HELPERS/tovhandler.exe" "$hdir/TovMouseSetupCustomAction.exe"
+handled=$(cd "$hdir" && timeout 120 wine tovhandler.exe 11:32768 1 11:32768 2>/dev/null | tr -d '\r')
+tov_note "$handled"
+tov_expect_eq "the handler answers all three controls" "$(grep -c '^control=' <<<"$handled")" 3
 tov_debug_stop
 
 # --- The service's debugger output ---------------------------------------------------
@@ -102,6 +117,9 @@ if grep -q 'RegisterDeviceNotification GUID_DEVINTERFACE_MOUSE failed' "$dbg"; t
 else
   tov_note "Wine: the device notification registration succeeds"
 fi
-tov_expect_no_match "no status report failed at all" "$dbg" "SetServiceStatus failed"
+tov_expect_lines "the run that outlasts the wait is left to finish" "$dbg" \
+  'TMSvc: TMSvcNotificationDeviceInterfaceArrival the setup tool still runs after 20000 ms, it is left to finish on its own\n'
+tov_expect_eq "only the arrival before the STOP started the tool" "$(grep -c 'FullPathName: ' "$dbg")" 1
+tov_expect_eq "a report failed only outside the service, once" "$(grep -c 'SetServiceStatus failed! 6' "$dbg")" 1
 
 tov_done

@@ -5,6 +5,7 @@
 // Usage: tovlaunch.exe [option FILE-OR-NAME]... "<command line, program first>"
 //   --lock FILE    holds FILE open read-only with a shared 1-byte lock during the run
 //   --share0 FILE  holds FILE open with share mode 0 during the run
+//   --for MS       lets go of the held FILE MS milliseconds after the start
 //   --station NAME starts the program on the desktop Default of a new window
 //                  station NAME, one without WSF_VISIBLE
 // wine quotes an argument that holds blanks or quotes, so the command line
@@ -17,6 +18,7 @@
 
 int wmain(int argc, wchar_t** argv) {
   HANDLE held = INVALID_HANDLE_VALUE;
+  DWORD holdMs = INFINITE;
   std::wstring desktop;
   int i = 1;
   for (; i + 2 < argc && argv[i][0] == L'-' && argv[i][1] == L'-'; i += 2) {
@@ -27,6 +29,10 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
       }
       desktop = value + L"\\Default";
+      continue;
+    }
+    if (option == L"--for") {
+      holdMs = static_cast<DWORD>(_wtoi(value.c_str()));
       continue;
     }
     bool lock = option == L"--lock";
@@ -40,7 +46,7 @@ int wmain(int argc, wchar_t** argv) {
     }
   }
   if (i != argc - 1) {
-    std::printf("usage: tovlaunch.exe [--lock FILE|--share0 FILE|--station NAME]... \"<command line>\"\n");
+    std::printf("usage: tovlaunch.exe [--lock FILE|--share0 FILE|--for MS|--station NAME]... \"<command line>\"\n");
     return 2;
   }
   wchar_t* line = argv[i];
@@ -54,6 +60,7 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("launch-failed=%lu\n", GetLastError());
     return 2;
   }
+  if (WaitForSingleObject(pi.hProcess, holdMs) == WAIT_TIMEOUT) CloseHandle(held);
   WaitForSingleObject(pi.hProcess, INFINITE);
   ULONGLONG elapsed = GetTickCount64() - start;
   DWORD code = 0;
