@@ -3,7 +3,9 @@
 # target is TOV_ZIG_TARGET (a preset sets it): aarch64-windows-gnu or
 # x86_64-windows-gnu. Zig brings the mingw-w64 headers and import libraries
 # and builds libc++ for the target; the resource compiler is Debian's
-# llvm-windres (package llvm).
+# llvm-windres (package llvm). An optimised build (Release) is reproducible:
+# lld writes a hash of the contents as the PE time stamp (a Debug build
+# writes the link time).
 set(TOV_ZIG_TARGET "x86_64-windows-gnu" CACHE STRING "Zig target triple: <arch>-windows-gnu")
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TOV_ZIG_TARGET)
 string(REGEX MATCH "^[^-]+" tov_zig_arch "${TOV_ZIG_TARGET}")
