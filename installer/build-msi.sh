@@ -3,9 +3,12 @@
 #
 #   installer/build-msi.sh OUT.msi SETUP_TOOL.exe SERVICE.exe VERSION [DIFXAPI.dll]
 #
-# SETUP_TOOL.exe is the 64-bit setup tool, SERVICE.exe the 32-bit service;
-# DIFXAPI.dll, when given, is installed beside the setup tool. The CMake
-# build runs this into build/<preset>/installer/TovMouse.msi, and so does
+# SETUP_TOOL.exe is the 64-bit setup tool, SERVICE.exe the service (32-bit
+# for x64, ARM64 for ARM64); DIFXAPI.dll, when given, is installed beside the
+# setup tool. The package is for the setup tool's machine: x64, or ARM64,
+# which wixl cannot name: it is built as x64 and then marked ARM64 by the
+# Template of its summary information. The CMake build runs this into
+# build/linux/installer/TovMouse.msi and TovMouse-arm64.msi, and so does
 # scripts/sign.sh after signing the programs.
 set -euo pipefail
 
@@ -22,6 +25,18 @@ for f in "$setup_tool" "$service" ${difxapi:+"$difxapi"}; do
     exit 1
   fi
 done
+
+# The machine field of the setup tool's PE header.
+pe_offset=$(od -An -tu4 -j60 -N4 "$setup_tool" | tr -d ' ')
+case "$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$setup_tool" | tr -d ' ')" in
+8664) template= ;;
+aa64) template='Arm64;1033' ;;
+*) echo "$0: $setup_tool is no x64 or ARM64 program" >&2; exit 1 ;;
+esac
+if [ -n "$template" ] && [ -n "$difxapi" ]; then
+  echo "$0: the Driver Install Frameworks have no ARM64 difxapi.dll" >&2
+  exit 1
+fi
 
 # wixl finds sources only relative to its current directory: stage them.
 out_abs="$(cd "$(dirname "$out")" && pwd)/$(basename "$out")"
@@ -61,5 +76,13 @@ fi
 msibuild "$tmp" -q "UPDATE CustomAction SET Type = 3410 WHERE \
 Action = 'TovDriverPackageInstallRollback' OR Action = 'TovServiceCreateRollback' OR \
 Action = 'TovServiceDeleteRollback' OR Action = 'TovDriverPackageUninstallRollback'"
+
+# An ARM64 package must ask for Windows Installer 5.0, as TovMouse.wxs does
+# (InstallerVersion 500). msibuild sets the subject and the author together
+# with the template: they are given again as they are.
+if [ -n "$template" ]; then
+  suminfo="$(msiinfo suminfo "$tmp")"
+  msibuild "$tmp" -s "$(sed -n 's/^Subject: //p' <<<"$suminfo")" "$(sed -n 's/^Author: //p' <<<"$suminfo")" "$template"
+fi
 
 mv -f "$tmp" "$out_abs"

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Authenticode signing with osslsigncode (Debian package osslsigncode).
 #
-#   scripts/sign.sh            sign both programs of build/win64 and build/win32,
-#                              rebuild the installer from them (build/linux),
-#                              sign build/linux/installer/TovMouse.msi
+#   scripts/sign.sh            sign both programs of build/win64 and build/win32
+#                              and those of build/win-arm64, rebuild the
+#                              installers from them (build/linux), sign
+#                              build/linux/installer/TovMouse.msi and
+#                              TovMouse-arm64.msi
 #   scripts/sign.sh FILE...    sign each .exe, .dll or .msi in place
 #
 # Environment:
@@ -14,7 +16,7 @@
 #   TOV_SIGN_TIMESTAMP_URL  optional: an RFC 3161 time-stamp server, so that
 #                           the signatures stay valid after the certificate
 #                           expires (needs the network)
-#   TOV_WIN64_DIR, TOV_WIN32_DIR, TOV_LINUX_DIR
+#   TOV_WIN64_DIR, TOV_WIN32_DIR, TOV_WIN_ARM64_DIR, TOV_LINUX_DIR
 #                           optional: the build trees of the first form
 #
 # Without TOV_SIGN_CERT and TOV_SIGN_KEY the first form signs nothing and
@@ -63,8 +65,12 @@ fi
 
 win64="${TOV_WIN64_DIR:-$root/build/win64}"
 win32="${TOV_WIN32_DIR:-$root/build/win32}"
+arm64="${TOV_WIN_ARM64_DIR:-$root/build/win-arm64}"
 linux="${TOV_LINUX_DIR:-$root/build/linux}"
 sign "$win64/TovMouseSetupCustomAction.exe"
 sign "$win32/TovMouseService.exe"
-cmake --build "$linux" --target tov_installer >/dev/null
+sign "$arm64/TovMouseSetupCustomAction.exe"
+sign "$arm64/TovMouseService.exe"
+cmake --build "$linux" --target tov_installer tov_installer_arm64 >/dev/null
 sign "$linux/installer/TovMouse.msi"
+sign "$linux/installer/TovMouse-arm64.msi"

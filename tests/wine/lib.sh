@@ -110,6 +110,9 @@ tov_tool() {
   tov_launch "$dir" "\"$exe\" $arg"
 }
 
+# tov_run_exit WHAT EXIT DIR ARG: tov_run DIR ARG, checked to exit with EXIT.
+tov_run_exit() { tov_run "$3" "$4"; tov_expect_eq "$1 exits $2" "$TOV_EXIT" "$2"; }
+
 # The log file of directory $1 without its carriage returns.
 tov_log() { tr -d '\r' <"$1/TovMouseSetup.log" 2>/dev/null; }
 

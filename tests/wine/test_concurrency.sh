@@ -17,16 +17,13 @@ wait
 log="$TOV_WORK_DIR/stress.txt"
 tov_log "$run" >"$log"
 total=$(wc -l <"$log")
-whole=$(grep -cE '^writer [0-9]+ line [0-9]+ of 1000: the quick brown fox jumps over the lazy dog$' "$log")
+# Distinct whole lines of writers 1-8, lines 0-999: 8000 are each writer's 1000.
+whole=$(grep -cE "^writer [1-$writers] line (0|[1-9][0-9]{0,2}) of $lines: the quick brown fox jumps over the lazy dog\$" "$log")
 unique=$(sort -u "$log" | wc -l)
 tov_note "lines written: $((writers * lines)), found: $total, whole: $whole, distinct: $unique, torn: $((total - whole))"
 tov_expect_eq "every line is in the log" "$total" $((writers * lines))
 tov_expect_eq "no line is torn" "$whole" $((writers * lines))
 tov_expect_eq "no line is there twice" "$unique" $((writers * lines))
-for w in $(seq 1 $writers); do
-  got=$(grep -c "^writer $w line " "$log")
-  [ "$got" -eq "$lines" ] || tov_fail "writer $w has $got lines"
-done
 
 # Real runs of the setup tool at once: each run's lines are whole and the
 # runs' banners all arrive.
@@ -43,10 +40,7 @@ tov_note "exit codes: $(sort "$TOV_WORK_DIR/exits.txt" | tr '\n' ' ')"
 tov_expect_eq "eight runs exit with 0" "$(grep -c ' 0$' "$TOV_WORK_DIR/exits.txt")" $writers
 log2="$TOV_WORK_DIR/runs.txt"
 tov_log "$run2" >"$log2"
-tov_expect_eq "eight banners" "$(grep -c '^Call: ' "$log2")" $writers
-tov_expect_eq "eight closing lines" "$(grep -cx '<<< _tWinMain' "$log2")" $writers
-for w in $(seq 1 $writers); do
-  tov_expect_eq "run $w traced its first token once" "$(grep -cx "Parameter\[1\]:  run$w" "$log2")" 1
-done
+tov_expect_eq "eight banners, eight closing lines" "$(grep -c '^Call: ' "$log2") $(grep -cx '<<< _tWinMain' "$log2")" "$writers $writers"
+tov_expect_eq "each run traced its first token once" "$(grep -x "Parameter\[1\]:  run[1-$writers]" "$log2" | sort | uniq -c | grep -c ' 1 ')" $writers
 
 tov_done

@@ -24,26 +24,26 @@ create() {  # WHAT N HARDWARE-IDS [FILTERS]: the helper creates the device $devi
     tr -d '\r')" "created $device_id\\$2"
 }
 
-# Runs the tool in a fresh directory $TOV_WORK_DIR/$1 and leaves its log,
-# without the entry, banner and parameter lines, in $TOV_WORK_DIR/$1.log.
+# run NAME EXIT ARG: the tool run in a fresh directory $TOV_WORK_DIR/NAME,
+# checked to exit with EXIT; its log, without the entry, banner and parameter
+# lines, in $TOV_WORK_DIR/NAME.log.
 run() {
   local dir="$TOV_WORK_DIR/$1"
   mkdir -p "$dir"
-  tov_tool "$dir" "$2"
+  tov_tool "$dir" "$3"
+  tov_expect_eq "$1: exit code" "$TOV_EXIT" "$2"
   tov_log "$dir" | grep -v -e '^>>> _tWinMain$' -e '^Call: ' -e '^Parameter\[' >"$dir.log"
 }
 
 # --- no device -----------------------------------------------------------------
-run none "$update"
-tov_expect_eq "no device: exit code" "$TOV_EXIT" 0
+run none 0 "$update"
 tov_expect_eq "no device: an empty set is walked" "$(cat "$TOV_WORK_DIR/none.log")" \
   ">>> SetupApi::DriverUpdate
 SetupApi::DriverUpdate for-loop i: 0"
 
 # --- another revision --------------------------------------------------------------
 create "a device of revision 0102" 1 'HID\VID_0430&PID_0005&REV_0102&MI_01;HID\VID_0430&PID_0005&MI_01'
-run revision "$update"
-tov_expect_eq "other revision: exit code" "$TOV_EXIT" 0
+run revision 0 "$update"
 tov_expect_lines "other revision: the no-match line shows the device ID" "$TOV_WORK_DIR/revision.log" \
   "SetupApi::DriverUpdate for-loop i: 0" \
   'comparing hardware IDs (HID\VID_0430&PID_0005&REV_0102&MI_01 == hid\vid_0430&pid_0005&rev_0101&mi_01)? Not equal!' \
@@ -52,8 +52,7 @@ tov_expect_lines "other revision: the no-match line shows the device ID" "$TOV_W
 
 # --- filter already first -------------------------------------------------------------
 create "a device with the filter" 2 "$rev0101" 'tovfiltr;kbdclass'
-run done "$update"
-tov_expect_eq "filter in place: exit code" "$TOV_EXIT" 0
+run done 0 "$update"
 tov_expect_lines "filter in place: already-installed line" "$TOV_WORK_DIR/done.log" \
   "SetupApi::DriverUpdate for-loop i: 1" \
   'comparing hardware IDs (HID\VID_0430&PID_0005&REV_0101&MI_01 == hid\vid_0430&pid_0005&rev_0101&mi_01)? Equal!' \
@@ -65,16 +64,14 @@ tov_expect_no_line "filter in place: no rights test" "$TOV_WORK_DIR/done.log" "$
 create "a device without the filter" 3 "$rev0101"
 # The rights are tested at element 0 only: here the selection decides (Wine
 # lists no compatible driver), and the run fails with 1, not 5.
-run needed "$update"
-tov_expect_eq "a later device: exit code 1" "$TOV_EXIT" 1
+run needed 1 "$update"
 tov_expect_lines "a later device: the selection fails" "$TOV_WORK_DIR/needed.log" \
   "SetupApi::DriverUpdate for-loop i: 2" "SetupDiEnumDriverInfo failed. GetLastError returned: 259" \
   "SetupApi::DriverUpdate DeviceInfoSet.SelectedDriverSet failed! Index:2" "SetupApi::DriverUpdate failed!"
 tov_expect_no_line "a later device: no rights test" "$TOV_WORK_DIR/needed.log" "$rights"
 
 # --- removal ------------------------------------------------------------------------------
-run uninstall "-DeviceInstancesUninstall,$device_id"
-tov_expect_eq "removal: exit code" "$TOV_EXIT" 0
+run uninstall 0 "-DeviceInstancesUninstall,$device_id"
 log="$TOV_WORK_DIR/uninstall.log"
 tov_expect_eq "removal: every device matches its device ID (its first hardware ID is shown)" \
   "$(grep -cE "^comparing hardware IDs \(HID.VID_0430&PID_0005&REV_010[12]&MI_01 == .*\)\? Equal!$" "$log")" 3

@@ -185,5 +185,9 @@ tov_expect_eq "uninstall without the tool: msiexec exit code" "$TOV_EXIT" 0
 tov_expect_true "uninstall without the tool: no custom action ran" ran_nothing notool
 expect_removed "uninstall without the tool"
 
+# The ARM64 package (Template Arm64;1033) is refused on x64 before anything runs.
+tov_msiexec arm64 /i "\"$(tov_win "${msi%.msi}-arm64.msi")\""
+tov_expect_eq "the ARM64 package on x64: ERROR_INSTALL_PLATFORM_UNSUPPORTED" "$TOV_EXIT" 1633
+
 tov_note "install took ${install_seconds}s, uninstall ${uninstall_seconds}s (warm prefix)"
 tov_done

@@ -19,7 +19,6 @@ log="$TOV_LOG"
 state_of() { tov_scm_get state status "$1"; }
 wait_state() { tov_scm_get state wait "$1" "$2" 20; }
 control() { tov_scm_get state control "$NAME" "$1"; }
-config() { tov_scm_get "$1" config "$NAME"; }
 trap 'tov_remove_services "$NAME" TovMouseMissing; tov_cleanup' EXIT
 
 tov_debug_start
@@ -33,16 +32,13 @@ tov_expect_eq "the service program run from a prompt exits 0" "$TOV_EXIT" 0
 # service if the path were registered without quotes (measured: the start
 # then fails with 1053).
 cp "$TOV_HELPERS/tovlaunch.exe" "$(tov_unix 'C:\')/Program.exe"
-tov_run "$run" "-ServiceCreate,$NAME"
-tov_expect_eq "-ServiceCreate exits 0" "$TOV_EXIT" 0
+tov_run_exit "-ServiceCreate" 0 "$run" "-ServiceCreate,$NAME"
 tov_expect_lines "create traces the name and the plain path" "$log" "Service name $NAME" \
   "Service filepath $INSTALL_WIN\\$NAME.exe"
-tov_expect_eq "the registered path is quoted" "$(config path)" "\"$INSTALL_WIN\\$NAME.exe\""
-tov_expect_eq "service type: own process, interactive" "$(config type)" 0x110
-tov_expect_eq "start type: automatic" "$(config start)" 2
-tov_expect_eq "error control: ignore" "$(config error)" 0
-tov_expect_eq "display name: the service name" "$(config display)" "$NAME"
-tov_expect_eq "account: LocalSystem" "$(config account)" LocalSystem
+# Own process and interactive (0x110), automatic start (2), errors ignored (0),
+# the path quoted, LocalSystem, the service name as display name.
+tov_expect_eq "the registered configuration" "$(tov_scm config $NAME | paste -sd ' ')" \
+  "type=0x110 start=2 error=0 path=\"$INSTALL_WIN\\$NAME.exe\" account=LocalSystem display=$NAME"
 tov_expect_eq "the service runs (C:\\Program.exe was not taken for it)" "$(wait_state $NAME 4)" 4
 tov_expect_eq "it accepts STOP and PAUSE/CONTINUE" "$(tov_scm_get controls status $NAME)" 3
 pid=$(tov_scm_get pid status $NAME)
@@ -50,8 +46,7 @@ tov_expect_true "it runs in a process of its own (pid $pid)" test "${pid:-0}" -g
 tov_expect_no_match "no message box was needed" "$log" "StartService failed"
 
 # --- Create twice, and names that could reach elsewhere -----------------------------
-tov_run "$run" "-ServiceCreate,$NAME"
-tov_expect_eq "a second -ServiceCreate exits 0" "$TOV_EXIT" 0
+tov_run_exit "a second -ServiceCreate" 0 "$run" "-ServiceCreate,$NAME"
 tov_expect_lines "the existing service is given the product's configuration" "$log" "CreateService failed (1073)" \
   "TMScmApi::ServiceCreate $NAME exists: it is given this product's configuration" "StartService failed (1056)"
 tov_expect_eq "the first service still runs" "$(state_of $NAME)" 4
@@ -61,16 +56,13 @@ tov_expect_lines "a name with a stream is refused" "$log" \
 tov_expect_eq "no such service" "$(tov_scm_get error status "$NAME:evil")" 1060
 
 # --- Controls ----------------------------------------------------------------------
-tov_expect_eq "PAUSE reports PAUSED" "$(control 2)" 7
-tov_expect_eq "a second PAUSE reports RUNNING" "$(control 2)" 4
-tov_expect_eq "CONTINUE reports RUNNING" "$(control 3)" 4
-tov_expect_eq "PAUSE again" "$(control 2)" 7
-tov_expect_eq "INTERROGATE while paused reports RUNNING" "$(control 4)" 4
-tov_expect_eq "the manager shows RUNNING" "$(state_of $NAME)" 4
+# PAUSE, a second PAUSE, CONTINUE, PAUSE again, INTERROGATE while paused, and
+# then the manager's state: PAUSED (7) or RUNNING (4) each.
+tov_expect_eq "the states the controls report" "$({ for c in 2 2 3 2 4; do control $c; done; state_of $NAME; } | paste -sd ' ')" \
+  "7 4 4 7 4 4"
 
 # --- Delete ------------------------------------------------------------------------
-tov_run "$run" "-ServiceDelete,$NAME"
-tov_expect_eq "-ServiceDelete exits 0" "$TOV_EXIT" 0
+tov_run_exit "-ServiceDelete" 0 "$run" "-ServiceDelete,$NAME"
 tov_expect_lines "delete stops the service, then deletes it" "$log" ">>> TMScmApi::ServiceStop" \
   "Trying to delete service."
 tov_expect_true "the stop is seen within the waits" grep -qE '^Service stopped after [0-9]+ tries\.$' "$log"
@@ -78,14 +70,12 @@ tov_note "$(grep '^Service stopped after' "$log")"
 tov_expect_no_line "delete reports no failure" "$log" "ServiceDelete failed!"
 tov_expect_eq "the service is gone" "$(tov_scm_get error status $NAME)" 1060
 
-tov_run "$run" "-ServiceDelete,$NAME"
-tov_expect_eq "-ServiceDelete of a missing service exits 0" "$TOV_EXIT" 0
+tov_run_exit "-ServiceDelete of a missing service" 0 "$run" "-ServiceDelete,$NAME"
 tov_expect_lines "a missing service is named" "$log" "TMScmApi::ServiceEnableAccess OpenService failed! 1060" \
   "TMScmApi::ServiceEnableAccess Service does not exists" "ScmApiServiceEnableAccess failed!"
 
 # --- A service whose program is missing ----------------------------------------------
-tov_run "$run" "-ServiceCreate,TovMouseMissing"
-tov_expect_eq "-ServiceCreate of a service without its program exits 0" "$TOV_EXIT" 0
+tov_run_exit "-ServiceCreate of a service without its program" 0 "$run" "-ServiceCreate,TovMouseMissing"
 tov_expect_true "its start fails and is traced" grep -qE '^StartService failed \([0-9]+\)$' "$log"
 tov_note "$(grep '^StartService failed' "$log")"
 tov_run "$run" "-ServiceDelete,TovMouseMissing"

@@ -34,13 +34,9 @@ tov_expect_true "the fresh prefix has no OEM INF file" bash -c '! ls "$1"/oem*.i
 put_oem oem7 pnf
 put_oem oem70
 put_oem oem8 pnf
-tov_run "$run" "-DriverPackageUninstall,OEM7"
-tov_expect_eq "uninstall exits 0" "$TOV_EXIT" 0
-tov_expect_true "oem7.inf is deleted" test ! -e "$inf/oem7.inf"
-tov_expect_true "its PNF file is deleted" test ! -e "$inf/oem7.PNF"
-tov_expect_true "oem70.inf stays: its name only begins with oem7" test -e "$inf/oem70.inf"
-tov_expect_true "oem8.inf stays" test -e "$inf/oem8.inf"
-tov_expect_true "oem8.PNF stays" test -e "$inf/oem8.PNF"
+tov_run_exit "uninstall" 0 "$run" "-DriverPackageUninstall,OEM7"
+tov_expect_eq "oem7.inf and its PNF are deleted; oem70.inf (its name only begins with oem7) and oem8 stay" \
+  "$(cd "$inf" && ls oem* | LC_ALL=C sort | paste -sd ' ')" "oem70.inf oem8.PNF oem8.inf"
 tov_expect_lines "uninstall trace" "$log" ">>> TMSCAMainInternalDriverPackageUninstall" \
   "DifxApi::UninstallPackagesByOemInf"
 # The search order of the directory is the file system's: one check per file.
@@ -54,15 +50,13 @@ tov_expect_no_match "no deletion error" "$log" DeleteOemInfFile
 tov_expect_eq "the uninstall ends with its closing line" "$(tail -n 1 "$log")" "<<< TMSCAMainInternalDriverPackageUninstall"
 
 # --- Install with Wine's difxapi.dll --------------------------------------------
-tov_run "$run" "$install"
-tov_expect_eq "install without an old driver file exits 0" "$TOV_EXIT" 0
+tov_run_exit "install without an old driver file" 0 "$run" "$install"
 tov_expect_lines "install without an old driver file" "$log" ">>> TMSCAMainInternalDriverPackageInstall" \
   "Utilities::UninstallPackagesByOemInf remove failed 2" "DifxApi::DriverPackageInstall InfFilePath: C:\\pkg\\tovfiltr.inf" \
   "<<< TMSCAMainInternalDriverPackageInstall"
 
 printf 'old driver' >"$drivers/tovfiltr.sys"
-tov_run "$run" "$install"
-tov_expect_eq "install with an old driver file exits 0" "$TOV_EXIT" 0
+tov_run_exit "install with an old driver file" 0 "$run" "$install"
 tov_expect_true "the old driver file is gone" test ! -e "$drivers/tovfiltr.sys"
 tov_expect_lines "install with an old driver file" "$log" ">>> TMSCAMainInternalDriverPackageInstall" \
   "DifxApi::DriverPackageInstall InfFilePath: C:\\pkg\\tovfiltr.inf" "<<< TMSCAMainInternalDriverPackageInstall"
@@ -73,16 +67,14 @@ tov_expect_no_line "no removal error" "$log" "Utilities::UninstallPackagesByOemI
 # oem<N>.inf); its SetupUninstallOEMInfW deletes the INF alone, not its PNF.
 stand_in="DifxApi::Framework difxapi.dll not available (126), driver store interface: SetupCopyOEMInfW and SetupUninstallOEMInfW"
 printf 'old driver' >"$drivers/tovfiltr.sys"
-WINEDLLOVERRIDES="$TOV_DIFX_NONE" tov_run "$run" "$install"
-tov_expect_eq "install without difxapi.dll exits 0" "$TOV_EXIT" 0
+WINEDLLOVERRIDES="$TOV_DIFX_NONE" tov_run_exit "install without difxapi.dll" 0 "$run" "$install"
 tov_expect_true "the old driver file is gone" test ! -e "$drivers/tovfiltr.sys"
 tov_expect_true "the package INF is copied into the INF directory" cmp -s "$WINEPREFIX/drive_c/pkg/tovfiltr.inf" "$inf/tovfiltr.inf"
 tov_expect_true "with its PNF file" test -e "$inf/tovfiltr.pnf"
 tov_expect_lines "install without difxapi.dll" "$log" ">>> TMSCAMainInternalDriverPackageInstall" "$stand_in" \
   "<<< TMSCAMainInternalDriverPackageInstall"
 
-WINEDLLOVERRIDES="$TOV_DIFX_NONE" tov_run "$run" "-DriverPackageUninstall,oem8"
-tov_expect_eq "uninstall without difxapi.dll exits 0" "$TOV_EXIT" 0
+WINEDLLOVERRIDES="$TOV_DIFX_NONE" tov_run_exit "uninstall without difxapi.dll" 0 "$run" "-DriverPackageUninstall,oem8"
 tov_expect_true "the OEM INF file is uninstalled" test ! -e "$inf/oem8.inf"
 tov_expect_lines "uninstall without difxapi.dll" "$log" "$stand_in" "SetupApi::OemInfPackagesUninstall" \
   "SetupApi::OemInfPackagesUninstall uninstalling oem8.inf" "SetupApi::OemInfFilesDelete" \
@@ -94,8 +86,7 @@ tov_expect_no_match "no store call failed" "$log" "OemInfPackagesUninstall.*fail
 # would reach the current directory and load the planted library.
 rm -f "$windir/system32/difxapi.dll"
 cp "$TOV_FAKE_DIFX" "$run/difxapi.dll"
-WINEDLLOVERRIDES="$TOV_DIFX_NATIVE" tov_run "$run" "$install"
-tov_expect_eq "a planted difxapi.dll is not used: the Setup API installs" "$TOV_EXIT" 0
+WINEDLLOVERRIDES="$TOV_DIFX_NATIVE" tov_run_exit "a planted difxapi.dll is not used: the Setup API's install" 0 "$run" "$install"
 tov_expect_no_match "a planted difxapi.dll never ran" "$log" fake
 tov_expect_lines "the Setup API stands in" "$log" "$stand_in"
 rm -f "$run/difxapi.dll"
@@ -106,8 +97,7 @@ mkdir -p "$app"
 cp "$TOV_TOOL" "$TOV_FAKE_DIFX" "$app/"
 export TOV_TOOL_WIN='C:\app\TovMouseSetupCustomAction.exe'
 printf 'old driver' >"$drivers/tovfiltr.sys"
-WINEDLLOVERRIDES="$TOV_DIFX_NATIVE" tov_run "$run" "$install"
-tov_expect_eq "install through the framework beside the tool exits 0" "$TOV_EXIT" 0
+WINEDLLOVERRIDES="$TOV_DIFX_NATIVE" tov_run_exit "install through the framework beside the tool" 0 "$run" "$install"
 tov_expect_true "the old driver file is gone again" test ! -e "$drivers/tovfiltr.sys"
 tov_expect_lines "framework messages in the trace" "$log" \
   "DifxApi::DriverPackageInstall InfFilePath: C:\\pkg\\tovfiltr.inf" \
@@ -117,19 +107,16 @@ tov_expect_lines "framework messages in the trace" "$log" \
 tov_expect_true "error line with the system's text for 2" \
   grep -qE '^DIFXAPI_ERROR:   fake error\.  Errorcode: 2 \[2 \(.+\)\]$' "$log"
 
-TOVFAKEDIFX_INSTALL=E0000304 WINEDLLOVERRIDES="$TOV_DIFX_NATIVE" tov_run "$run" "$install"
-tov_expect_eq "a failed package install exits -1" "$TOV_EXIT" -1
+TOVFAKEDIFX_INSTALL=E0000304 WINEDLLOVERRIDES="$TOV_DIFX_NATIVE" tov_run_exit "a failed package install" -1 "$run" "$install"
 tov_expect_lines "failed package install" "$log" \
   "DifxApi::DriverPackageInstall DriverPackageInstall returned 0xe0000304." \
   "TMSCAMainInternalDriverPackageInstall DifxApi::DriverPackageInstall - Failed -536870140" \
   "TMSCAMainInternalDriverPackageInstall failed!"
-TOVFAKEDIFX_INSTALL=E000020B WINEDLLOVERRIDES="$TOV_DIFX_NATIVE" tov_run "$run" "$install"
-tov_expect_eq "no device to install on is success" "$TOV_EXIT" 0
+TOVFAKEDIFX_INSTALL=E000020B WINEDLLOVERRIDES="$TOV_DIFX_NATIVE" tov_run_exit "no device to install on: the install" 0 "$run" "$install"
 
 put_oem oem5 pnf
 put_oem oem6 pnf
-WINEDLLOVERRIDES="$TOV_DIFX_NATIVE" tov_run "$run" "-DriverPackageUninstall,tovFILTR"
-tov_expect_eq "uninstall through the framework exits 0" "$TOV_EXIT" 0
+WINEDLLOVERRIDES="$TOV_DIFX_NATIVE" tov_run_exit "uninstall through the framework" 0 "$run" "-DriverPackageUninstall,tovFILTR"
 store='C:\windows\System32\DriverStore\FileRepository\TovFiltr.inf_amd64_fake\TovFiltr.inf'
 lowered='c:\windows\system32\driverstore\filerepository\tovfiltr.inf_amd64_fake\tovfiltr.inf'
 tov_expect_lines "the package found through oem5.inf is removed" "$log" \
