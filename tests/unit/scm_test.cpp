@@ -19,8 +19,6 @@ class ScmApi : public SimTest {
     sim::M().fs.Put(kServiceExe);
   }
 
-  static std::size_t Calls(const std::string& call) { return sim::M().callCounts[call]; }
-
   // A running stand-in service that shows STOP_PENDING to `pendingQueries`
   // status queries after the stop request.
   static void AddRunning(unsigned pendingQueries) {
@@ -77,24 +75,6 @@ TEST_F(ScmApi, WithoutAdministrativeRightsEveryOperationFailsOnItsHandleCheck) {
                                "Service handle invalid.", ">>> TMScmApi::ServiceStop", "Service handle invalid.",
                                "Trying to delete service.", "Service handle invalid."}));
   EXPECT_EQ(sim::M().services.Find(kName)->status.dwCurrentState, win::SERVICE_RUNNING);
-}
-
-TEST_F(ScmApi, EnableAccessNamesEachOpenServiceError) {
-  const std::vector<std::pair<win::DWORD, std::string>> cases = {
-      {5, "TMScmApi::ServiceEnableAccess Error: Access denied."},
-      {6, "TMScmApi::ServiceEnableAccess Invalid handle"},
-      {123, "TMScmApi::ServiceEnableAccess Invalid name"},
-      {1060, "TMScmApi::ServiceEnableAccess Service does not exists"},
-      {8, "TMScmApi::ServiceEnableAccess Unknown error"},
-  };
-  for (const auto& [error, line] : cases) {
-    SetUp();
-    AddRunning(0);
-    sim::M().FailCall("OpenServiceW", 1, error);
-    TMScmApi scm;
-    EXPECT_FALSE(scm.ServiceEnableAccess(kName));
-    EXPECT_EQ(LogLines(), (Lines{"TMScmApi::ServiceEnableAccess OpenService failed! " + std::to_string(error), line}));
-  }
 }
 
 TEST_F(ScmApi, NamesOfEightyCharactersOrMoreAreRefusedNotCut) {
@@ -178,25 +158,41 @@ TEST_F(ScmApi, StopTracesFailedQueriesAndRequests) {
              "TMScmApi::ServiceQueryStatus failed!"}));
 }
 
-TEST_F(ScmApi, DeleteExplainsAccessHandleAndMarkErrorsOnly) {
-  const std::vector<std::pair<win::DWORD, Lines>> cases = {
-      {0, {}},
-      {5, {"DeleteService failed. (5)", "The handle does not have the DELETE access right."}},
-      {6, {"DeleteService failed. (6)", "The specified handle is invalid. "}},
-      {1072, {"DeleteService failed. (1072)", "The specified service has already been marked for deletion. "}},
-      {1115, {"DeleteService failed. (1115)"}},
+// The errors of opening the service and of deleting it that have a text of
+// their own; only a delete that succeeds marks the service.
+TEST_F(ScmApi, OpenAndDeleteErrorsAreNamed) {
+  const std::string open = "TMScmApi::ServiceEnableAccess ", del = "DeleteService failed. (";
+  const struct {
+    const char* call;
+    win::DWORD error;
+    Lines log;
+  } cases[] = {
+      {"OpenServiceW", 5, {open + "OpenService failed! 5", open + "Error: Access denied."}},
+      {"OpenServiceW", 6, {open + "OpenService failed! 6", open + "Invalid handle"}},
+      {"OpenServiceW", 123, {open + "OpenService failed! 123", open + "Invalid name"}},
+      {"OpenServiceW", 1060, {open + "OpenService failed! 1060", open + "Service does not exists"}},
+      {"OpenServiceW", 8, {open + "OpenService failed! 8", open + "Unknown error"}},
+      {"DeleteService", 0, {"Trying to delete service."}},
+      {"DeleteService",
+       5,
+       {"Trying to delete service.", del + "5)", "The handle does not have the DELETE access right."}},
+      {"DeleteService", 6, {"Trying to delete service.", del + "6)", "The specified handle is invalid. "}},
+      {"DeleteService",
+       1072,
+       {"Trying to delete service.", del + "1072)", "The specified service has already been marked for deletion. "}},
+      {"DeleteService", 1115, {"Trying to delete service.", del + "1115)"}},
   };
-  for (const auto& [error, lines] : cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.call) + " " + std::to_string(c.error));
     SetUp();
     AddRunning(0);
-    if (error != 0) sim::M().FailCall("DeleteService", 1, error);
+    if (c.error != 0) sim::M().FailCall(c.call, 1, c.error);
     TMScmApi scm;
-    ASSERT_TRUE(scm.ServiceEnableAccess(kName));
-    EXPECT_EQ(scm.ServiceDelete(), error == 0);
-    EXPECT_EQ(sim::M().services.Find(kName)->markedForDelete, error == 0);
-    Lines expected{"Trying to delete service."};
-    expected.insert(expected.end(), lines.begin(), lines.end());
-    EXPECT_EQ(LogLines(), expected);
+    bool opened = scm.ServiceEnableAccess(kName);
+    EXPECT_EQ(opened, std::string(c.call) == "DeleteService");
+    EXPECT_EQ(opened && scm.ServiceDelete(), c.error == 0);
+    EXPECT_EQ(sim::M().services.Find(kName)->markedForDelete, c.error == 0);
+    EXPECT_EQ(LogLines(), c.log);
   }
 }
 
@@ -210,7 +206,6 @@ class ServiceCommands : public SimTest {
     sim::M().fs.Put(kServiceExe);
   }
   void TearDown() override { EXPECT_TRUE(sim::M().services.WaitForExit(kName)); }
-  static std::size_t Calls(const std::string& call) { return sim::M().callCounts[call]; }
 };
 
 TEST_F(ServiceCommands, StartFailureShowsTheMessageBoxAndExitsWithZero) {
