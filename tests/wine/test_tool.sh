@@ -8,10 +8,9 @@ run="$TOV_WORK_DIR/run"
 mkdir -p "$run"
 tov_debug_start
 
-# An empty argument, a command in any case, a quoted command, a missing token,
-# ten tokens and an unknown command: each run exits 0.
-for arg in "" "-rEeNUMERATE,extra,,token" "\"-ReEnumerate\"" "-DriverUpdate,HID\\VID_0430&PID_0005&MI_01" \
-  "-ReEnumerate,1,2,3,4,5,6,7,8,9" "-Unknown,caf$(printf '\xc3\xa9') $(printf '\xe2\x82\xac')"; do
+# An empty argument, a command in any case, a quoted command and an unknown
+# command: each run exits 0. (Missing and surplus tokens: the unit tests.)
+for arg in "" "-rEeNUMERATE,extra,,token" "\"-ReEnumerate\"" "-Unknown,caf$(printf '\xc3\xa9') $(printf '\xe2\x82\xac')"; do
   tov_tool "$run" "$arg"
   tov_expect_eq "[$arg] exits 0" "$TOV_EXIT" 0
 done
@@ -26,9 +25,6 @@ tov_expect_lines "empty argument" "$log" ">>> _tWinMain" "_tWinMain: No command 
 tov_expect_lines "re-enumeration run" "$log" "Parameter[0]: -rEeNUMERATE" "Parameter[1]:  extra" \
   "Parameter[2]:  token" "_tWinMain CM_Locate_DevNode failed! 0x13" "<<< _tWinMain"
 tov_expect_lines "quoted command" "$log" "Parameter[0]: \"-ReEnumerate\"" "<<< _tWinMain"
-tov_expect_lines "missing token" "$log" \
-  "_tWinMain: -DriverUpdate is missing parameter 2 (second parameter), nothing done"
-tov_expect_lines "ten tokens" "$log" "Parameter[8]:  8" "_tWinMain: More than 9 command line parameters, nothing done"
 # One byte per character below 256, "?" above.
 tov_expect_true "non-ASCII characters in the log" grep -qaxF "$(printf 'Parameter[1]:  caf\xe9 ?')" "$log"
 
