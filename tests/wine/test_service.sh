@@ -19,7 +19,6 @@ log="$TOV_LOG"
 state_of() { tov_scm_get state status "$1"; }
 wait_state() { tov_scm_get state wait "$1" "$2" 20; }
 control() { tov_scm_get state control "$NAME" "$1"; }
-config() { tov_scm_get "$1" config "$NAME"; }
 trap 'tov_remove_services "$NAME" TovMouseMissing; tov_cleanup' EXIT
 
 tov_debug_start
@@ -37,12 +36,9 @@ tov_run "$run" "-ServiceCreate,$NAME"
 tov_expect_eq "-ServiceCreate exits 0" "$TOV_EXIT" 0
 tov_expect_lines "create traces the name and the plain path" "$log" "Service name $NAME" \
   "Service filepath $INSTALL_WIN\\$NAME.exe"
-tov_expect_eq "the registered path is quoted" "$(config path)" "\"$INSTALL_WIN\\$NAME.exe\""
-tov_expect_eq "service type: own process, interactive" "$(config type)" 0x110
-tov_expect_eq "start type: automatic" "$(config start)" 2
-tov_expect_eq "error control: ignore" "$(config error)" 0
-tov_expect_eq "display name: the service name" "$(config display)" "$NAME"
-tov_expect_eq "account: LocalSystem" "$(config account)" LocalSystem
+# Own process, interactive (0x110); automatic start; errors ignored; the path quoted.
+tov_expect_eq "the service's configuration" "$(tov_scm config $NAME | paste -sd ' ')" \
+  "type=0x110 start=2 error=0 path=\"$INSTALL_WIN\\$NAME.exe\" account=LocalSystem display=$NAME"
 tov_expect_eq "the service runs (C:\\Program.exe was not taken for it)" "$(wait_state $NAME 4)" 4
 tov_expect_eq "it accepts STOP and PAUSE/CONTINUE" "$(tov_scm_get controls status $NAME)" 3
 pid=$(tov_scm_get pid status $NAME)
@@ -112,11 +108,7 @@ tov_expect_lines "outside the manager: the dispatcher is refused" "$dbg" 'TMSvc:
   'TMSvc: main StartServiceCtrlDispatcher failed! 1063\n'
 tov_expect_lines "the service's start-up lines" "$dbg" 'TMSvc: >>> main\n\n' 'TMSvc: >>> TMSvcServiceMain\n\n' \
   'TMSvc: >>> TMSvcNotificationDeviceRegister\n'
-if grep -q 'RegisterDeviceNotification GUID_DEVINTERFACE_MOUSE failed' "$dbg"; then
-  tov_note "Wine: $(grep -m1 'RegisterDeviceNotification' "$dbg")"
-else
-  tov_note "Wine: the device notification registration succeeds"
-fi
+tov_note "Wine's device notification registration: $(grep -m1 -o 'RegisterDeviceNotification.*' "$dbg" || echo succeeds)"
 tov_expect_lines "the run that outlasts the wait is left to finish" "$dbg" \
   'TMSvc: TMSvcNotificationDeviceInterfaceArrival the setup tool still runs after 20000 ms, it is left to finish on its own\n'
 tov_expect_eq "only the arrival before the STOP started the tool" "$(grep -c 'FullPathName: ' "$dbg")" 1
