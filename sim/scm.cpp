@@ -173,10 +173,10 @@ BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, SERVICE_
   // A stand-in asked to stop: STOP_PENDING for its number of queries.
   sim::Services::Process* process = m.services.ProcessOf(r->name);
   if (r->status.dwCurrentState == SERVICE_STOP_PENDING && (process == nullptr || process->ended)) {
-    if (r->stopQueriesLeft == 0) {
+    if (r->stopPendingQueries == 0) {
       r->status = SERVICE_STATUS{r->type, SERVICE_STOPPED, 0, 0, 0, 0, 0};
     } else {
-      --r->stopQueriesLeft;
+      --r->stopPendingQueries;
       ++r->status.dwCheckPoint;
     }
   }
@@ -201,7 +201,6 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServi
   sim::Services::Process* p = s.ProcessOf(r->name);
   if (p == nullptr || p->ended) {  // the stand-in
     SIM_ONLY(dwControl == SERVICE_CONTROL_STOP, "another control than a stop for a stand-in");
-    r->stopQueriesLeft = r->stopPendingQueries;
     r->status = SERVICE_STATUS{r->type, SERVICE_STOP_PENDING, SERVICE_ACCEPT_STOP, 0, 0, 0, 1000};
   } else {
     // Delivered to the service's handler; the answer is the status it reported.

@@ -83,10 +83,10 @@ class Service : public SimTest {
     ReportList out;
     std::lock_guard<std::recursive_mutex> lock(sim::M().mutex);
     for (const auto& r : sim::M().services.reports) {
-      EXPECT_EQ(r.status.dwServiceType, win::SERVICE_WIN32_OWN_PROCESS);
-      EXPECT_EQ(r.status.dwWin32ExitCode, win::NO_ERROR);
-      EXPECT_EQ(r.status.dwServiceSpecificExitCode, 0u);
-      out.push_back({r.status.dwCurrentState, r.status.dwControlsAccepted, r.status.dwCheckPoint, r.status.dwWaitHint});
+      EXPECT_EQ(r.dwServiceType, win::SERVICE_WIN32_OWN_PROCESS);
+      EXPECT_EQ(r.dwWin32ExitCode, win::NO_ERROR);
+      EXPECT_EQ(r.dwServiceSpecificExitCode, 0u);
+      out.push_back({r.dwCurrentState, r.dwControlsAccepted, r.dwCheckPoint, r.dwWaitHint});
     }
     return out;
   }
