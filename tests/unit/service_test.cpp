@@ -307,18 +307,4 @@ TEST_F(Service, StopBeforeTheStopEventExistsIsNotLost) {
   EXPECT_EQ(sim::M().handles.CountAll(), 0u);
 }
 
-TEST(ServiceTrace, LevelsOutsideTheMaskWriteNothingAndLongMessagesAreCut) {
-  sim::Reset();
-  TMSvcTrace(0x10000, u"hidden");
-  TMSvcTrace(0xff, u"hidden");
-  EXPECT_TRUE(sim::M().debugOutput.empty());
-
-  TMSvcTrace(TMSVC_TRACE_ERROR, u"%s", std::u16string(5000, u'a'));
-  ASSERT_EQ(sim::M().debugOutput.size(), 1u);
-  const std::u16string& line = sim::M().debugOutput[0];
-  EXPECT_EQ(line.size(), kTMSvcTraceBufferChars - 1);
-  EXPECT_EQ(line.substr(0, 8), u"TMSvc: a");
-  EXPECT_EQ(line.back(), u'\n');
-}
-
 }  // namespace

@@ -1,3 +1,5 @@
+#include "service/trace.h"
+
 #include <numeric>
 
 #include "sim_test.h"
@@ -43,9 +45,18 @@ TEST_F(Trace, LongMessagesAreWholeInTheLogAndCutOnTheDebugger) {
   big[4095] = 0xDE00;
   TracePrint(TRACE_ERROR, u"%s", big);
   EXPECT_EQ(Log().size(), 5000u);
-  const std::u16string& line = sim::M().debugOutput.back();
-  EXPECT_EQ(line.size(), 7u + 4094u);
-  EXPECT_EQ(line.substr(0, 7), u"RVSET: ");
+  // The service's trace, on the debugger only, cuts alike and keeps the line
+  // end; levels outside its mask write nothing.
+  TMSvcTrace(0x10000, u"hidden");
+  TMSvcTrace(0xff, u"hidden");
+  TMSvcTrace(TMSVC_TRACE_ERROR, u"%s", std::u16string(5000, u'a'));
+  const auto& debug = sim::M().debugOutput;
+  ASSERT_EQ(debug.size(), 2u);
+  EXPECT_EQ(debug[0].size(), 7u + 4094u);
+  EXPECT_EQ(debug[0].substr(0, 7), u"RVSET: ");
+  EXPECT_EQ(debug[1].size(), kTMSvcTraceBufferChars - 1);
+  EXPECT_EQ(debug[1].substr(0, 8), u"TMSvc: a");
+  EXPECT_EQ(debug[1].back(), u'\n');
 }
 
 constexpr char16_t kLog[] = u"C:\\Users\\Setup\\TovMouseSetup.log";
