@@ -124,18 +124,16 @@ TEST_F(Trace, AHeldOrLinkedLogCostsARunABoundedWaitAndNoDebuggerLine) {
   }
 }
 
-TEST_F(Trace, ErrorCodeTextIsTheSignedCodeAndTheSystemMessageOnOneLine) {
-  sim::M().systemMessages[0xE0000302] = u"The driver package is not\r\nin the store.\r\n";
-  // Only the first line feed and then the first carriage return go.
-  EXPECT_EQ(ErrorCodeText(0xE0000302), u"-536870142 (The driver package is notin the store.\r\n)");
-}
-
 // The directives of the trace texts; a code with the top bit set prints as a
-// negative number with %d.
-TEST(Format, DirectivesOfTheTraceTexts) {
+// negative number with %d, and as an error code also with its system message
+// on one line.
+TEST_F(Trace, FormatDirectivesAndErrorCodeText) {
   EXPECT_EQ(wstr::ToUtf8(text::Format(u"%d/%ld %s %S 0x%x 0x%x", 12, -1, u"wide", "narrow", 0xE000020Bu, 0u)),
             "12/-1 wide narrow 0xe000020b 0x0");
   EXPECT_EQ(wstr::ToUtf8(text::Format(u"%d %d", 0xE0000302u, std::int32_t{-2147483647 - 1})), "-536870142 -2147483648");
+  sim::M().systemMessages[0xE0000302] = u"The driver package is not\r\nin the store.\r\n";
+  // Only the first line feed and then the first carriage return go.
+  EXPECT_EQ(ErrorCodeText(0xE0000302), u"-536870142 (The driver package is notin the store.\r\n)");
 }
 
 }  // namespace
