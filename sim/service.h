@@ -25,7 +25,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,7 +41,6 @@ struct Gate : std::latch {
   void Open() {
     if (!try_wait()) count_down();
   }
-  void Wait() { wait(); }
 };
 
 // One run of a program file: a process started by ShellExecuteExW, or a

@@ -96,7 +96,7 @@ class Service : public SimTest {
   void GateSetupToolRuns() {
     for (int i = 0; i < 4; ++i) gates_.push_back(std::make_shared<sim::Gate>());
     sim::M().services.SetProgram(kSetupTool, [gates = gates_](const sim::ProcessRun& run) {
-      gates.at(run.index)->Wait();
+      gates.at(run.index)->wait();
       return win::DWORD{0};
     });
   }
