@@ -67,8 +67,7 @@ tov_run "$run" "-ServiceDelete,$NAME"
 tov_expect_eq "-ServiceDelete exits 0" "$TOV_EXIT" 0
 tov_expect_lines "delete stops the service, then deletes it" "$log" ">>> TMScmApi::ServiceStop" \
   "Trying to delete service."
-tov_expect_true "the stop is seen within the waits" grep -qE '^Service stopped after [0-9]+ tries\.$' "$log"
-tov_note "$(grep '^Service stopped after' "$log")"
+tov_expect_true "the stop is seen within the waits: $(grep -m1 '^Service stopped after' "$log")" grep -qE '^Service stopped after [0-9]+ tries\.$' "$log"
 tov_expect_no_line "delete reports no failure" "$log" "ServiceDelete failed!"
 tov_expect_eq "the service is gone" "$(tov_scm_get error status $NAME)" 1060
 
@@ -80,8 +79,7 @@ tov_expect_lines "a missing service is named" "$log" "TMScmApi::ServiceEnableAcc
 # --- A service whose program is missing ----------------------------------------------
 tov_run "$run" "-ServiceCreate,TovMouseMissing"
 tov_expect_eq "-ServiceCreate of a service without its program exits 0" "$TOV_EXIT" 0
-tov_expect_true "its start fails and is traced" grep -qE '^StartService failed \([0-9]+\)$' "$log"
-tov_note "$(grep '^StartService failed' "$log")"
+tov_expect_true "its start fails and is traced: $(grep -m1 '^StartService failed' "$log")" grep -qE '^StartService failed \([0-9]+\)$' "$log"
 tov_run "$run" "-ServiceDelete,TovMouseMissing"
 tov_expect_lines "a stopped service is deleted without a stop request" "$log" \
   "TMScmApi::ServiceQueryStatus VelmoraNetService is already STOPPED" "Trying to delete service."
@@ -96,8 +94,7 @@ mkdir -p "$hdir"
 cp "$TOV_HELPERS/tovhandler.exe" "$hdir/"
 cp "$TOV_HELPERS/tovhandler.exe" "$hdir/TovMouseSetupCustomAction.exe"
 handled=$(cd "$hdir" && timeout 120 wine tovhandler.exe 11:32768 1 11:32768 2>/dev/null | tr -d '\r')
-tov_note "$handled"
-tov_expect_eq "the handler answers all three controls" "$(grep -c '^control=' <<<"$handled")" 3
+tov_expect_eq "the handler answers all three controls: $(paste -sd ' ' <<<"$handled")" "$(grep -c '^control=' <<<"$handled")" 3
 tov_debug_stop
 
 # --- The service's debugger output ---------------------------------------------------
