@@ -35,7 +35,7 @@ win::BOOL TOV_WINAPI InstallSelectedDriver(win::HWND hwndParent, win::HDEVINFO D
   const Driver& driver = device.drivers[*element.selectedDriver];
   if (driver.installError != 0) return SetError(driver.installError), 0;
   device.upperFilters = driver.upperFilters;
-  d.installs.push_back(DriverInstall{device.instanceId, driver.manufacturer, hwndParent, Reserved == nullptr, Backup});
+  d.installs.push_back(DriverInstall{device.instanceId, hwndParent, Reserved == nullptr, Backup});
   if (bReboot != nullptr) *bReboot = driver.restart;
   return 1;
 }
@@ -46,12 +46,11 @@ Device& Devices::Add(std::u16string instanceId, std::vector<std::u16string> hard
   return devices.emplace_back(Device{.instanceId = instanceId, .present = present, .hardwareIds = hardwareIds});
 }
 
-Library& AddNewdev(std::u16string directory, bool withExport) {
+void AddNewdev(std::u16string directory) {
   Lock lock(M().mutex);
-  std::map<std::string, win::FARPROC> exports;
-  if (withExport) exports["InstallSelectedDriver"] = AsExport(&InstallSelectedDriver);
   directory = directory.empty() ? M().systemDirectory : directory;
-  return M().libraries.emplace_back(Library{FileSystem::Resolve(u"newdev.dll", directory), exports});
+  M().libraries.push_back(
+      Library{directory + u"\\newdev.dll", {{"InstallSelectedDriver", AsExport(&InstallSelectedDriver)}}});
 }
 
 }  // namespace sim

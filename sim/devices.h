@@ -44,7 +44,7 @@ struct Device {
 
 // One InstallSelectedDriver call that installed a driver.
 struct DriverInstall {
-  std::u16string instanceId, manufacturer;
+  std::u16string instanceId;
   win::HWND parent = nullptr;
   bool reservedNull = true;
   win::BOOL backup = 0;
@@ -86,8 +86,8 @@ struct Devices {
   Internal internal;
 };
 
-// Puts a newdev.dll into `directory` (the system directory when empty), with
-// or without its InstallSelectedDriver export.
-Library& AddNewdev(std::u16string directory = {}, bool withExport = true);
+// Puts a newdev.dll with its InstallSelectedDriver export into `directory`
+// (the system directory when empty).
+void AddNewdev(std::u16string directory = {});
 
 }  // namespace sim

@@ -145,7 +145,7 @@ BOOL SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus, SERVICE_STATUS* lpSe
   sim::Services::Process* p = s.Registered(hServiceStatus);
   if (p == nullptr) return SetError(ERROR_INVALID_HANDLE), FALSE;
   bool stopped = lpServiceStatus->dwCurrentState == SERVICE_STOPPED;
-  s.reports.push_back({p->service, *lpServiceStatus});
+  s.reports.push_back(*lpServiceStatus);
   if (sim::ServiceRecord* r = s.Find(p->service); r != nullptr && s.ProcessOf(p->service) == p) {
     r->status = *lpServiceStatus;
     if (stopped) r->status.dwControlsAccepted = 0;

@@ -29,14 +29,6 @@ win::SC_HANDLE OpenScHandle(ServiceRecord* service) {
   return static_cast<win::SC_HANDLE>(h);
 }
 
-// The program file of a service's image path, quoted as the programs register
-// it: CreateProcess could read an unquoted one as a shorter program path.
-std::optional<std::u16string> ResolveImage(std::u16string_view commandLine) {
-  if (!commandLine.starts_with(u'"')) Unmodelled("StartServiceW", "an unquoted image path");
-  std::u16string path(commandLine.substr(1, commandLine.find(u'"', 1) - 1));
-  return M().fs.Exists(path) ? std::optional(path) : std::nullopt;
-}
-
 // What a status query or a control request sees: a service process has run until it waits.
 void Settle(Lock& lock, ServiceRecord& record) {
   Services& s = M().services;
@@ -139,10 +131,13 @@ BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
   if (r->markedForDelete) return SetError(ERROR_SERVICE_MARKED_FOR_DELETE), FALSE;
   sim::Settle(call.lock, *r);
   if (r->status.dwCurrentState != SERVICE_STOPPED) return SetError(ERROR_SERVICE_ALREADY_RUNNING), FALSE;
-  auto image = sim::ResolveImage(r->imagePath);
-  if (!image) return SetError(ERROR_FILE_NOT_FOUND), FALSE;
+  // The program file of the image path, quoted as the programs register it:
+  // CreateProcess could read an unquoted one as a shorter program path.
+  SIM_ONLY(r->imagePath.starts_with(u'"'), "an unquoted image path");
+  std::u16string image = r->imagePath.substr(1, r->imagePath.find(u'"', 1) - 1);
+  if (!m.fs.Exists(image)) return SetError(ERROR_FILE_NOT_FOUND), FALSE;
   r->processId = s.internal.nextProcessId += 4;
-  const sim::Program* program = s.ProgramFor(*image);
+  const sim::Program* program = s.ProgramFor(image);
   if (program == nullptr) {  // the stand-in: running at once
     return r->status = SERVICE_STATUS{r->type, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0, 0, 0}, TRUE;
   }
@@ -150,7 +145,7 @@ BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
   sim::Services::Process& p = s.internal.processes.emplace_back();
   p.service = r->name;
   p.alive = 1;
-  sim::ProcessRun run{.file = *image, .currentDirectory = m.systemDirectory};
+  sim::ProcessRun run{.file = image, .currentDirectory = m.systemDirectory};
   p.thread = std::thread([&s, &p, program = *program, run] {
     sim::currentProcess = &p;
     program(run);
@@ -173,10 +168,10 @@ BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, SERVICE_
   // A stand-in asked to stop: STOP_PENDING for its number of queries.
   sim::Services::Process* process = m.services.ProcessOf(r->name);
   if (r->status.dwCurrentState == SERVICE_STOP_PENDING && (process == nullptr || process->ended)) {
-    if (r->stopQueriesLeft == 0) {
+    if (r->stopPendingQueries == 0) {
       r->status = SERVICE_STATUS{r->type, SERVICE_STOPPED, 0, 0, 0, 0, 0};
     } else {
-      --r->stopQueriesLeft;
+      --r->stopPendingQueries;
       ++r->status.dwCheckPoint;
     }
   }
@@ -201,7 +196,6 @@ BOOL ControlService(SC_HANDLE hService, DWORD dwControl, SERVICE_STATUS* lpServi
   sim::Services::Process* p = s.ProcessOf(r->name);
   if (p == nullptr || p->ended) {  // the stand-in
     SIM_ONLY(dwControl == SERVICE_CONTROL_STOP, "another control than a stop for a stand-in");
-    r->stopQueriesLeft = r->stopPendingQueries;
     r->status = SERVICE_STATUS{r->type, SERVICE_STOP_PENDING, SERVICE_ACCEPT_STOP, 0, 0, 0, 1000};
   } else {
     // Delivered to the service's handler; the answer is the status it reported.

@@ -25,7 +25,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,7 +41,6 @@ struct Gate : std::latch {
   void Open() {
     if (!try_wait()) count_down();
   }
-  void Wait() { wait(); }
 };
 
 // One run of a program file: a process started by ShellExecuteExW, or a
@@ -74,12 +72,7 @@ struct ServiceRecord {
 
   // Bookkeeping of the manager.
   win::DWORD processId = 0;
-  unsigned openHandles = 0, stopQueriesLeft = 0;
-};
-
-struct StatusReport {
-  std::u16string service;
-  win::SERVICE_STATUS status;
+  unsigned openHandles = 0;
 };
 
 struct Services {
@@ -104,8 +97,8 @@ struct Services {
   // --- Seen by tests ---------------------------------------------------------
   std::list<ServiceRecord> database;  // in order of creation
   ServiceRecord* Find(std::u16string_view name);
-  std::vector<StatusReport> reports;  // every accepted SetServiceStatus, in order
-  std::deque<ProcessRun> runs;        // processes started by ShellExecuteExW
+  std::vector<win::SERVICE_STATUS> reports;  // every accepted SetServiceStatus, in order
+  std::deque<ProcessRun> runs;               // processes started by ShellExecuteExW
   std::size_t RunsStarted();
   std::size_t RunsEnded();
 

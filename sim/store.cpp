@@ -65,7 +65,7 @@ win::DWORD Record(const char* name, win::LPCWSTR path, win::DWORD flags, const w
                   win::DWORD result, const std::map<std::u16string, win::DWORD>& arranged = {}) {
   Store& s = M().store;
   if (const win::DWORD* r = ValueAt(arranged, path)) result = *r;
-  s.difxCalls.push_back(DifxCall{name, path, flags, info != nullptr, s.CallbackRegistered(), result});
+  s.difxCalls.push_back(DifxCall{name, flags, info != nullptr, s.CallbackRegistered()});
   return result;
 }
 

@@ -31,11 +31,9 @@ struct StorePackage {
 // One call of the framework, as the framework saw it.
 struct DifxCall {
   std::string name;  // published name
-  std::u16string path;
   win::DWORD flags = 0;
   bool installerInfo = false;  // a non-null INSTALLERINFO_W was passed
   bool callbackRegistered = false;
-  win::DWORD result = 0;
 };
 
 struct Store {

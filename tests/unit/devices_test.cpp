@@ -162,6 +162,18 @@ TEST_F(Devices, UpdateGivesTheDriverWhereNeededAndStopsAtAFailure) {
        0,
        {0},
        1},
+      // A newdev.dll beside the tool (planted where the installer runs it
+      // from) is never loaded: without the system's, nothing is installed.
+      {"newdev.dll beside the tool",
+       [] {
+         sim::M().libraries.clear();
+         sim::AddNewdev(sim::FileSystem::DirectoryOf(sim::M().modulePath));
+         AddMouse(u"1");
+       },
+       1,
+       {},
+       1,
+       {"InstallSelectedDriver LoadLibrary failed.LastError returned 126"}},
       // An element that cannot be read ends the walk, which is no failure (the
       // fault sweep fails every other call).
       {"an unreadable element",
@@ -222,21 +234,6 @@ TEST_F(Devices, EachNeededRestartIsPromptedAndAFailedPromptDoesNotStopTheWalk) {
   EXPECT_EQ(sim::M().devices.installs.size(), 5u);
 }
 
-TEST_F(Devices, NewdevIsLoadedFromTheSystemDirectoryOnly) {
-  // A newdev.dll beside the tool (planted where the installer runs it from)
-  // is never loaded.
-  std::u16string toolDir = sim::FileSystem::DirectoryOf(sim::M().modulePath);
-  sim::Reset();
-  sim::AddNewdev(toolDir);
-  AddMouse(u"1");
-  EXPECT_EQ(Run(kUpdate), 1);
-  EXPECT_EQ(Logged("InstallSelectedDriver LoadLibrary failed.LastError returned 126"), 1u);
-  EXPECT_TRUE(sim::M().libraryLoads.empty());
-  EXPECT_TRUE(sim::M().devices.installs.empty());
-}
-
-// Each failing call on the way, with the line it leaves and the exit code; a
-// failure that ends the run leaves the second mouse without the driver.
 // --- Device instance removal ---------------------------------------------------
 
 TEST_F(Devices, UninstallRemovesPresentAndPhantomInstances) {

@@ -19,8 +19,6 @@ class ScmApi : public SimTest {
     sim::M().fs.Put(kServiceExe);
   }
 
-  static std::size_t Calls(const std::string& call) { return sim::M().callCounts[call]; }
-
   // A running stand-in service that shows STOP_PENDING to `pendingQueries`
   // status queries after the stop request.
   static void AddRunning(unsigned pendingQueries) {
@@ -79,24 +77,6 @@ TEST_F(ScmApi, WithoutAdministrativeRightsEveryOperationFailsOnItsHandleCheck) {
   EXPECT_EQ(sim::M().services.Find(kName)->status.dwCurrentState, win::SERVICE_RUNNING);
 }
 
-TEST_F(ScmApi, EnableAccessNamesEachOpenServiceError) {
-  const std::vector<std::pair<win::DWORD, std::string>> cases = {
-      {5, "TMScmApi::ServiceEnableAccess Error: Access denied."},
-      {6, "TMScmApi::ServiceEnableAccess Invalid handle"},
-      {123, "TMScmApi::ServiceEnableAccess Invalid name"},
-      {1060, "TMScmApi::ServiceEnableAccess Service does not exists"},
-      {8, "TMScmApi::ServiceEnableAccess Unknown error"},
-  };
-  for (const auto& [error, line] : cases) {
-    SetUp();
-    AddRunning(0);
-    sim::M().FailCall("OpenServiceW", 1, error);
-    TMScmApi scm;
-    EXPECT_FALSE(scm.ServiceEnableAccess(kName));
-    EXPECT_EQ(LogLines(), (Lines{"TMScmApi::ServiceEnableAccess OpenService failed! " + std::to_string(error), line}));
-  }
-}
-
 TEST_F(ScmApi, NamesOfEightyCharactersOrMoreAreRefusedNotCut) {
   std::u16string longName(80, u'n');
   std::u16string prefix(79, u'n');
@@ -137,7 +117,6 @@ TEST_F(ScmApi, StopWaitsAtMostTheGivenNumberOfSeconds) {
       {29, 30, true, "Service stopped after 29 tries.", 29, 31},
       // It would stop while the last wait runs, but no query follows that wait.
       {30, 30, false, "Unable to stop serice after 30 tries.", 30, 31},
-      {1000, 30, false, "Unable to stop serice after 30 tries.", 30, 31},
       {0, 0, false, "Unable to stop serice after 0 tries.", 0, 1},
       // A negative count is no count of waits: not reported as stopped.
       {0, -1, false, "Unable to stop serice after 0 tries.", 0, 1},
@@ -178,25 +157,41 @@ TEST_F(ScmApi, StopTracesFailedQueriesAndRequests) {
              "TMScmApi::ServiceQueryStatus failed!"}));
 }
 
-TEST_F(ScmApi, DeleteExplainsAccessHandleAndMarkErrorsOnly) {
-  const std::vector<std::pair<win::DWORD, Lines>> cases = {
-      {0, {}},
-      {5, {"DeleteService failed. (5)", "The handle does not have the DELETE access right."}},
-      {6, {"DeleteService failed. (6)", "The specified handle is invalid. "}},
-      {1072, {"DeleteService failed. (1072)", "The specified service has already been marked for deletion. "}},
-      {1115, {"DeleteService failed. (1115)"}},
+// The errors of opening the service and of deleting it that have a text of
+// their own; only a delete that succeeds marks the service.
+TEST_F(ScmApi, OpenAndDeleteErrorsAreNamed) {
+  const std::string open = "TMScmApi::ServiceEnableAccess ", del = "DeleteService failed. (";
+  const struct {
+    const char* call;
+    win::DWORD error;
+    Lines log;
+  } cases[] = {
+      {"OpenServiceW", 5, {open + "OpenService failed! 5", open + "Error: Access denied."}},
+      {"OpenServiceW", 6, {open + "OpenService failed! 6", open + "Invalid handle"}},
+      {"OpenServiceW", 123, {open + "OpenService failed! 123", open + "Invalid name"}},
+      {"OpenServiceW", 1060, {open + "OpenService failed! 1060", open + "Service does not exists"}},
+      {"OpenServiceW", 8, {open + "OpenService failed! 8", open + "Unknown error"}},
+      {"DeleteService", 0, {"Trying to delete service."}},
+      {"DeleteService",
+       5,
+       {"Trying to delete service.", del + "5)", "The handle does not have the DELETE access right."}},
+      {"DeleteService", 6, {"Trying to delete service.", del + "6)", "The specified handle is invalid. "}},
+      {"DeleteService",
+       1072,
+       {"Trying to delete service.", del + "1072)", "The specified service has already been marked for deletion. "}},
+      {"DeleteService", 1115, {"Trying to delete service.", del + "1115)"}},
   };
-  for (const auto& [error, lines] : cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.call) + " " + std::to_string(c.error));
     SetUp();
     AddRunning(0);
-    if (error != 0) sim::M().FailCall("DeleteService", 1, error);
+    if (c.error != 0) sim::M().FailCall(c.call, 1, c.error);
     TMScmApi scm;
-    ASSERT_TRUE(scm.ServiceEnableAccess(kName));
-    EXPECT_EQ(scm.ServiceDelete(), error == 0);
-    EXPECT_EQ(sim::M().services.Find(kName)->markedForDelete, error == 0);
-    Lines expected{"Trying to delete service."};
-    expected.insert(expected.end(), lines.begin(), lines.end());
-    EXPECT_EQ(LogLines(), expected);
+    bool opened = scm.ServiceEnableAccess(kName);
+    EXPECT_EQ(opened, std::string(c.call) == "DeleteService");
+    EXPECT_EQ(opened && scm.ServiceDelete(), c.error == 0);
+    EXPECT_EQ(sim::M().services.Find(kName)->markedForDelete, c.error == 0);
+    EXPECT_EQ(LogLines(), c.log);
   }
 }
 
@@ -210,10 +205,14 @@ class ServiceCommands : public SimTest {
     sim::M().fs.Put(kServiceExe);
   }
   void TearDown() override { EXPECT_TRUE(sim::M().services.WaitForExit(kName)); }
-  static std::size_t Calls(const std::string& call) { return sim::M().callCounts[call]; }
 };
 
-TEST_F(ServiceCommands, StartFailureShowsTheMessageBoxAndExitsWithZero) {
+// A service of the name left behind elsewhere is given this product's program;
+// one that cannot start is left registered (it starts at the next boot), and
+// a message box asks for a reboot.
+TEST_F(ServiceCommands, CreateOverALeftoverServiceRegistersThisProductsProgramAndAFailedStartShowsABox) {
+  sim::M().fs.Put(u"C:\\Old\\TovMouseService.exe");
+  sim::M().services.Add(kName, u"\"C:\\Old\\TovMouseService.exe\"");
   sim::M().fs.Remove(kServiceExe);
   EXPECT_EQ(Run(u"-ServiceCreate,TovMouseService"), 0);
   ASSERT_EQ(sim::M().messageBoxes.size(), 1u);
@@ -223,7 +222,9 @@ TEST_F(ServiceCommands, StartFailureShowsTheMessageBoxAndExitsWithZero) {
   EXPECT_EQ(box.type, 0x10u);
   EXPECT_EQ(box.owner, nullptr);
   EXPECT_EQ(LogAfterBanner().back(), "StartService failed (2)");
-  EXPECT_NE(sim::M().services.Find(kName), nullptr);  // registered; it starts at the next boot
+  const sim::ServiceRecord* r = sim::M().services.Find(kName);
+  EXPECT_EQ(r->imagePath, std::u16string(u"\"") + kServiceExe + u"\"");
+  EXPECT_EQ(r->startType, win::SERVICE_AUTO_START);
 }
 
 // The program file is "<tool directory>\\<name>.exe": a name with a path,
@@ -247,18 +248,6 @@ TEST_F(ServiceCommands, OnlyPlainServiceNamesAreTakenUp) {
       EXPECT_EQ(sim::M().services.database.size(), 1u);
     }
   }
-}
-
-TEST_F(ServiceCommands, CreateOverALeftoverServiceRunsThisProductsProgramAndDeleteRemovesIt) {
-  sim::M().fs.Put(u"C:\\Old\\TovMouseService.exe");
-  sim::M().services.Add(kName, u"\"C:\\Old\\TovMouseService.exe\"");
-  EXPECT_EQ(Run(u"-ServiceCreate,TovMouseService"), 0);
-  const sim::ServiceRecord* r = sim::M().services.Find(kName);
-  EXPECT_EQ(r->imagePath, std::u16string(u"\"") + kServiceExe + u"\"");
-  EXPECT_EQ(r->startType, win::SERVICE_AUTO_START);
-  EXPECT_EQ(r->status.dwCurrentState, win::SERVICE_RUNNING);
-  EXPECT_EQ(Run(u"-ServiceDelete,TovMouseService"), 0);
-  EXPECT_EQ(sim::M().services.Find(kName), nullptr);
 }
 
 TEST_F(ServiceCommands, DeleteOfAServiceThatWillNotStopStillMarksIt) {

@@ -1,8 +1,8 @@
 // The device-arrival service in its process: status reports, controls, device
 // arrivals and the setup tool runs, against the simulated service control manager.
+#include <array>
 #include <atomic>
 #include <memory>
-#include <ostream>
 
 #include "service/arrival.h"
 #include "service/main.h"
@@ -16,16 +16,8 @@ constexpr char16_t kName[] = u"TovMouseService";
 // {884b96c3-56ef-11d1-bc8c-00a0c91405dd}: keyboards.
 constexpr win::GUID kKeyboard = {0x884B96C3, 0x56EF, 0x11D1, {0xBC, 0x8C, 0x00, 0xA0, 0xC9, 0x14, 0x05, 0xDD}};
 
-struct Report {
-  win::DWORD state, controls, checkPoint, waitHint;
-  bool operator==(const Report&) const = default;
-};
-
-void PrintTo(const Report& r, std::ostream* os) {
-  *os << "{state " << r.state << ", controls " << r.controls << ", checkpoint " << r.checkPoint << ", hint "
-      << r.waitHint << "}";
-}
-
+// A status report: state, controls accepted, checkpoint, wait hint.
+using Report = std::array<win::DWORD, 4>;
 const Report kStartPending{win::SERVICE_START_PENDING, 0, 1, 3000};
 const Report kRunning{win::SERVICE_RUNNING, 3, 0, 0};
 const Report kPaused{win::SERVICE_PAUSED, 3, 0, 0};
@@ -87,14 +79,14 @@ class Service : public SimTest {
     sim::M().services.WaitIdle(kName);
   }
 
-  static std::vector<Report> Reports() {
-    std::vector<Report> out;
+  static ReportList Reports() {
+    ReportList out;
     std::lock_guard<std::recursive_mutex> lock(sim::M().mutex);
     for (const auto& r : sim::M().services.reports) {
-      EXPECT_EQ(r.status.dwServiceType, win::SERVICE_WIN32_OWN_PROCESS);
-      EXPECT_EQ(r.status.dwWin32ExitCode, win::NO_ERROR);
-      EXPECT_EQ(r.status.dwServiceSpecificExitCode, 0u);
-      out.push_back({r.status.dwCurrentState, r.status.dwControlsAccepted, r.status.dwCheckPoint, r.status.dwWaitHint});
+      EXPECT_EQ(r.dwServiceType, win::SERVICE_WIN32_OWN_PROCESS);
+      EXPECT_EQ(r.dwWin32ExitCode, win::NO_ERROR);
+      EXPECT_EQ(r.dwServiceSpecificExitCode, 0u);
+      out.push_back({r.dwCurrentState, r.dwControlsAccepted, r.dwCheckPoint, r.dwWaitHint});
     }
     return out;
   }
@@ -104,13 +96,9 @@ class Service : public SimTest {
   void GateSetupToolRuns() {
     for (int i = 0; i < 4; ++i) gates_.push_back(std::make_shared<sim::Gate>());
     sim::M().services.SetProgram(kSetupTool, [gates = gates_](const sim::ProcessRun& run) {
-      gates.at(run.index)->Wait();
+      gates.at(run.index)->wait();
       return win::DWORD{0};
     });
-  }
-
-  static std::size_t Count(const Lines& lines, const std::string& line) {
-    return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
   }
 
   std::vector<std::shared_ptr<sim::Gate>> gates_;
@@ -123,7 +111,7 @@ const std::string kPathLine =
 
 TEST_F(Service, StartRegistersForMiceThenReportsStartPendingThenRunning) {
   ASSERT_TRUE(Start());
-  EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning}));
+  EXPECT_EQ(Reports(), (ReportList{kStartPending, kRunning}));
   EXPECT_EQ(Debug(), (Lines{"TMSvc: >>> main\n\n", "TMSvc: >>> TMSvcServiceMain\n\n",
                             "TMSvc: >>> TMSvcNotificationDeviceRegister\n"}));
   // The registration comes before the first report.
@@ -198,41 +186,6 @@ TEST_F(Service, EachControlAndFailureGivesItsReports) {
   }
 }
 
-TEST_F(Service, StopMakesExactlyTwoReportsAndTheServiceCanStartAgain) {
-  ASSERT_TRUE(Start());
-  EXPECT_EQ(Control(win::SERVICE_CONTROL_STOP), win::SERVICE_STOP_PENDING);
-  ASSERT_TRUE(sim::M().services.WaitForExit(kName));
-  EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning, kStopPending, kStopped}));
-  ASSERT_TRUE(Start());
-  EXPECT_EQ(sim::M().services.Find(kName)->status.dwCurrentState, win::SERVICE_RUNNING);
-}
-
-TEST_F(Service, ArrivalRunsTheSetupToolBesideTheServiceAndWaitsForIt) {
-  ASSERT_TRUE(Start());
-  Arrive();
-  // Any mouse interface, whatever its name, gives the same run.
-  ASSERT_EQ(sim::M().services.PostDeviceInterfaceEvent(win::DBT_DEVICEARRIVAL, win::GUID_DEVINTERFACE_MOUSE,
-                                                       u"\\\\?\\HID#VID_1234&PID_0001#7"),
-            1u);
-  sim::M().services.WaitIdle(kName);
-
-  const auto& runs = sim::M().services.runs;
-  ASSERT_EQ(runs.size(), 2u);
-  for (const auto& run : runs) {
-    EXPECT_EQ(run.file, kSetupTool);
-    EXPECT_EQ(run.parameters, u"-DriverUpdate,HID\\VID_0430&PID_0005&MI_01,NULL");
-    EXPECT_EQ(run.currentDirectory, u"C:\\Windows\\System32");  // the service's own
-    EXPECT_EQ(run.mask, 0x440u);                                // SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI
-    EXPECT_EQ(run.show, win::SW_SHOW);
-    EXPECT_TRUE(run.ended);
-  }
-  EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning, kRunning, kRunning}));
-  Lines debug = Debug();
-  EXPECT_EQ(Count(debug, kArrivalLine), 2u);
-  EXPECT_EQ(Count(debug, kPathLine), 2u);
-  EXPECT_EQ(sim::M().handles.Count(sim::HandleKind::Process), 0u);
-}
-
 TEST_F(Service, ArrivalsAreHandledOneAfterTheOtherAndAStopWaitsForTheRunningSetupTool) {
   GateSetupToolRuns();
   ASSERT_TRUE(Start());
@@ -245,18 +198,18 @@ TEST_F(Service, ArrivalsAreHandledOneAfterTheOtherAndAStopWaitsForTheRunningSetu
   // The handler still waits for the first run: the second arrival and the stop wait.
   EXPECT_EQ(s.RunsStarted(), 1u);
   EXPECT_EQ(s.ControlsPending(kName), 3u);
-  EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning}));
+  EXPECT_EQ(Reports(), (ReportList{kStartPending, kRunning}));
 
   GateOfRun(0).Open();
   ASSERT_TRUE(s.WaitUntil([&] { return s.runs.size() == 2; }));
   s.WaitIdle(kName);
   EXPECT_EQ(s.RunsEnded(), 1u);
   EXPECT_EQ(s.ControlsPending(kName), 2u);
-  EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning, kRunning}));
+  EXPECT_EQ(Reports(), (ReportList{kStartPending, kRunning, kRunning}));
 
   GateOfRun(1).Open();
   ASSERT_TRUE(s.WaitForExit(kName));
-  EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning, kRunning, kRunning, kStopPending, kStopped}));
+  EXPECT_EQ(Reports(), (ReportList{kStartPending, kRunning, kRunning, kRunning, kStopPending, kStopped}));
   EXPECT_EQ(s.RunsStarted(), 2u);
   EXPECT_EQ(sim::M().handles.CountAll(), 0u);
 }
@@ -270,7 +223,7 @@ TEST_F(Service, ARunLongerThanTheWaitIsLeftToFinishAndAStopIsAnswered) {
   Arrive();
   EXPECT_EQ(Control(win::SERVICE_CONTROL_STOP), win::SERVICE_STOP_PENDING);
   ASSERT_TRUE(sim::M().services.WaitForExit(kName));
-  EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning, kRunning, kStopPending, kStopped}));
+  EXPECT_EQ(Reports(), (ReportList{kStartPending, kRunning, kRunning, kStopPending, kStopped}));
   EXPECT_EQ(Debug().at(5),
             "TMSvc: TMSvcNotificationDeviceInterfaceArrival the setup tool still runs after 20000 ms, it is left to "
             "finish on its own\n");
@@ -278,9 +231,10 @@ TEST_F(Service, ARunLongerThanTheWaitIsLeftToFinishAndAStopIsAnswered) {
   EXPECT_EQ(sim::M().handles.CountAll(), 0u);
 }
 
-// Whatever fails around the setup tool's launch is traced, leaves no process
-// handle, and the service runs on.
-TEST_F(Service, LaunchFailuresAreTracedAndTheServiceRunsOn) {
+// At a mouse arrival, whatever the interface's name, the service runs the
+// setup tool beside it and waits for it. Whatever fails around the launch is
+// traced and leaves no process handle; the service runs on.
+TEST_F(Service, ArrivalRunsTheSetupToolBesideTheServiceOrTracesTheFailure) {
   const std::u16string fits = u"C:\\" + std::u16string(226, u'd');  // the tool's full path just fits
   const std::string arrival = "TMSvc: TMSvcNotificationDeviceInterfaceArrival ";
   const struct {
@@ -288,6 +242,7 @@ TEST_F(Service, LaunchFailuresAreTracedAndTheServiceRunsOn) {
     std::size_t runs;
     Lines last;  // of the debugger output
   } cases[] = {
+      {kServiceExe, 1, Lines{"TMSvc: >>> TMSvcNotificationDeviceRegister\n", kArrivalLine, kPathLine}},
       {u"C:\\Elsewhere\\S.exe", 0,
        Lines{kArrivalLine, arrival + "FullPathName: C:\\Elsewhere\\TovMouseSetupCustomAction.exe\n",
              arrival + "ShellExecuteEx failed! GetLastError: 2\n",
@@ -302,12 +257,24 @@ TEST_F(Service, LaunchFailuresAreTracedAndTheServiceRunsOn) {
     sim::M().fs.Put(fits + u"\\TovMouseSetupCustomAction.exe");
     ASSERT_TRUE(Start());
     sim::M().modulePath = c.modulePath;
-    Arrive();
-    EXPECT_EQ(sim::M().services.runs.size(), c.runs);
+    ASSERT_EQ(sim::M().services.PostDeviceInterfaceEvent(win::DBT_DEVICEARRIVAL, win::GUID_DEVINTERFACE_MOUSE,
+                                                         u"\\\\?\\HID#VID_1234&PID_0001#7"),
+              1u);
+    sim::M().services.WaitIdle(kName);
+    ASSERT_EQ(sim::M().services.runs.size(), c.runs);
+    for (const auto& run : sim::M().services.runs) {
+      EXPECT_EQ(run.file, sim::FileSystem::DirectoryOf(c.modulePath) + u"\\TovMouseSetupCustomAction.exe");
+      EXPECT_EQ(run.parameters, u"-DriverUpdate,HID\\VID_0430&PID_0005&MI_01,NULL");
+      EXPECT_EQ(run.currentDirectory, u"C:\\Windows\\System32");  // the service's own
+      EXPECT_EQ(run.mask, 0x440u);                                // SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI
+      EXPECT_EQ(run.show, win::SW_SHOW);
+      EXPECT_TRUE(run.ended);
+    }
     Lines debug = Debug();
     ASSERT_GE(debug.size(), c.last.size());
     EXPECT_EQ(Lines(debug.end() - static_cast<std::ptrdiff_t>(c.last.size()), debug.end()), c.last);
     EXPECT_EQ(sim::M().handles.Count(sim::HandleKind::Process), 0u);
+    EXPECT_EQ(Reports(), (ReportList{kStartPending, kRunning, kRunning}));
     EXPECT_EQ(Control(win::SERVICE_CONTROL_INTERROGATE), win::SERVICE_RUNNING);
     TearDown();
   }
@@ -336,22 +303,8 @@ TEST_F(Service, StopBeforeTheStopEventExistsIsNotLost) {
   ASSERT_TRUE(Start());
   ASSERT_TRUE(s.WaitForExit(kName));
   EXPECT_TRUE(fired);
-  EXPECT_EQ(Reports(), (std::vector<Report>{kStartPending, kRunning, kStopPending, kStopped}));
+  EXPECT_EQ(Reports(), (ReportList{kStartPending, kRunning, kStopPending, kStopped}));
   EXPECT_EQ(sim::M().handles.CountAll(), 0u);
-}
-
-TEST(ServiceTrace, LevelsOutsideTheMaskWriteNothingAndLongMessagesAreCut) {
-  sim::Reset();
-  TMSvcTrace(0x10000, u"hidden");
-  TMSvcTrace(0xff, u"hidden");
-  EXPECT_TRUE(sim::M().debugOutput.empty());
-
-  TMSvcTrace(TMSVC_TRACE_ERROR, u"%s", std::u16string(5000, u'a'));
-  ASSERT_EQ(sim::M().debugOutput.size(), 1u);
-  const std::u16string& line = sim::M().debugOutput[0];
-  EXPECT_EQ(line.size(), kTMSvcTraceBufferChars - 1);
-  EXPECT_EQ(line.substr(0, 8), u"TMSvc: a");
-  EXPECT_EQ(line.back(), u'\n');
 }
 
 }  // namespace

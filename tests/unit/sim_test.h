@@ -48,11 +48,13 @@ class SimTest : public ::testing::Test {
     return lines;
   }
 
-  // How often `line` is a whole line of the log.
-  static std::size_t Logged(const std::string& line) {
-    Lines lines = LogLines();
+  // How often `line` is one of `lines`, or a whole line of the log.
+  static std::size_t Count(const Lines& lines, const std::string& line) {
     return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), line));
   }
+  static std::size_t Logged(const std::string& line) { return Count(LogLines(), line); }
+  // How often the platform call `call` was made.
+  static std::size_t Calls(const std::string& call) { return sim::M().callCounts[call]; }
 
   // The log's last `n` lines (all of them when there are fewer).
   static Lines LastLines(std::size_t n) {

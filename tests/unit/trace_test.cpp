@@ -1,3 +1,5 @@
+#include "service/trace.h"
+
 #include <numeric>
 
 #include "sim_test.h"
@@ -43,9 +45,18 @@ TEST_F(Trace, LongMessagesAreWholeInTheLogAndCutOnTheDebugger) {
   big[4095] = 0xDE00;
   TracePrint(TRACE_ERROR, u"%s", big);
   EXPECT_EQ(Log().size(), 5000u);
-  const std::u16string& line = sim::M().debugOutput.back();
-  EXPECT_EQ(line.size(), 7u + 4094u);
-  EXPECT_EQ(line.substr(0, 7), u"RVSET: ");
+  // The service's trace, on the debugger only, cuts alike and keeps the line
+  // end; levels outside its mask write nothing.
+  TMSvcTrace(0x10000, u"hidden");
+  TMSvcTrace(0xff, u"hidden");
+  TMSvcTrace(TMSVC_TRACE_ERROR, u"%s", std::u16string(5000, u'a'));
+  const auto& debug = sim::M().debugOutput;
+  ASSERT_EQ(debug.size(), 2u);
+  EXPECT_EQ(debug[0].size(), 7u + 4094u);
+  EXPECT_EQ(debug[0].substr(0, 7), u"RVSET: ");
+  EXPECT_EQ(debug[1].size(), kTMSvcTraceBufferChars - 1);
+  EXPECT_EQ(debug[1].substr(0, 8), u"TMSvc: a");
+  EXPECT_EQ(debug[1].back(), u'\n');
 }
 
 constexpr char16_t kLog[] = u"C:\\Users\\Setup\\TovMouseSetup.log";
@@ -113,18 +124,16 @@ TEST_F(Trace, AHeldOrLinkedLogCostsARunABoundedWaitAndNoDebuggerLine) {
   }
 }
 
-TEST_F(Trace, ErrorCodeTextIsTheSignedCodeAndTheSystemMessageOnOneLine) {
-  sim::M().systemMessages[0xE0000302] = u"The driver package is not\r\nin the store.\r\n";
-  // Only the first line feed and then the first carriage return go.
-  EXPECT_EQ(ErrorCodeText(0xE0000302), u"-536870142 (The driver package is notin the store.\r\n)");
-}
-
 // The directives of the trace texts; a code with the top bit set prints as a
-// negative number with %d.
-TEST(Format, DirectivesOfTheTraceTexts) {
+// negative number with %d, and as an error code also with its system message
+// on one line.
+TEST_F(Trace, FormatDirectivesAndErrorCodeText) {
   EXPECT_EQ(wstr::ToUtf8(text::Format(u"%d/%ld %s %S 0x%x 0x%x", 12, -1, u"wide", "narrow", 0xE000020Bu, 0u)),
             "12/-1 wide narrow 0xe000020b 0x0");
   EXPECT_EQ(wstr::ToUtf8(text::Format(u"%d %d", 0xE0000302u, std::int32_t{-2147483647 - 1})), "-536870142 -2147483648");
+  sim::M().systemMessages[0xE0000302] = u"The driver package is not\r\nin the store.\r\n";
+  // Only the first line feed and then the first carriage return go.
+  EXPECT_EQ(ErrorCodeText(0xE0000302), u"-536870142 (The driver package is notin the store.\r\n)");
 }
 
 }  // namespace

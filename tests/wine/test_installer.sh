@@ -114,8 +114,7 @@ tov_expect_true "install: the programs are the built ones" \
   bash -c 'cmp -s "$1/TovMouseSetupCustomAction.exe" "$2" && cmp -s "$1/TovMouseService.exe" "$3"' _ "$dir" "$TOV_TOOL" "$TOV_SERVICE_EXE"
 tov_expect_eq "install: the product's configuration, program path quoted" "$(tov_scm config TovMouseService | paste -sd ' ')" \
   "type=0x110 start=2 error=0 path=\"$dir_win\\TovMouseService.exe\" account=LocalSystem display=TovMouseService"
-tov_expect_true "install: the package is in the INF directory" test -n "$(inf_copies)"
-tov_note "the package's INF as C:\\windows\\inf\\$(inf_copies | paste -sd ' ')"
+tov_expect_true "install: the package's INF is in C:\\windows\\inf as $(inf_copies | paste -sd ' ')" test -n "$(inf_copies)"
 tov_expect_lines "install: the custom actions' lines in order" "$TOV_WORK_DIR/log-install.txt" \
   "Parameter[0]: -DriverPackageInstall" "Parameter[1]:  $dir_win\\tovfiltr.inf" \
   ">>> TMSCAMainInternalDriverPackageInstall" "<<< TMSCAMainInternalDriverPackageInstall" \

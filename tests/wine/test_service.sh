@@ -65,8 +65,7 @@ tov_expect_eq "the states the controls report" "$({ for c in 2 2 3 2 4; do contr
 tov_run_exit "-ServiceDelete" 0 "$run" "-ServiceDelete,$NAME"
 tov_expect_lines "delete stops the service, then deletes it" "$log" ">>> TMScmApi::ServiceStop" \
   "Trying to delete service."
-tov_expect_true "the stop is seen within the waits" grep -qE '^Service stopped after [0-9]+ tries\.$' "$log"
-tov_note "$(grep '^Service stopped after' "$log")"
+tov_expect_true "the stop is seen within the waits: $(grep -m1 '^Service stopped after' "$log")" grep -qE '^Service stopped after [0-9]+ tries\.$' "$log"
 tov_expect_no_line "delete reports no failure" "$log" "ServiceDelete failed!"
 tov_expect_eq "the service is gone" "$(tov_scm_get error status $NAME)" 1060
 
@@ -76,8 +75,7 @@ tov_expect_lines "a missing service is named" "$log" "TMScmApi::ServiceEnableAcc
 
 # --- A service whose program is missing ----------------------------------------------
 tov_run_exit "-ServiceCreate of a service without its program" 0 "$run" "-ServiceCreate,TovMouseMissing"
-tov_expect_true "its start fails and is traced" grep -qE '^StartService failed \([0-9]+\)$' "$log"
-tov_note "$(grep '^StartService failed' "$log")"
+tov_expect_true "its start fails and is traced: $(grep -m1 '^StartService failed' "$log")" grep -qE '^StartService failed \([0-9]+\)$' "$log"
 tov_run "$run" "-ServiceDelete,TovMouseMissing"
 tov_expect_lines "a stopped service is deleted without a stop request" "$log" \
   "TMScmApi::ServiceQueryStatus VelmoraNetService is already STOPPED" "Trying to delete service."
@@ -92,8 +90,7 @@ mkdir -p "$hdir"
 cp "$TOV_HELPERS/tovhandler.exe" "$hdir/"
 cp "$TOV_HELPERS/tovhandler.exe" "$hdir/TovMouseSetupCustomAction.exe"
 handled=$(cd "$hdir" && timeout 120 wine tovhandler.exe 11:32768 1 11:32768 2>/dev/null | tr -d '\r')
-tov_note "$handled"
-tov_expect_eq "the handler answers all three controls" "$(grep -c '^control=' <<<"$handled")" 3
+tov_expect_eq "the handler answers all three controls: $(paste -sd ' ' <<<"$handled")" "$(grep -c '^control=' <<<"$handled")" 3
 tov_debug_stop
 
 # --- The service's debugger output ---------------------------------------------------
@@ -102,11 +99,7 @@ tov_expect_lines "outside the manager: the dispatcher is refused" "$dbg" 'TMSvc:
   'TMSvc: main StartServiceCtrlDispatcher failed! 1063\n'
 tov_expect_lines "the service's start-up lines" "$dbg" 'TMSvc: >>> main\n\n' 'TMSvc: >>> TMSvcServiceMain\n\n' \
   'TMSvc: >>> TMSvcNotificationDeviceRegister\n'
-if grep -q 'RegisterDeviceNotification GUID_DEVINTERFACE_MOUSE failed' "$dbg"; then
-  tov_note "Wine: $(grep -m1 'RegisterDeviceNotification' "$dbg")"
-else
-  tov_note "Wine: the device notification registration succeeds"
-fi
+tov_note "Wine's device notification registration: $(grep -m1 -o 'RegisterDeviceNotification.*' "$dbg" || echo succeeds)"
 tov_expect_lines "the run that outlasts the wait is left to finish" "$dbg" \
   'TMSvc: TMSvcNotificationDeviceInterfaceArrival the setup tool still runs after 20000 ms, it is left to finish on its own\n'
 tov_expect_eq "only the arrival before the STOP started the tool" "$(grep -c 'FullPathName: ' "$dbg")" 1

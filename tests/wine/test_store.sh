@@ -55,13 +55,6 @@ tov_expect_lines "install without an old driver file" "$log" ">>> TMSCAMainInter
   "Utilities::UninstallPackagesByOemInf remove failed 2" "DifxApi::DriverPackageInstall InfFilePath: C:\\pkg\\tovfiltr.inf" \
   "<<< TMSCAMainInternalDriverPackageInstall"
 
-printf 'old driver' >"$drivers/tovfiltr.sys"
-tov_run_exit "install with an old driver file" 0 "$run" "$install"
-tov_expect_true "the old driver file is gone" test ! -e "$drivers/tovfiltr.sys"
-tov_expect_lines "install with an old driver file" "$log" ">>> TMSCAMainInternalDriverPackageInstall" \
-  "DifxApi::DriverPackageInstall InfFilePath: C:\\pkg\\tovfiltr.inf" "<<< TMSCAMainInternalDriverPackageInstall"
-tov_expect_no_line "no removal error" "$log" "Utilities::UninstallPackagesByOemInf remove failed 2"
-
 # --- No difxapi.dll reachable: the Setup API's driver store calls ------------------
 # Wine's SetupCopyOEMInfW keeps the INF's own name for the first copy (Windows:
 # oem<N>.inf); its SetupUninstallOEMInfW deletes the INF alone, not its PNF.

@@ -8,10 +8,9 @@ run="$TOV_WORK_DIR/run"
 mkdir -p "$run"
 tov_debug_start
 
-# An empty argument, a command in any case, a quoted command, a missing token,
-# ten tokens and an unknown command: each run exits 0.
-for arg in "" "-rEeNUMERATE,extra,,token" "\"-ReEnumerate\"" "-DriverUpdate,HID\\VID_0430&PID_0005&MI_01" \
-  "-ReEnumerate,1,2,3,4,5,6,7,8,9" "-Unknown,caf$(printf '\xc3\xa9') $(printf '\xe2\x82\xac')"; do
+# An empty argument, a command in any case, a quoted command and an unknown
+# command: each run exits 0. (Missing and surplus tokens: the unit tests.)
+for arg in "" "-rEeNUMERATE,extra,,token" "\"-ReEnumerate\"" "-Unknown,caf$(printf '\xc3\xa9') $(printf '\xe2\x82\xac')"; do
   tov_tool "$run" "$arg"
   tov_expect_eq "[$arg] exits 0" "$TOV_EXIT" 0
 done
@@ -26,9 +25,6 @@ tov_expect_lines "empty argument" "$log" ">>> _tWinMain" "_tWinMain: No command 
 tov_expect_lines "re-enumeration run" "$log" "Parameter[0]: -rEeNUMERATE" "Parameter[1]:  extra" \
   "Parameter[2]:  token" "_tWinMain CM_Locate_DevNode failed! 0x13" "<<< _tWinMain"
 tov_expect_lines "quoted command" "$log" "Parameter[0]: \"-ReEnumerate\"" "<<< _tWinMain"
-tov_expect_lines "missing token" "$log" \
-  "_tWinMain: -DriverUpdate is missing parameter 2 (second parameter), nothing done"
-tov_expect_lines "ten tokens" "$log" "Parameter[8]:  8" "_tWinMain: More than 9 command line parameters, nothing done"
 # One byte per character below 256, "?" above.
 tov_expect_true "non-ASCII characters in the log" grep -qaxF "$(printf 'Parameter[1]:  caf\xe9 ?')" "$log"
 
@@ -53,8 +49,7 @@ for hold in --lock --share0 link dir; do
   esac
   tov_tool "$held" "-ReEnumerate,held$hold"
   TOV_LAUNCH_OPTS=
-  tov_note "log $hold: the run took $TOV_MS ms"
-  tov_expect_eq "log $hold: the run exits 0" "$TOV_EXIT" 0
+  tov_expect_eq "log $hold: the run exits 0 (it took $TOV_MS ms)" "$TOV_EXIT" 0
   tov_expect_lines "log $hold: the lines reach the debugger" "$TOV_DEBUG_FILE" "RVSET: Parameter[1]:  held$hold\n"
 done
 tov_debug_stop
@@ -63,8 +58,7 @@ tov_expect_true "the hard-linked file is untouched" cmp -s "$ini" "$TOV_WORK_DIR
 rm -rf "$held" && mkdir -p "$held"
 TOV_LAUNCH_OPTS="--share0 TovMouseSetup.log --for 800" tov_launch "$held" "$(tov_win "$TOV_HELPERS/tovtracestress.exe") 0 1200"
 kept=$(tov_log "$held" | wc -l)
-tov_note "held 0.8 s at the start: $kept of 1200 lines kept, the run took $TOV_MS ms"
-tov_expect_true "a short hold costs only the lines written during it" test "$kept" -ge 1190
+tov_expect_true "a short hold costs only the lines written during it ($kept of 1200 kept, $TOV_MS ms)" test "$kept" -ge 1190
 
 # A window station made with CreateWindowStationW has no WSF_VISIBLE: a run
 # there shows nothing, tells the Setup API so (seen through +relay on the warm
@@ -83,8 +77,5 @@ tov_log "$hidden" >"$log"
 tov_expect_lines "it shows no user interface" "$log" \
   "_tWinMain: not an interactive session, the run shows no user interface" \
   "DIFXAPI_INFO:    fake install of C:\pkg\tovfiltr.inf with flags 0x16."
-
-tov_launch "$run" "cmd.exe /c exit -1"
-tov_expect_eq "the launcher reports the full exit code" "$TOV_EXIT" -1
 
 tov_done
