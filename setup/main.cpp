@@ -34,9 +34,6 @@ win::LPWSTR NextToken(win::LPWSTR& rest) {
   return token;
 }
 
-// The commands' handlers: each gets the whole token list, with as many
-// tokens as its command needs, and returns the exit code.
-
 // The service commands act on a service name only: any other token is
 // refused before the manager is asked anything.
 bool IsServiceName(const char16_t* command, const std::u16string& name) {
@@ -44,6 +41,9 @@ bool IsServiceName(const char16_t* command, const std::u16string& name) {
   TracePrint(TRACE_ERROR, u"_tWinMain: %s \"%s\" is not a service name, nothing done\n", command, name);
   return false;
 }
+
+// The commands' handlers: each gets the whole token list, with as many
+// tokens as its command needs, and returns the exit code.
 
 int RunServiceCreate(const TokenList& tokens) {
   const std::u16string name = tokens.entries[1];
