@@ -103,6 +103,10 @@ bool TMScmApi::ServiceTakeOver(const std::u16string& name, const std::u16string&
     service_.Reset();
     return false;
   }
+  // A running one still runs the program it was started with: it is stopped
+  // (for 30 s at most), so that the start that follows runs this product's.
+  win::DWORD state = 0;
+  if (ServiceQueryStatus(service_.Get(), state) && state != win::SERVICE_STOPPED) ServiceStop(30);
   return true;
 }
 

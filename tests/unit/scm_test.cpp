@@ -207,12 +207,12 @@ class ServiceCommands : public SimTest {
   void TearDown() override { EXPECT_TRUE(sim::M().services.WaitForExit(kName)); }
 };
 
-// A service of the name left behind elsewhere is given this product's program;
-// one that cannot start is left registered (it starts at the next boot), and
-// a message box asks for a reboot.
+// A service of the name left behind elsewhere, and running, is given this
+// product's program and stopped; one that cannot start is left registered (it
+// starts at the next boot), and a message box asks for a reboot.
 TEST_F(ServiceCommands, CreateOverALeftoverServiceRegistersThisProductsProgramAndAFailedStartShowsABox) {
   sim::M().fs.Put(u"C:\\Old\\TovMouseService.exe");
-  sim::M().services.Add(kName, u"\"C:\\Old\\TovMouseService.exe\"");
+  sim::M().services.Add(kName, u"\"C:\\Old\\TovMouseService.exe\"", win::SERVICE_RUNNING);
   sim::M().fs.Remove(kServiceExe);
   EXPECT_EQ(Run(u"-ServiceCreate,TovMouseService"), 0);
   ASSERT_EQ(sim::M().messageBoxes.size(), 1u);

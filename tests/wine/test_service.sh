@@ -47,9 +47,11 @@ tov_expect_no_match "no message box was needed" "$log" "StartService failed"
 
 # --- Create twice, and names that could reach elsewhere -----------------------------
 tov_run_exit "a second -ServiceCreate" 0 "$run" "-ServiceCreate,$NAME"
-tov_expect_lines "the existing service is given the product's configuration" "$log" "CreateService failed (1073)" \
-  "TMScmApi::ServiceCreate $NAME exists: it is given this product's configuration" "StartService failed (1056)"
-tov_expect_eq "the first service still runs" "$(state_of $NAME)" 4
+tov_expect_lines "the running service is given the product's configuration and restarted" "$log" \
+  "CreateService failed (1073)" "TMScmApi::ServiceCreate $NAME exists: it is given this product's configuration" \
+  ">>> TMScmApi::ServiceStop"
+tov_expect_no_match "its start succeeds" "$log" "StartService failed"
+tov_expect_eq "it runs again" "$(wait_state $NAME 4)" 4
 tov_run "$run" "-ServiceCreate,$NAME:evil"
 tov_expect_lines "a name with a stream is refused" "$log" \
   "_tWinMain: -ServiceCreate \"$NAME:evil\" is not a service name, nothing done"
