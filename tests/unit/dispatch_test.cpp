@@ -68,8 +68,13 @@ TEST_F(Dispatch, EveryCommandNamesAMissingTokenAndTakesOddOnes) {
                                                        {u"-ReEnumerate", {}},
                                                        {u"-DeviceInstancesUninstall", {"device ID"}},
                                                        {u"-DriverUpdate", {"device ID", "second parameter"}}};
-  const std::u16string odd[] = {std::u16string(10000, u'x'), std::u16string(300, u'\\'),
-                                u"\"quoted\"\ttab %s%n %d\r\n<<< _tWinMain\x85", u"\xD800unpaired \xDFFF"};
+  // Controls: a tab, CR LF (which would start a line "<<< _tWinMain"), DEL and NEL.
+  const std::u16string controls = u"\"quoted\"\ttab %s%n %d\r\n<<< _tWinMain\x7f\x85";
+  const std::u16string controlsShown =
+      u"\"quoted\"?tab %s%n %d?"
+      u"?<<< _tWinMain??";
+  const std::u16string odd[] = {std::u16string(10000, u'x'), std::u16string(300, u'\\'), controls,
+                                u"\xD800unpaired \xDFFF"};
   ASSERT_EQ(kTokenNames.size(), SetupCommands().size());
   for (const SetupCommand& command : SetupCommands()) {
     std::string name = wstr::ToUtf8(command.name);
@@ -82,8 +87,7 @@ TEST_F(Dispatch, EveryCommandNamesAMissingTokenAndTakesOddOnes) {
       EXPECT_TRUE(OperationCalls().empty()) << name;
     }
     for (const std::u16string& token : odd) {
-      std::u16string shown = token;
-      std::replace_if(shown.begin(), shown.end(), wstr::IsControl, u'?');
+      const std::u16string& shown = token == controls ? controlsShown : token;
       sim::Reset();
       int code = Run(command.name + (u"," + token) + u"," + token);
       // Only a package install and a driver update report failures.
