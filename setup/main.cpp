@@ -1,6 +1,5 @@
 #include "setup/main.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -133,20 +132,14 @@ int RunDriverUpdate(const TokenList& tokens) {
 
 // In the order in which they are compared.
 constexpr SetupCommand kCommands[] = {
-    {u"-ServiceCreate", 1, {u"service name"}, RunServiceCreate},
-    {u"-ServiceDelete", 1, {u"service name"}, RunServiceDelete},
-    {u"-DriverPackageInstall", 1, {u"INF file path"}, RunDriverPackageInstall},
-    {u"-DriverPackageUninstall", 1, {u"INF file name"}, RunDriverPackageUninstall},
-    {u"-ReEnumerate", 0, {}, RunReEnumerate},
-    {u"-DeviceInstancesUninstall", 1, {u"device ID"}, RunDeviceInstancesUninstall},
-    {u"-DriverUpdate", 2, {u"device ID", u"second parameter"}, RunDriverUpdate},
+    {u"-ServiceCreate", {u"service name"}, RunServiceCreate},
+    {u"-ServiceDelete", {u"service name"}, RunServiceDelete},
+    {u"-DriverPackageInstall", {u"INF file path"}, RunDriverPackageInstall},
+    {u"-DriverPackageUninstall", {u"INF file name"}, RunDriverPackageUninstall},
+    {u"-ReEnumerate", {}, RunReEnumerate},
+    {u"-DeviceInstancesUninstall", {u"device ID"}, RunDeviceInstancesUninstall},
+    {u"-DriverUpdate", {u"device ID", u"second parameter"}, RunDriverUpdate},
 };
-
-// Each token that a command needs has a name to trace when it is missing.
-static_assert(std::ranges::all_of(kCommands, [](const SetupCommand& c) {
-  return c.tokensNeeded >= 0 && c.tokensNeeded <= static_cast<int>(c.tokenNames.size()) &&
-         std::all_of(c.tokenNames.begin(), c.tokenNames.begin() + c.tokensNeeded, [](auto n) { return n != nullptr; });
-}));
 
 }  // namespace
 
@@ -221,7 +214,7 @@ int TMSCAMain(win::LPWSTR argument) {
     TracePrint(TRACE_FUNCTION, u"<<< _tWinMain\n");
     return 0;
   }
-  if (tokens.count <= info->tokensNeeded) {
+  if (tokens.count <= info->TokensNeeded()) {
     TracePrint(TRACE_ERROR, u"_tWinMain: %s is missing parameter %d (%s), nothing done\n", info->name, tokens.count,
                info->tokenNames[tokens.count - 1]);
     return 0;

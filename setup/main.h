@@ -2,6 +2,7 @@
 // and performed, its outcome returned as the process exit code.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <span>
 
@@ -16,15 +17,19 @@ struct TokenList {
   bool tooMany = false;  // a tenth token was found and not taken
 };
 
-// One command of the tool: the name it is called by (A-Z in any case), how
-// many tokens it needs after the name and what each of them is (for the trace
-// that names a missing one), and the handler that performs it with the whole
-// token list (token 0 is the name) and returns the exit code.
+// One command of the tool: the name it is called by (A-Z in any case), the
+// names of the tokens it needs after the name, in order (for the trace that
+// names a missing one), and the handler that performs it with the whole token
+// list (token 0 is the name) and returns the exit code.
 struct SetupCommand {
   const char16_t* name;
-  int tokensNeeded;
-  std::array<const char16_t*, 2> tokenNames;
+  std::array<const char16_t*, 2> tokenNames;  // the needed ones first, then null
   int (*run)(const TokenList& tokens);
+
+  // A command needs exactly the tokens it names.
+  constexpr int TokensNeeded() const {
+    return static_cast<int>(std::ranges::find(tokenNames, nullptr) - tokenNames.begin());
+  }
 };
 
 // Every command of the tool: the one list that the dispatch, its tests and
