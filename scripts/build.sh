@@ -8,6 +8,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 for preset in win64 win32 win-arm64 win64-clang linux; do
+  case "$preset" in
+    win-arm64 | win64-clang)
+      echo "== Building $preset with the Zig toolchain (a first build fills zig's cache with its C++ runtime: minutes)" ;;
+    *) echo "== Building $preset" ;;
+  esac
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
 done

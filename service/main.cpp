@@ -92,6 +92,7 @@ win::DWORD TOV_WINAPI TMSvcControlHandlerEx(win::DWORD control, win::DWORD event
 }
 
 void TOV_WINAPI TMSvcServiceMain(win::DWORD, win::LPWSTR*) {
+  // "\n" plus the trace's own line feed, kept on purpose: the line has always ended in two.
   TMSvcTrace(TMSVC_TRACE_ENTRY, u">>> TMSvcServiceMain\n");
   win::SERVICE_STATUS_HANDLE handle =
       win::RegisterServiceCtrlHandlerExW(kTMSvcServiceName, TMSvcControlHandlerEx, nullptr);
@@ -146,6 +147,7 @@ int TMSvcMain() {
     stopEvent = nullptr;
     stopRequested = false;
   }
+  // "\n" plus the trace's own line feed, kept on purpose: the line has always ended in two.
   TMSvcTrace(TMSVC_TRACE_ENTRY, u">>> main\n");
   if (!dllSearchSet) TMSvcTrace(TMSVC_TRACE_ERROR, u"main SetDefaultDllDirectories failed! %d", dllSearchError);
   static std::u16string name = kTMSvcServiceName;  // the table takes a writable name

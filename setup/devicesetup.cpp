@@ -266,6 +266,7 @@ bool DriverUpdate(std::u16string deviceId, std::u16string, bool* accessDenied) {
           TracePrint(TRACE_ERROR, u"SetupApi::DriverUpdate DeviceInfoSet.SelectedDriverInstall failed! %d\n", i);
           return result = false;
         }
+        // No line end, kept on purpose: the next message continues this line, as the log has always read.
         TracePrint(TRACE_ERROR, u"SetupApi::DriverUpdate DeviceInfoSet.SelectedDriverInstall!");
         if (RestartNeeded(reboot)) PromptRestart();
         return true;

@@ -28,7 +28,6 @@ void Services::ProcessEnded(Process& p) {
     if (r->status.dwCurrentState != win::SERVICE_STOPPED) {
       r->status = {r->type, win::SERVICE_STOPPED, 0, win::ERROR_PROCESS_ABORTED, 0, 0, 0};
     }
-    r->processId = 0;
     RemoveIfDone(*r);
   }
   internal.changed.notify_all();

@@ -41,9 +41,7 @@ void Settle(Lock& lock, ServiceRecord& record) {
 ServiceRecord& Services::Add(std::u16string name, std::u16string imagePath, win::DWORD state) {
   Lock lock(M().mutex);
   ServiceRecord& r = database.emplace_back(ServiceRecord{.name = name, .imagePath = imagePath});
-  bool running = state != win::SERVICE_STOPPED;
-  r.status = {r.type, state, running ? win::SERVICE_ACCEPT_STOP : 0, 0, 0, 0, 0};
-  r.processId = running ? internal.nextProcessId += 4 : 0;
+  r.status = {r.type, state, state != win::SERVICE_STOPPED ? win::SERVICE_ACCEPT_STOP : 0, 0, 0, 0, 0};
   return r;
 }
 
@@ -136,7 +134,6 @@ BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
   SIM_ONLY(r->imagePath.starts_with(u'"'), "an unquoted image path");
   std::u16string image = r->imagePath.substr(1, r->imagePath.find(u'"', 1) - 1);
   if (!m.fs.Exists(image)) return SetError(ERROR_FILE_NOT_FOUND), FALSE;
-  r->processId = s.internal.nextProcessId += 4;
   const sim::Program* program = s.ProgramFor(image);
   if (program == nullptr) {  // the stand-in: running at once
     return r->status = SERVICE_STATUS{r->type, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0, 0, 0}, TRUE;
@@ -177,7 +174,6 @@ BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, SERVICE_
   }
   SERVICE_STATUS_PROCESS out{};
   std::memcpy(&out, &r->status, sizeof(SERVICE_STATUS));  // the same fields come first
-  out.dwProcessId = r->status.dwCurrentState == SERVICE_STOPPED ? 0 : r->processId;
   std::memcpy(lpBuffer, &out, sizeof(out));
   return TRUE;
 }

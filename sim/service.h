@@ -71,7 +71,6 @@ struct ServiceRecord {
   unsigned stopPendingQueries = 0;
 
   // Bookkeeping of the manager.
-  win::DWORD processId = 0;
   unsigned openHandles = 0;
 };
 
@@ -160,7 +159,6 @@ struct Services {
     std::map<win::HANDLE, std::size_t> processHandles;    // -> index in runs
     std::map<std::u16string, Program> programs;           // by folded path
     std::list<std::thread> runThreads;
-    win::DWORD nextProcessId = 0x400;
   };
   Internal internal;
 

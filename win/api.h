@@ -87,9 +87,11 @@ struct GUID {
 // Every constant of the seam, from the one list that win/native_constants.cpp
 // compares with Windows' headers.
 #define TOV_CONSTANT(type, name, ...) inline constexpr type name = __VA_ARGS__;
+#define TOV_HANDLE(name, value) inline HANDLE const name = reinterpret_cast<HANDLE>(std::intptr_t{value});
 #define TOV_PUBLISHED(type, name, ...) inline type const name = __VA_ARGS__;
 #include "win/constants.inc"
 #undef TOV_CONSTANT
+#undef TOV_HANDLE
 #undef TOV_PUBLISHED
 
 // Time.

@@ -5,15 +5,20 @@
 // The seam's values are taken first, under names of their own; <windows.h>
 // then turns the published names into its macros, and each row of the list
 // is compared with the value of its name. A name that Windows' headers lack
-// does not compile: it belongs to the list's exceptions.
+// does not compile: it belongs to the list's exceptions. An exception whose
+// name Windows' headers define does not compile either: it is compared.
+#include <cstdint>
+#include <string_view>
 #include <type_traits>
 
 #include "win/api.h"
 
 #define TOV_CONSTANT(type, name, ...) constexpr auto seam_##name = win::name;
+#define TOV_HANDLE(name, value) constexpr std::intptr_t seam_##name = value;
 #define TOV_PUBLISHED(type, name, ...)
 #include "win/constants.inc"
 #undef TOV_CONSTANT
+#undef TOV_HANDLE
 #undef TOV_PUBLISHED
 
 // clang-format off
@@ -49,8 +54,30 @@ constexpr bool Same(const Ours& ours, const Theirs& theirs) {
 
 }  // namespace
 
+// A handle value is Windows' expression, ((HANDLE)(LONG_PTR)-1), read with
+// HANDLE and LONG_PTR as integers, which makes it a constant expression.
+namespace handle_values {
+using HANDLE = std::intptr_t;
+using LONG_PTR = std::intptr_t;
+}  // namespace handle_values
+
+// An exception's name must be unknown to Windows' headers: as a macro it
+// would expand (the texts differ); as an enumerator, variable or function of
+// the global namespace it makes the name ambiguous beside published::name.
+#define TOV_TEXT(...) #__VA_ARGS__
 #define TOV_CONSTANT(type, name, ...) static_assert(Same(seam_##name, name), #name " differs from Windows' value");
-#define TOV_PUBLISHED(type, name, ...)
+#define TOV_HANDLE(name, value)                                               \
+  namespace handle_values {                                                   \
+  static_assert(seam_##name == (name), #name " differs from Windows' value"); \
+  }
+#define TOV_PUBLISHED(type, name, ...)                                                                           \
+  static_assert(std::string_view(#name) == TOV_TEXT(name), #name " is a macro of Windows' headers: compare it"); \
+  namespace published {                                                                                          \
+  inline constexpr bool name = true;                                                                             \
+  }                                                                                                              \
+  using namespace published;                                                                                     \
+  static_assert(name, #name " is declared by Windows' headers: compare it");
 #include "win/constants.inc"
 #undef TOV_CONSTANT
+#undef TOV_HANDLE
 #undef TOV_PUBLISHED

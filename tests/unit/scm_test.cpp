@@ -41,7 +41,8 @@ TEST_F(ScmApi, CreateRegistersTheQuotedPathOrTakesOverTheServiceOfThatName) {
     const sim::ServiceRecord* r = sim::M().services.Find(name);
     EXPECT_EQ(r->imagePath, u"\"C:\\Program Files\\Tov Mouse\\TovMouseService.exe\"");
     EXPECT_EQ(std::tuple(r->type, r->startType, r->errorControl, r->account, r->displayName),
-              std::tuple(0x110u, 2u, 0u, std::u16string(u"LocalSystem"), std::u16string(name)));
+              std::tuple(win::SERVICE_WIN32_OWN_PROCESS | win::SERVICE_INTERACTIVE_PROCESS, win::SERVICE_AUTO_START,
+                         win::SERVICE_ERROR_IGNORE, std::u16string(u"LocalSystem"), std::u16string(name)));
     EXPECT_EQ(r->status.dwCurrentState, win::SERVICE_STOPPED);  // not started
   }
   EXPECT_EQ(sim::M().services.Find(u"Other")->imagePath, u"\"C:\\a b\\Other.exe\"");
@@ -219,7 +220,7 @@ TEST_F(ServiceCommands, CreateOverALeftoverServiceRegistersThisProductsProgramAn
   const auto& box = sim::M().messageBoxes[0];
   EXPECT_EQ(box.text, u"Unable to start service. Please reboot.");
   EXPECT_EQ(box.caption, kName);
-  EXPECT_EQ(box.type, 0x10u);
+  EXPECT_EQ(box.type, win::MB_OK | win::MB_ICONERROR);
   EXPECT_EQ(box.owner, nullptr);
   EXPECT_EQ(LogAfterBanner().back(), "StartService failed (2)");
   const sim::ServiceRecord* r = sim::M().services.Find(kName);

@@ -266,7 +266,7 @@ TEST_F(Service, ArrivalRunsTheSetupToolBesideTheServiceOrTracesTheFailure) {
       EXPECT_EQ(run.file, sim::FileSystem::DirectoryOf(c.modulePath) + u"\\TovMouseSetupCustomAction.exe");
       EXPECT_EQ(run.parameters, u"-DriverUpdate,HID\\VID_0430&PID_0005&MI_01,NULL");
       EXPECT_EQ(run.currentDirectory, u"C:\\Windows\\System32");  // the service's own
-      EXPECT_EQ(run.mask, 0x440u);                                // SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI
+      EXPECT_EQ(run.mask, win::SEE_MASK_NOCLOSEPROCESS | win::SEE_MASK_FLAG_NO_UI);
       EXPECT_EQ(run.show, win::SW_SHOW);
       EXPECT_TRUE(run.ended);
     }

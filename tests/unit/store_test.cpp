@@ -79,7 +79,7 @@ TEST_F(Install, FrameworkMessagesOfEveryTypeReachTheTrace) {
       {win::DIFXAPI_ERROR, 2, u"Missing"},
       {win::DIFXAPI_WARNING, 0, u"w"},
       {win::DIFXAPI_ERROR, 0, u"e"},
-      {win::DIFXAPI_ERROR, 0xE0000302, u"Not in store"},
+      {win::DIFXAPI_ERROR, win::ERROR_DRIVER_PACKAGE_NOT_IN_STORE, u"Not in store"},
       {4, 0, u"four"},
       {-1, 0, u"minus"},
       {win::DIFXAPI_WARNING, 1234, u"long"},
@@ -165,7 +165,7 @@ TEST_F(Uninstall, RemovesEveryStorePackageOfTheNamedInf) {
   EXPECT_EQ(Logged("<Unknown Error>"), 1u);
   auto uninstalls = DifxCalls("DriverPackageUninstallW");
   ASSERT_EQ(uninstalls.size(), 2u);
-  EXPECT_EQ(uninstalls[0].flags, 0x24u);
+  EXPECT_EQ(uninstalls[0].flags, win::DRIVER_PACKAGE_DELETE_FILES | win::DRIVER_PACKAGE_FORCE);
   EXPECT_FALSE(uninstalls[0].installerInfo);
   ASSERT_EQ(sim::M().store.packages.size(), 2u);
   EXPECT_EQ(sim::M().store.packages[1].storeInfPath, first);

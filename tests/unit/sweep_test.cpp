@@ -31,11 +31,12 @@ const std::map<std::string, std::vector<win::DWORD>> kDistinguished = {
     {"GetModuleFileNameW", {win::ERROR_INSUFFICIENT_BUFFER}},
     {"LoadLibraryExW", {win::ERROR_MOD_NOT_FOUND}},
     {"GetProcAddress", {win::ERROR_PROC_NOT_FOUND}},
-    {"DriverPackageInstallW", {0xE000020B}},
-    {"DriverPackageGetPathW", {0xE0000302}},
+    {"DriverPackageInstallW", {win::ERROR_NO_SUCH_DEVINST}},
+    {"DriverPackageGetPathW", {win::ERROR_DRIVER_PACKAGE_NOT_IN_STORE}},
     {"OpenSCManagerW", {win::ERROR_ACCESS_DENIED}},
-    {"OpenServiceW", {win::ERROR_ACCESS_DENIED, win::ERROR_INVALID_HANDLE, win::ERROR_INVALID_NAME, 1060}},
-    {"DeleteService", {win::ERROR_ACCESS_DENIED, win::ERROR_INVALID_HANDLE, 1072}},
+    {"OpenServiceW",
+     {win::ERROR_ACCESS_DENIED, win::ERROR_INVALID_HANDLE, win::ERROR_INVALID_NAME, win::ERROR_SERVICE_DOES_NOT_EXIST}},
+    {"DeleteService", {win::ERROR_ACCESS_DENIED, win::ERROR_INVALID_HANDLE, win::ERROR_SERVICE_MARKED_FOR_DELETE}},
 };
 
 // Calls whose failure leaves no trace of its error, by reason.
@@ -97,7 +98,7 @@ void ArrangeDevices() {
     sim::Driver other;
     other.manufacturer = u"Other";
     d.drivers = {other, morvik};
-    d.removeFlags = restart ? 0x100 : 0;
+    d.removeFlags = restart ? win::DI_NEEDREBOOT : 0;
   };
   add(u"1", true, {}, 1);
   add(u"2", true, {u"tovfiltr"}, 0);
@@ -273,9 +274,10 @@ TEST_F(Sweep, NoCommandShowsAWindowWhereNobodyCanAnswerIt) {
       EXPECT_EQ(m.messageBoxes.size(), name == "service life" && user ? 1u : 0u);
       EXPECT_EQ(m.devices.rebootPrompts.size(), name == "driver update" && user ? 1u : 0u);
       int installs = 0, uninstalls = 0;
+      const win::DWORD both = win::DRIVER_PACKAGE_FORCE | (user ? 0 : win::DRIVER_PACKAGE_SILENT);
       for (const auto& c : m.store.difxCalls) {
-        installs += c.name == "DriverPackageInstallW" && c.flags == (user ? 0x14u : 0x16u);
-        uninstalls += c.name == "DriverPackageUninstallW" && c.flags == (user ? 0x24u : 0x26u);
+        installs += c.name == "DriverPackageInstallW" && c.flags == (win::DRIVER_PACKAGE_LEGACY_MODE | both);
+        uninstalls += c.name == "DriverPackageUninstallW" && c.flags == (win::DRIVER_PACKAGE_DELETE_FILES | both);
       }
       EXPECT_EQ(installs, name == "package install" ? 1 : 0);
       EXPECT_EQ(uninstalls, name == "package uninstall" ? 1 : 0);

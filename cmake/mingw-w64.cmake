@@ -1,0 +1,15 @@
+# Cross build for Windows with Debian's mingw-w64 (posix thread model, which
+# has std::thread and std::mutex). The processor is TOV_MINGW_PROCESSOR (a
+# preset sets it): x86_64 for 64-bit Windows, i686 for 32-bit.
+set(TOV_MINGW_PROCESSOR "x86_64" CACHE STRING "mingw-w64 target processor: x86_64 or i686")
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TOV_MINGW_PROCESSOR)
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${TOV_MINGW_PROCESSOR})
+set(TOV_MINGW_PREFIX ${TOV_MINGW_PROCESSOR}-w64-mingw32)
+set(CMAKE_C_COMPILER ${TOV_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TOV_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${TOV_MINGW_PREFIX}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${TOV_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
