@@ -94,6 +94,7 @@ class Service : public SimTest {
   // The setup tool's runs wait for a gate of the test, one per run.
   sim::Gate& GateOfRun(std::size_t run) { return *gates_.at(run); }
   void GateSetupToolRuns() {
+    gates_.clear();
     for (int i = 0; i < 4; ++i) gates_.push_back(std::make_shared<sim::Gate>());
     sim::M().services.SetProgram(kSetupTool, [gates = gates_](const sim::ProcessRun& run) {
       gates.at(run.index)->wait();
@@ -186,49 +187,51 @@ TEST_F(Service, EachControlAndFailureGivesItsReports) {
   }
 }
 
-TEST_F(Service, ArrivalsAreHandledOneAfterTheOtherAndAStopWaitsForTheRunningSetupTool) {
-  GateSetupToolRuns();
-  ASSERT_TRUE(Start());
-  auto& s = sim::M().services;
-  Arrive();
-  ASSERT_EQ(s.RunsStarted(), 1u);
-  Arrive();
-  ASSERT_TRUE(s.PostControl(kName, win::SERVICE_CONTROL_STOP));
-  Arrive();  // behind the stop: it starts nothing and reports nothing
-  // The handler still waits for the first run: the second arrival and the stop wait.
-  EXPECT_EQ(s.RunsStarted(), 1u);
-  EXPECT_EQ(s.ControlsPending(kName), 3u);
-  EXPECT_EQ(Reports(), (ReportList{kStartPending, kRunning}));
-
-  GateOfRun(0).Open();
-  ASSERT_TRUE(s.WaitUntil([&] { return s.runs.size() == 2; }));
-  s.WaitIdle(kName);
-  EXPECT_EQ(s.RunsEnded(), 1u);
-  EXPECT_EQ(s.ControlsPending(kName), 2u);
-  EXPECT_EQ(Reports(), (ReportList{kStartPending, kRunning, kRunning}));
-
-  GateOfRun(1).Open();
-  ASSERT_TRUE(s.WaitForExit(kName));
-  EXPECT_EQ(Reports(), (ReportList{kStartPending, kRunning, kRunning, kRunning, kStopPending, kStopped}));
-  EXPECT_EQ(s.RunsStarted(), 2u);
-  EXPECT_EQ(sim::M().handles.CountAll(), 0u);
-}
-
-// A run that outlasts the wait (it may wait behind another device
-// installation) holds the handler only that long, and goes on by itself.
-TEST_F(Service, ARunLongerThanTheWaitIsLeftToFinishAndAStopIsAnswered) {
-  GateSetupToolRuns();
-  sim::M().services.runMs = win::INFINITE;
-  ASSERT_TRUE(Start());
-  Arrive();
-  EXPECT_EQ(Control(win::SERVICE_CONTROL_STOP), win::SERVICE_STOP_PENDING);
-  ASSERT_TRUE(sim::M().services.WaitForExit(kName));
-  EXPECT_EQ(Reports(), (ReportList{kStartPending, kRunning, kRunning, kStopPending, kStopped}));
-  EXPECT_EQ(Debug().at(5),
-            "TMSvc: TMSvcNotificationDeviceInterfaceArrival the setup tool still runs after 20000 ms, it is left to "
-            "finish on its own\n");
-  EXPECT_EQ(sim::M().services.RunsEnded(), 0u);
-  EXPECT_EQ(sim::M().handles.CountAll(), 0u);
+// The handler never waits for a run: while one goes on, every control is
+// answered, and the arrivals during it ask for one more run, not one each. A
+// STOP during that run is answered at once, nothing but the stop is reported
+// after it, and no run starts. The stop waits for the run 20 s at most,
+// telling the manager every second (simulated time) with a rising
+// checkpoint; a run still going then goes on by itself.
+TEST_F(Service, TheHandlerAnswersAtOnceAndTheRunsFollowTheArrivalsUntilTheStop) {
+  const std::string left =
+      "TMSvc: TMSvcNotificationDeviceInterfaceArrival the setup tool still runs after 20000 ms, it is left to finish "
+      "on its own\n";
+  for (win::DWORD stoppedAt : {0u, 20000u}) {  // the run ends during the stop; it outlasts the stop
+    SCOPED_TRACE(stoppedAt);
+    SetUp();
+    GateSetupToolRuns();
+    auto& s = sim::M().services;
+    s.runMs = stoppedAt == 0 ? 0 : win::INFINITE;
+    ASSERT_TRUE(Start());
+    Arrive();
+    EXPECT_EQ(Control(kPause), win::SERVICE_PAUSED);
+    Arrive();
+    Arrive();
+    EXPECT_EQ(Control(kInterrogate), win::SERVICE_RUNNING);
+    EXPECT_EQ((std::array{s.RunsStarted(), s.RunsEnded()}), (std::array<std::size_t, 2>{1, 0}));
+    GateOfRun(0).Open();
+    ASSERT_TRUE(s.WaitUntil([&] { return s.runs.size() == 2; }));
+    EXPECT_EQ(Control(win::SERVICE_CONTROL_STOP), win::SERVICE_STOP_PENDING);
+    s.PostDeviceInterfaceEvent(win::DBT_DEVICEARRIVAL, win::GUID_DEVINTERFACE_MOUSE);
+    s.WaitIdle(kName);
+    GateOfRun(1).Open();
+    ASSERT_TRUE(s.WaitForExit(kName));
+    ReportList reports{kStartPending, kRunning, kRunning, kPaused, kRunning, kRunning, kRunning};
+    std::vector<win::DWORD> times(reports.size(), 0);
+    for (win::DWORD t = 0; t == 0 || t < stoppedAt; t += 1000) {
+      reports.push_back({win::SERVICE_STOP_PENDING, 3, t / 1000 + 1, 3000});
+      times.push_back(t);
+    }
+    reports.push_back(kStopped);
+    times.push_back(stoppedAt);
+    EXPECT_EQ(Reports(), reports);
+    EXPECT_EQ(s.reportTimes, times);
+    EXPECT_EQ(s.RunsStarted(), 2u);
+    EXPECT_EQ(Count(Debug(), left), stoppedAt / 20000);
+    EXPECT_EQ(sim::M().handles.CountAll(), 0u);
+    TearDown();
+  }
 }
 
 // At a mouse arrival, whatever the interface's name, the service runs the
@@ -282,7 +285,7 @@ TEST_F(Service, ArrivalRunsTheSetupToolBesideTheServiceOrTracesTheFailure) {
 
 TEST_F(Service, FailedHandlerRegistrationReturnsWithoutAnyReport) {
   sim::M().FailCall("RegisterServiceCtrlHandlerExW", 1, win::ERROR_SERVICE_DOES_NOT_EXIST);
-  TMSvcServiceMain(0, nullptr);
+  TMSvcService().Main();
   EXPECT_EQ(Debug(), (Lines{"TMSvc: >>> TMSvcServiceMain\n\n",
                             "TMSvc: TMSvcServiceMain RegisterServiceCtrlHandlerEx failed! 1060\n"}));
   EXPECT_TRUE(sim::M().services.reports.empty());
