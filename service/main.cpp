@@ -104,7 +104,8 @@ void TMSvcService::Work(win::HANDLE stop, win::HANDLE wake) {
 
 void TMSvcService::Main() {
   TMSvcTrace(TMSVC_TRACE_ENTRY, u">>> TMSvcServiceMain\n");
-  win::SERVICE_STATUS_HANDLE handle = win::RegisterServiceCtrlHandlerExW(kTMSvcServiceName, TMSvcControlHandlerEx, this);
+  win::SERVICE_STATUS_HANDLE handle =
+      win::RegisterServiceCtrlHandlerExW(kTMSvcServiceName, TMSvcControlHandlerEx, this);
   if (handle == nullptr) {
     TMSvcTrace(TMSVC_TRACE_ERROR, u"TMSvcServiceMain RegisterServiceCtrlHandlerEx failed! %d", win::GetLastError());
     return;  // without a status handle nothing can be reported
@@ -142,7 +143,8 @@ void TMSvcService::Main() {
   StatusReportLocked(win::SERVICE_STOPPED, 0, 0);
 }
 
-win::DWORD TOV_WINAPI TMSvcControlHandlerEx(win::DWORD control, win::DWORD eventType, win::LPVOID, win::LPVOID context) {
+win::DWORD TOV_WINAPI TMSvcControlHandlerEx(win::DWORD control, win::DWORD eventType, win::LPVOID,
+                                            win::LPVOID context) {
   return static_cast<TMSvcService*>(context)->Control(control, eventType);
 }
 

@@ -91,10 +91,8 @@ win::DWORD Services::Wait(Lock& lock, const std::vector<win::HANDLE>& handles, w
   auto first = [&] { return std::find_if(signalled.begin(), signalled.end(), [](auto& s) { return s(); }); };
   Block(lock, [&] { return first() != signalled.end(); });
   auto index = static_cast<std::size_t>(first() - signalled.begin());
-  // The wait takes an auto-reset event's signal.
-  if (auto event = internal.events.find(handles[index]); event != internal.events.end() && !event->second->manualReset) {
-    event->second->signalled = false;
-  }
+  auto event = internal.events.find(handles[index]);  // the wait takes an auto-reset event's signal
+  if (event != internal.events.end() && !event->second->manualReset) event->second->signalled = false;
   return win::WAIT_OBJECT_0 + static_cast<win::DWORD>(index);
 }
 

@@ -11,9 +11,10 @@
 // thread of its own (processes.cpp); a timed wait for it sees it take `runMs`.
 //
 // Time passes in the simulator only in waits that time out (`clockMs`). Where
-// Windows would let a service process run while the caller waits (a status query, a control request), the
-// manager waits until every thread of that process is blocked in a simulated
-// wait or the process has ended (processes.cpp, with events).
+// Windows would let a service process run while the caller waits (a status
+// query, a control request), the manager waits until every thread of that
+// process is blocked in a simulated wait or the process has ended
+// (processes.cpp, with events).
 #pragma once
 
 #include <condition_variable>
@@ -163,8 +164,8 @@ struct Services {
     std::list<Process> processes;
     std::map<win::HANDLE, ServiceRecord*> scHandles;  // null: the manager
     std::map<win::HANDLE, std::shared_ptr<Event>> events;
-    std::map<win::HANDLE, std::size_t> processHandles;    // -> index in runs
-    std::map<std::u16string, Program> programs;           // by folded path
+    std::map<win::HANDLE, std::size_t> processHandles;  // -> index in runs
+    std::map<std::u16string, Program> programs;         // by folded path
     std::list<std::thread> runThreads;
     win::DWORD nextProcessId = 0x400;
   };

@@ -1,13 +1,10 @@
-// Test helper: the device-arrival service's own program with a stand-in for
-// the manager's dispatcher (Wine delivers no device events to services). It
-// runs the service main on a thread and, once RUNNING is reported, delivers
-// the controls in order on its own thread, one every INTERVAL ms, until
-// SERVICE_STOPPED. It prints, in ms since the program's start,
-//   "report state=<s> checkpoint=<c> hint=<ms> at=<ms>" for each status report,
-//   "control=<code> at=<ms> took=<ms>" for each control, once handled.
-// Usage: tovhandler.exe INTERVAL CONTROL[:EVENT TYPE]...
-// Started with "-DriverUpdate..." (copied beside itself under the setup
-// tool's name), it stands in for a setup tool run that lasts 60 s.
+// Test helper, "tovhandler.exe INTERVAL CONTROL[:EVENT TYPE]...": the service's
+// own program with a stand-in dispatcher (Wine delivers no device events to
+// services), which runs the service main on a thread and, from RUNNING to
+// STOPPED, delivers the controls in order on its own, one every INTERVAL ms.
+// It prints "report state= checkpoint= hint= at=" for each status report and
+// "control= at= took=" for each control handled, in ms since its start. Run
+// with "-DriverUpdate...", it stands in for a setup tool run of 60 s.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -36,9 +33,7 @@ std::vector<std::pair<win::DWORD, win::DWORD>> controls;  // code, event type
 namespace win {
 
 SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerExW(LPCWSTR, LPHANDLER_FUNCTION_EX proc, LPVOID ctx) {
-  handler = proc;
-  context = ctx;
-  return reinterpret_cast<SERVICE_STATUS_HANDLE>(&handler);
+  return handler = proc, context = ctx, reinterpret_cast<SERVICE_STATUS_HANDLE>(&handler);
 }
 
 HDEVNOTIFY RegisterDeviceNotificationW(HANDLE, DEV_BROADCAST_DEVICEINTERFACE_W*, DWORD) { return &handler; }
