@@ -24,7 +24,7 @@ void TMSvcNotificationDeviceRegister(win::SERVICE_STATUS_HANDLE recipient) {
   }
 }
 
-void TMSvcNotificationDeviceInterfaceArrival() {
+void TMSvcNotificationDeviceInterfaceArrival(win::HANDLE stopEvent, const std::function<void()>& stopGoesOn) {
   win::WCHAR parameters[win::MAX_PATH] = {};
   wstr::CopyToBuffer(parameters, win::MAX_PATH, kTMSvcDriverUpdateArgument);
   win::SHELLEXECUTEINFOW launch{};
@@ -51,7 +51,7 @@ void TMSvcNotificationDeviceInterfaceArrival() {
   TMSvcTrace(TMSVC_TRACE_DEVICE_EVENT, u"TMSvcNotificationDeviceInterfaceArrival FullPathName: %s", path);
 
   // A failure is traced, never shown: a box in the service's session would
-  // wait for an answer nobody can give, inside the control handler.
+  // wait for an answer nobody can give.
   launch.fMask = win::SEE_MASK_NOCLOSEPROCESS | win::SEE_MASK_FLAG_NO_UI;
   launch.hwnd = nullptr;
   launch.lpVerb = nullptr;
@@ -64,20 +64,29 @@ void TMSvcNotificationDeviceInterfaceArrival() {
                win::GetLastError());
   }
   win::UniqueHandle process(launch.hProcess);  // null after a failed launch
-  // Controls and further arrivals wait until this run has ended, or for the
-  // wait's limit: a run may wait behind another device installation for
-  // minutes. One still going is never ended from here (it may be installing
-  // a driver); only its handle is closed. After a failed launch the wait
-  // fails at once on the null handle.
-  win::DWORD waited = win::WaitForSingleObject(process.Get(), kTMSvcSetupToolWaitMs);
-  if (waited == win::WAIT_FAILED) {
+  // A run may wait behind another device installation for minutes: it is
+  // waited for until it ends, or until the stop, which waits for it a while
+  // longer. One still going then is never ended from here (it may be
+  // installing a driver); only its handle is closed. After a failed launch
+  // the wait fails at once on the null handle; its line keeps the text that
+  // readers of the output know.
+  const win::HANDLE waited[] = {process.Get(), stopEvent};
+  win::DWORD result = win::WaitForMultipleObjects(2, waited, win::FALSE, win::INFINITE);
+  if (result == win::WAIT_OBJECT_0 + 1) {
+    result = win::WAIT_TIMEOUT;
+    for (win::DWORD ms = 0; result == win::WAIT_TIMEOUT && ms < kTMSvcStopWaitMs; ms += kTMSvcStopReportMs) {
+      if (ms != 0) stopGoesOn();
+      result = win::WaitForSingleObject(process.Get(), kTMSvcStopReportMs);
+    }
+  }
+  if (result == win::WAIT_FAILED) {
     TMSvcTrace(TMSVC_TRACE_ERROR,
                u"TMSvcNotificationDeviceInterfaceArrival WaitForSingleObject failed! GetLastError: %d",
                win::GetLastError());
-  } else if (waited == win::WAIT_TIMEOUT) {
+  } else if (result == win::WAIT_TIMEOUT) {
     TMSvcTrace(TMSVC_TRACE_ERROR,
                u"TMSvcNotificationDeviceInterfaceArrival the setup tool still runs after %u ms, it is left to finish "
                u"on its own",
-               kTMSvcSetupToolWaitMs);
+               kTMSvcStopWaitMs);
   }
 }

@@ -2,6 +2,8 @@
 // notification registration, and the setup tool run at each arrival.
 #pragma once
 
+#include <functional>
+
 #include "win/api.h"
 
 // The program the service runs at each arrival, beside its own program file.
@@ -13,12 +15,15 @@ inline constexpr char16_t kTMSvcDriverUpdateArgument[] = u"-DriverUpdate,HID\\VI
 // interfaces. A failure is traced; the service then runs without arrivals.
 void TMSvcNotificationDeviceRegister(win::SERVICE_STATUS_HANDLE recipient);
 
-// How long an arrival waits for the setup tool it started. The wait holds the
-// control handler, and the service control manager gives up on a control
-// after 30 s: a stop queued behind the arrival must still be answered.
-inline constexpr win::DWORD kTMSvcSetupToolWaitMs = 20000;
+// How long a stop waits for a setup tool run still going (within the 30 s
+// that a stop request of the service's own setup tool waits), and how often
+// it tells the manager meanwhile that the stop goes on.
+inline constexpr win::DWORD kTMSvcStopWaitMs = 20000;
+inline constexpr win::DWORD kTMSvcStopReportMs = 1000;
 
 // Runs the setup tool with the driver update argument and waits until it has
-// ended, at most kTMSvcSetupToolWaitMs; a run that takes longer goes on by
-// itself. Failures are traced and change nothing else.
-void TMSvcNotificationDeviceInterfaceArrival();
+// ended, however long that takes, or until `stopEvent` is signalled: then at
+// most kTMSvcStopWaitMs more, calling `stopGoesOn` after each
+// kTMSvcStopReportMs of it. A run still going then goes on by itself.
+// Failures are traced and change nothing else.
+void TMSvcNotificationDeviceInterfaceArrival(win::HANDLE stopEvent, const std::function<void()>& stopGoesOn);

@@ -75,6 +75,27 @@ bool Services::Close(void* handle) {
   return false;
 }
 
+win::DWORD Services::Wait(Lock& lock, const std::vector<win::HANDLE>& handles, win::DWORD ms) {
+  std::vector<std::function<bool()>> signalled;
+  for (win::HANDLE h : handles) {
+    if (auto event = internal.events.find(h); event != internal.events.end()) {
+      SIM_ONLY(ms == win::INFINITE, "a wait for an event that can time out");
+      signalled.push_back([event = event->second] { return event->signalled; });
+    } else if (auto run = internal.processHandles.find(h); run != internal.processHandles.end()) {
+      if (runMs > ms && !runs[run->second].ended) return clockMs += ms, win::WAIT_TIMEOUT;
+      signalled.push_back([ended = &runs[run->second].ended] { return *ended; });
+    } else {
+      return SetError(win::ERROR_INVALID_HANDLE), win::WAIT_FAILED;
+    }
+  }
+  auto first = [&] { return std::find_if(signalled.begin(), signalled.end(), [](auto& s) { return s(); }); };
+  Block(lock, [&] { return first() != signalled.end(); });
+  auto index = static_cast<std::size_t>(first() - signalled.begin());
+  auto event = internal.events.find(handles[index]);  // the wait takes an auto-reset event's signal
+  if (event != internal.events.end() && !event->second->manualReset) event->second->signalled = false;
+  return win::WAIT_OBJECT_0 + static_cast<win::DWORD>(index);
+}
+
 }  // namespace sim
 
 namespace win {
@@ -118,9 +139,9 @@ BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo) {
 }
 
 HANDLE CreateEventW(SECURITY_ATTRIBUTES*, BOOL bManualReset, BOOL bInitialState, LPCWSTR lpName) {
-  SIM_CALL(nullptr, lpName == nullptr && bManualReset, "a named or an auto-reset event");
+  SIM_CALL(nullptr, lpName == nullptr, "a named event");
   HANDLE h = m.handles.Open(sim::HandleKind::Event);
-  m.services.internal.events[h] = std::make_shared<bool>(bInitialState != FALSE);
+  m.services.internal.events[h] = std::make_shared<sim::Services::Event>(bInitialState != FALSE, bManualReset != FALSE);
   return h;
 }
 
@@ -128,28 +149,19 @@ BOOL SetEvent(HANDLE hEvent) {
   SIM_CALL(FALSE);
   auto it = m.services.internal.events.find(hEvent);
   if (it == m.services.internal.events.end()) return SetError(ERROR_INVALID_HANDLE), FALSE;
-  *it->second = true;
+  it->second->signalled = true;
   m.services.internal.changed.notify_all();
   return TRUE;
 }
 
-// On an event, or on a process started by ShellExecuteExW, which outlasts a
-// wait shorter than the machine's `runMs`.
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
   SIM_CALL(WAIT_FAILED);
-  auto& s = m.services;
-  std::function<bool()> ready;
-  if (auto event = s.internal.events.find(hHandle); event != s.internal.events.end()) {
-    SIM_ONLY(dwMilliseconds == INFINITE, "a wait for an event that can time out");
-    ready = [signalled = event->second] { return *signalled; };
-  } else if (auto run = s.internal.processHandles.find(hHandle); run != s.internal.processHandles.end()) {
-    if (s.runMs > dwMilliseconds && !s.runs[run->second].ended) return WAIT_TIMEOUT;
-    ready = [ended = &s.runs[run->second].ended] { return *ended; };
-  } else {
-    return SetError(ERROR_INVALID_HANDLE), WAIT_FAILED;
-  }
-  s.Block(call.lock, ready);
-  return WAIT_OBJECT_0;
+  return m.services.Wait(call.lock, {hHandle}, dwMilliseconds);
+}
+
+DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll, DWORD dwMilliseconds) {
+  SIM_CALL(WAIT_FAILED, !bWaitAll && dwMilliseconds == INFINITE, "a wait for all, or one that can time out");
+  return m.services.Wait(call.lock, std::vector<HANDLE>(lpHandles, lpHandles + nCount), dwMilliseconds);
 }
 
 }  // namespace win

@@ -10,10 +10,11 @@
 // A process started by ShellExecuteExW runs its file's Program, if any, on a
 // thread of its own (processes.cpp); a timed wait for it sees it take `runMs`.
 //
-// Time does not pass in the simulator. Where Windows would let a service
-// process run while the caller waits (a status query, a control request), the
-// manager waits until every thread of that process is blocked in a simulated
-// wait or the process has ended (processes.cpp, with events).
+// Time passes in the simulator only in waits that time out (`clockMs`). Where
+// Windows would let a service process run while the caller waits (a status
+// query, a control request), the manager waits until every thread of that
+// process is blocked in a simulated wait or the process has ended
+// (processes.cpp, with events).
 #pragma once
 
 #include <condition_variable>
@@ -87,7 +88,8 @@ struct Services {
   // only the rights to connect, enumerate and query the lock.
   bool admin = true;
   // How long, in the machine's time, each process started by ShellExecuteExW
-  // runs: a wait with a shorter time-out times out (INFINITE: it never ends).
+  // runs: a wait with a shorter time-out times out (INFINITE: it never ends),
+  // and moves the machine's clock on by its time-out.
   win::DWORD runMs = 0;
   // Called at the start of each recorded call (after fault injection),
   // without the machine's lock, on the calling thread.
@@ -97,6 +99,8 @@ struct Services {
   std::list<ServiceRecord> database;  // in order of creation
   ServiceRecord* Find(std::u16string_view name);
   std::vector<win::SERVICE_STATUS> reports;  // every accepted SetServiceStatus, in order
+  std::vector<win::DWORD> reportTimes;       // the clock at each of them
+  win::DWORD clockMs = 0;                    // the time that the waits which timed out let pass
   std::deque<ProcessRun> runs;               // processes started by ShellExecuteExW
   std::size_t RunsStarted();
   std::size_t RunsEnded();
@@ -151,13 +155,16 @@ struct Services {
     win::SERVICE_STATUS handlerStatus{};
     std::vector<Registration> registrations;
   };
+  struct Event {
+    bool signalled, manualReset;
+  };
   struct Internal {
     std::condition_variable_any changed;  // notified at every change of this area
     std::list<Process> processes;
-    std::map<win::HANDLE, ServiceRecord*> scHandles;      // null: the manager
-    std::map<win::HANDLE, std::shared_ptr<bool>> events;  // signalled or not
-    std::map<win::HANDLE, std::size_t> processHandles;    // -> index in runs
-    std::map<std::u16string, Program> programs;           // by folded path
+    std::map<win::HANDLE, ServiceRecord*> scHandles;  // null: the manager
+    std::map<win::HANDLE, std::shared_ptr<Event>> events;
+    std::map<win::HANDLE, std::size_t> processHandles;  // -> index in runs
+    std::map<std::u16string, Program> programs;         // by folded path
     std::list<std::thread> runThreads;
   };
   Internal internal;
@@ -169,6 +176,9 @@ struct Services {
   bool Idle(const Process& p) const;
   // Blocks the calling thread (holding `lock` once) until `ready` holds.
   void Block(Lock& lock, const std::function<bool()>& ready);
+  // A wait for any one of `handles`: events, and processes started by
+  // ShellExecuteExW; the result of WaitForMultipleObjects.
+  win::DWORD Wait(Lock& lock, const std::vector<win::HANDLE>& handles, win::DWORD ms);
   void RemoveIfDone(ServiceRecord& record);
   void ProcessEnded(Process& p);
   const Program* ProgramFor(std::u16string_view path);

@@ -19,7 +19,8 @@
 //   win/api_service.h  services: the service control manager from both
 //                      sides, device notifications, processes started
 //                      through the shell, events and waits.
-//                      native_service.cpp.
+//                      native_service.cpp; the service process's side
+//                      of the manager in native_dispatcher.cpp.
 // Every constant is a row of win/constants.inc, which win/native_constants.cpp
 // compares with Windows' headers. Every structure is checked against Windows'
 // layout where its pointer crosses to Windows (win/native.h), so no call takes

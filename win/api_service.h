@@ -113,5 +113,7 @@ BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo);
 HANDLE CreateEventW(SECURITY_ATTRIBUTES* lpEventAttributes, BOOL bManualReset, BOOL bInitialState, LPCWSTR lpName);
 BOOL SetEvent(HANDLE hEvent);
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+// The programs wait for any one of the handles (bWaitAll FALSE).
+DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll, DWORD dwMilliseconds);
 
 }  // namespace win

@@ -117,3 +117,6 @@ TOV_SAME_STRUCT(GUID, GUID, Data1, Data2, Data3, Data4);
 TOV_SAME_STRUCT(SECURITY_ATTRIBUTES, SECURITY_ATTRIBUTES, nLength, lpSecurityDescriptor, bInheritHandle);
 TOV_SAME_FUNCTION(FARPROC, FARPROC);
 TOV_SAME_FUNCTION(LPHANDLER_FUNCTION_EX, LPHANDLER_FUNCTION_EX);
+// Both sides of the service control manager pass it.
+TOV_SAME_STRUCT(SERVICE_STATUS, SERVICE_STATUS, dwServiceType, dwCurrentState, dwControlsAccepted, dwWin32ExitCode,
+                dwServiceSpecificExitCode, dwCheckPoint, dwWaitHint);

@@ -1,26 +1,20 @@
-// Forwarding of the service calls to Windows; see win/native.cpp for the rules.
+// Forwarding of the service calls to Windows, but for the service process's
+// side of the manager (win/native_dispatcher.cpp); see win/native.cpp for the rules.
 #include "win/api.h"
 
 // clang-format off
 #include <windows.h>
 // clang-format on
-#include <dbt.h>
 #include <shellapi.h>
 
 #include "win/native.h"
 
-TOV_SAME_STRUCT(SERVICE_STATUS, SERVICE_STATUS, dwServiceType, dwCurrentState, dwControlsAccepted, dwWin32ExitCode,
-                dwServiceSpecificExitCode, dwCheckPoint, dwWaitHint);
 TOV_SAME_STRUCT(SERVICE_STATUS_PROCESS, SERVICE_STATUS_PROCESS, dwServiceType, dwCurrentState, dwControlsAccepted,
                 dwWin32ExitCode, dwServiceSpecificExitCode, dwCheckPoint, dwWaitHint, dwProcessId, dwServiceFlags);
-TOV_SAME_STRUCT(SERVICE_TABLE_ENTRYW, SERVICE_TABLE_ENTRYW, lpServiceName, lpServiceProc);
-TOV_SAME_STRUCT(DEV_BROADCAST_DEVICEINTERFACE_W, DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_size, dbcc_devicetype,
-                dbcc_reserved, dbcc_classguid, dbcc_name);
 TOV_SAME_STRUCT(SHELLEXECUTEINFOW, SHELLEXECUTEINFOW, cbSize, fMask, hwnd, lpVerb, lpFile, lpParameters, lpDirectory,
                 nShow, hInstApp, lpIDList, lpClass, hkeyClass, dwHotKey, hIcon, hProcess);
 
 static_assert(sizeof(win::SERVICE_STATUS_PROCESS) == 36);
-static_assert(sizeof(win::DEV_BROADCAST_DEVICEINTERFACE_W) == 32);
 #if defined(_WIN64)
 static_assert(sizeof(win::SHELLEXECUTEINFOW) == 112);
 #else
@@ -65,20 +59,6 @@ BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status) {
 BOOL DeleteService(SC_HANDLE service) { return ::DeleteService(Win(service)); }
 BOOL CloseServiceHandle(SC_HANDLE handle) { return ::CloseServiceHandle(Win(handle)); }
 
-BOOL StartServiceCtrlDispatcherW(const SERVICE_TABLE_ENTRYW* table) {
-  return ::StartServiceCtrlDispatcherW(Win(table));
-}
-SERVICE_STATUS_HANDLE RegisterServiceCtrlHandlerExW(LPCWSTR name, LPHANDLER_FUNCTION_EX handler, LPVOID context) {
-  return Seam(::RegisterServiceCtrlHandlerExW(Win(name), Win(handler), context));
-}
-BOOL SetServiceStatus(SERVICE_STATUS_HANDLE handle, SERVICE_STATUS* status) {
-  return ::SetServiceStatus(Win(handle), Win(status));
-}
-
-HDEVNOTIFY RegisterDeviceNotificationW(HANDLE recipient, DEV_BROADCAST_DEVICEINTERFACE_W* filter, DWORD flags) {
-  return ::RegisterDeviceNotificationW(recipient, Win(filter), flags);
-}
-
 BOOL ShellExecuteExW(SHELLEXECUTEINFOW* info) { return ::ShellExecuteExW(Win(info)); }
 
 HANDLE CreateEventW(SECURITY_ATTRIBUTES* attributes, BOOL manualReset, BOOL initialState, LPCWSTR name) {
@@ -86,5 +66,8 @@ HANDLE CreateEventW(SECURITY_ATTRIBUTES* attributes, BOOL manualReset, BOOL init
 }
 BOOL SetEvent(HANDLE event) { return ::SetEvent(event); }
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) { return ::WaitForSingleObject(handle, milliseconds); }
+DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds) {
+  return ::WaitForMultipleObjects(count, handles, waitAll, milliseconds);
+}
 
 }  // namespace win

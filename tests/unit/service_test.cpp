@@ -49,33 +49,24 @@ class Service : public SimTest {
     EXPECT_TRUE(s.WaitForExit(kName));
   }
 
-  // Starts the service as the manager does, and lets it settle.
-  static bool Start() {
-    win::SC_HANDLE manager = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_CONNECT);
-    win::SC_HANDLE service = win::OpenServiceW(manager, kName, win::SERVICE_START);
-    bool ok = win::StartServiceW(service, 0, nullptr) != win::FALSE;
-    win::CloseServiceHandle(service);
-    win::CloseServiceHandle(manager);
-    sim::M().services.WaitIdle(kName);
-    return ok;
-  }
-
-  // Sends a control through the manager and returns the state reported for
-  // it (0 when the manager refused it).
+  // Starts the service (`control` 0) or sends it a control, through the
+  // manager, and lets it settle. Returns the state reported for a control,
+  // START_PENDING for a start, 0 when the manager refused.
   static win::DWORD Control(win::DWORD control) {
     win::SC_HANDLE manager = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_CONNECT);
     win::SC_HANDLE service = win::OpenServiceW(manager, kName, win::SERVICE_ALL_ACCESS);
-    win::SERVICE_STATUS status{};
-    bool ok = win::ControlService(service, control, &status) != win::FALSE;
+    win::SERVICE_STATUS status{0, win::SERVICE_START_PENDING, 0, 0, 0, 0, 0};
+    bool ok = control == 0 ? win::StartServiceW(service, 0, nullptr) != win::FALSE
+                           : win::ControlService(service, control, &status) != win::FALSE;
     win::CloseServiceHandle(service);
     win::CloseServiceHandle(manager);
     sim::M().services.WaitIdle(kName);
     return ok ? status.dwCurrentState : 0;
   }
+  static bool Start() { return Control(0) != 0; }
 
-  static void Arrive(win::DWORD eventType = win::DBT_DEVICEARRIVAL, const win::GUID& cls = win::GUID_DEVINTERFACE_MOUSE,
-                     std::size_t expectedReceivers = 1) {
-    EXPECT_EQ(sim::M().services.PostDeviceInterfaceEvent(eventType, cls), expectedReceivers);
+  static void Arrive() {
+    EXPECT_EQ(sim::M().services.PostDeviceInterfaceEvent(win::DBT_DEVICEARRIVAL, win::GUID_DEVINTERFACE_MOUSE), 1u);
     sim::M().services.WaitIdle(kName);
   }
 
@@ -94,6 +85,7 @@ class Service : public SimTest {
   // The setup tool's runs wait for a gate of the test, one per run.
   sim::Gate& GateOfRun(std::size_t run) { return *gates_.at(run); }
   void GateSetupToolRuns() {
+    gates_.clear();
     for (int i = 0; i < 4; ++i) gates_.push_back(std::make_shared<sim::Gate>());
     sim::M().services.SetProgram(kSetupTool, [gates = gates_](const sim::ProcessRun& run) {
       gates.at(run.index)->wait();
@@ -109,22 +101,6 @@ const std::string kPathLine =
     "TMSvc: TMSvcNotificationDeviceInterfaceArrival FullPathName: C:\\Program Files\\Tov "
     "Mouse\\TovMouseSetupCustomAction.exe\n";
 
-TEST_F(Service, StartRegistersForMiceThenReportsStartPendingThenRunning) {
-  ASSERT_TRUE(Start());
-  EXPECT_EQ(Reports(), (ReportList{kStartPending, kRunning}));
-  EXPECT_EQ(Debug(), (Lines{"TMSvc: >>> main\n\n", "TMSvc: >>> TMSvcServiceMain\n\n",
-                            "TMSvc: >>> TMSvcNotificationDeviceRegister\n"}));
-  // The registration comes before the first report.
-  auto calls = sim::M().calls;
-  auto reg = std::find(calls.begin(), calls.end(), "RegisterDeviceNotificationW");
-  auto report = std::find(calls.begin(), calls.end(), "SetServiceStatus");
-  EXPECT_LT(reg, report);
-  EXPECT_EQ(sim::M().handles.Count(sim::HandleKind::DeviceNotification), 1u);
-  EXPECT_EQ(sim::M().defaultDllDirectories, win::LOAD_LIBRARY_SEARCH_SYSTEM32);
-  // Only mice reach the service.
-  Arrive(win::DBT_DEVICEARRIVAL, kKeyboard, 0);
-}
-
 // The status reports of the service's life as the manager drives it, with a
 // call that fails, and lines its debugger output holds once.
 TEST_F(Service, EachControlAndFailureGivesItsReports) {
@@ -136,14 +112,11 @@ TEST_F(Service, EachControlAndFailureGivesItsReports) {
     Steps steps;  // controls, and device events (DBT_*, from 0x8000) of a mouse
     ReportList reports;
     Lines debug = {};
-    std::size_t runs = 0;
   } cases[] = {
       // PAUSE toggles; every other control, a user-defined one too, reports RUNNING.
       {"controls", nullptr, 0, 0, Steps{kPause, kPause, kContinue, kPause, kInterrogate, kPause, kContinue, 200},
-       ReportList{kStartPending, kRunning, kPaused, kRunning, kRunning, kPaused, kRunning, kPaused, kRunning,
-                  kRunning}},
-      {"an arrival while paused", nullptr, 0, 0, Steps{kPause, win::DBT_DEVICEARRIVAL},
-       ReportList{kStartPending, kRunning, kPaused, kRunning}, Lines{kArrivalLine}, 1},
+       ReportList{kStartPending, kRunning, kPaused, kRunning, kRunning, kPaused, kRunning, kPaused, kRunning, kRunning},
+       Lines{"TMSvc: >>> main\n\n", "TMSvc: >>> TMSvcServiceMain\n\n", "TMSvc: >>> TMSvcNotificationDeviceRegister\n"}},
       {"other device events", nullptr, 0, 0, Steps{kPause, win::DBT_DEVICEREMOVECOMPLETE, win::DBT_DEVICEQUERYREMOVE},
        ReportList{kStartPending, kRunning, kPaused, kRunning, kRunning}},
       // Without the registration the service runs on, without arrivals.
@@ -179,56 +152,61 @@ TEST_F(Service, EachControlAndFailureGivesItsReports) {
     }
     EXPECT_EQ(Reports(), c.reports);
     for (const auto& line : c.debug) EXPECT_EQ(Count(Debug(), line), 1u) << line;
-    EXPECT_EQ(sim::M().services.runs.size(), c.runs);
+    EXPECT_EQ(sim::M().services.runs.size(), 0u);  // no arrival of these starts a run
+    // The registration comes before the first report; libraries load from the system directory only.
+    const auto& calls = sim::M().calls;
+    EXPECT_LT(std::find(calls.begin(), calls.end(), "RegisterDeviceNotificationW"),
+              std::find(calls.begin(), calls.end(), "SetServiceStatus"));
+    EXPECT_EQ(sim::M().defaultDllDirectories, win::LOAD_LIBRARY_SEARCH_SYSTEM32);
     // Whatever happened, the service process ends.
     sim::M().services.PostControl(kName, win::SERVICE_CONTROL_STOP);
     ASSERT_TRUE(sim::M().services.WaitForExit(kName));
   }
 }
 
-TEST_F(Service, ArrivalsAreHandledOneAfterTheOtherAndAStopWaitsForTheRunningSetupTool) {
-  GateSetupToolRuns();
-  ASSERT_TRUE(Start());
-  auto& s = sim::M().services;
-  Arrive();
-  ASSERT_EQ(s.RunsStarted(), 1u);
-  Arrive();
-  ASSERT_TRUE(s.PostControl(kName, win::SERVICE_CONTROL_STOP));
-  Arrive();  // behind the stop: it starts nothing and reports nothing
-  // The handler still waits for the first run: the second arrival and the stop wait.
-  EXPECT_EQ(s.RunsStarted(), 1u);
-  EXPECT_EQ(s.ControlsPending(kName), 3u);
-  EXPECT_EQ(Reports(), (ReportList{kStartPending, kRunning}));
-
-  GateOfRun(0).Open();
-  ASSERT_TRUE(s.WaitUntil([&] { return s.runs.size() == 2; }));
-  s.WaitIdle(kName);
-  EXPECT_EQ(s.RunsEnded(), 1u);
-  EXPECT_EQ(s.ControlsPending(kName), 2u);
-  EXPECT_EQ(Reports(), (ReportList{kStartPending, kRunning, kRunning}));
-
-  GateOfRun(1).Open();
-  ASSERT_TRUE(s.WaitForExit(kName));
-  EXPECT_EQ(Reports(), (ReportList{kStartPending, kRunning, kRunning, kRunning, kStopPending, kStopped}));
-  EXPECT_EQ(s.RunsStarted(), 2u);
-  EXPECT_EQ(sim::M().handles.CountAll(), 0u);
-}
-
-// A run that outlasts the wait (it may wait behind another device
-// installation) holds the handler only that long, and goes on by itself.
-TEST_F(Service, ARunLongerThanTheWaitIsLeftToFinishAndAStopIsAnswered) {
-  GateSetupToolRuns();
-  sim::M().services.runMs = win::INFINITE;
-  ASSERT_TRUE(Start());
-  Arrive();
-  EXPECT_EQ(Control(win::SERVICE_CONTROL_STOP), win::SERVICE_STOP_PENDING);
-  ASSERT_TRUE(sim::M().services.WaitForExit(kName));
-  EXPECT_EQ(Reports(), (ReportList{kStartPending, kRunning, kRunning, kStopPending, kStopped}));
-  EXPECT_EQ(Debug().at(5),
-            "TMSvc: TMSvcNotificationDeviceInterfaceArrival the setup tool still runs after 20000 ms, it is left to "
-            "finish on its own\n");
-  EXPECT_EQ(sim::M().services.RunsEnded(), 0u);
-  EXPECT_EQ(sim::M().handles.CountAll(), 0u);
+// The handler never waits for a run: while one goes on, every control is
+// answered, and the arrivals during it ask for one more run, not one each. A
+// STOP during that run is answered at once, nothing but the stop is reported
+// after it, and no run starts. The stop waits for the run 20 s at most,
+// telling the manager every second (simulated time) with a rising
+// checkpoint; a run still going then goes on by itself.
+TEST_F(Service, TheHandlerAnswersAtOnceAndTheRunsFollowTheArrivalsUntilTheStop) {
+  for (win::DWORD stoppedAt : {0u, 20000u}) {  // the run ends during the stop; it outlasts the stop
+    SCOPED_TRACE(stoppedAt);
+    SetUp();
+    GateSetupToolRuns();
+    auto& s = sim::M().services;
+    s.runMs = stoppedAt == 0 ? 0 : win::INFINITE;
+    ASSERT_TRUE(Start());
+    Arrive();
+    EXPECT_EQ(Control(kPause), win::SERVICE_PAUSED);
+    Arrive();
+    Arrive();
+    EXPECT_EQ(Control(kInterrogate), win::SERVICE_RUNNING);
+    EXPECT_EQ(s.PostDeviceInterfaceEvent(win::DBT_DEVICEARRIVAL, kKeyboard), 0u);  // only mice reach the service
+    EXPECT_EQ((std::array{s.RunsStarted(), s.RunsEnded()}), (std::array<std::size_t, 2>{1, 0}));
+    GateOfRun(0).Open();
+    ASSERT_TRUE(s.WaitUntil([&] { return s.runs.size() == 2; }));
+    EXPECT_EQ(Control(win::SERVICE_CONTROL_STOP), win::SERVICE_STOP_PENDING);
+    s.PostDeviceInterfaceEvent(win::DBT_DEVICEARRIVAL, win::GUID_DEVINTERFACE_MOUSE);
+    s.WaitIdle(kName);
+    GateOfRun(1).Open();
+    ASSERT_TRUE(s.WaitForExit(kName));
+    ReportList reports{kStartPending, kRunning, kRunning, kPaused, kRunning, kRunning, kRunning};
+    std::vector<win::DWORD> times(reports.size(), 0);
+    for (win::DWORD t = 0; t == 0 || t < stoppedAt; t += 1000) {
+      reports.push_back({win::SERVICE_STOP_PENDING, 3, t / 1000 + 1, 3000});
+      times.push_back(t);
+    }
+    reports.push_back(kStopped);
+    times.push_back(stoppedAt);
+    EXPECT_EQ(Reports(), reports);
+    EXPECT_EQ(s.reportTimes, times);
+    EXPECT_EQ(s.RunsStarted(), 2u);
+    EXPECT_EQ(Debug().back().ends_with("still runs after 20000 ms, it is left to finish on its own\n"), stoppedAt != 0);
+    EXPECT_EQ(sim::M().handles.CountAll(), 0u);
+    TearDown();
+  }
 }
 
 // At a mouse arrival, whatever the interface's name, the service runs the
@@ -282,7 +260,7 @@ TEST_F(Service, ArrivalRunsTheSetupToolBesideTheServiceOrTracesTheFailure) {
 
 TEST_F(Service, FailedHandlerRegistrationReturnsWithoutAnyReport) {
   sim::M().FailCall("RegisterServiceCtrlHandlerExW", 1, win::ERROR_SERVICE_DOES_NOT_EXIST);
-  TMSvcServiceMain(0, nullptr);
+  TMSvcService().Main();
   EXPECT_EQ(Debug(), (Lines{"TMSvc: >>> TMSvcServiceMain\n\n",
                             "TMSvc: TMSvcServiceMain RegisterServiceCtrlHandlerEx failed! 1060\n"}));
   EXPECT_TRUE(sim::M().services.reports.empty());
