@@ -70,26 +70,23 @@ void Refuse(sim::Machine& m, unsigned times, unsigned messages) {
   }
 }
 
-// Another process has the lock at the run's first `held` lock attempts, and
-// writes a line before each of the first `writing` of them: other runs taking
-// turns at the log, then (when `held` is more) a program that holds it still.
+// Another process has the lock at the run's first `held` lock attempts and writes a line before
+// the first `writing` of them: other runs' turns at the log, then (if more) a program holding it.
 void Hold(sim::Machine& m, unsigned writing, unsigned held) {
   m.services.onCall = [&m, writing, held](const char* call) {
+    if (std::string_view(call) != "LockFileEx") return;
     sim::Lock lock(m.mutex);
     unsigned n = m.callCounts["LockFileEx"];
-    if (std::string_view(call) != "LockFileEx" || n > held) return void(m.fileLocks.clear());
-    m.fileLocks[wstr::AsciiLowered(kLog)] = &m;
     if (n <= writing) m.fs.Find(kLog)->data += kOther + std::string("\r\n");
+    n <= held ? void(m.fileLocks[wstr::AsciiLowered(kLog)] = &m) : m.fileLocks.clear();
   };
 }
 
-// Whoever holds the log file costs a run a bounded wait in all; once it is
-// spent, each later message tries the file once, so a short hold loses only
-// the messages written during it, and no message goes out without the lock.
-// Other runs' turns at the lock cost nothing, however many. Every message
-// reaches the debugger as ever. A name that is no plain file of its own (a
-// link, a directory), no file at all or a file that cannot be locked is left
-// alone for the rest of the run; the next run tries it again.
+// Whoever holds the log file costs a run a bounded wait in all, other runs' turns at the lock
+// nothing; once it is spent, each later message tries the file once, so a short hold loses only
+// the messages written during it, and none goes out without the lock. The debugger gets them all.
+// A name that is no plain file of its own (a link, a directory), no file at all or a file that
+// cannot be locked is left alone for the rest of the run; the next run tries it again.
 TEST_F(Trace, AHeldOrLinkedLogCostsARunABoundedWaitAndNoDebuggerLine) {
   Run(u"-ReEnumerate");  // four messages, two of them on the debugger
   const Lines debug = Debug();
@@ -102,15 +99,12 @@ TEST_F(Trace, AHeldOrLinkedLogCostsARunABoundedWaitAndNoDebuggerLine) {
       {"open refused for a moment", [](sim::Machine& m) { Refuse(m, 2, 1); }, 6, 4, 2, 4},
       {"open refused for good", [](sim::Machine& m) { m.FailCall("CreateFileW", 0, win::ERROR_SHARING_VIOLATION); },
        1004, 0, 1000, 0},
-      // Held past the run's wait: only the messages meanwhile are lost.
-      {"open refused at the start", [](sim::Machine& m) { Refuse(m, 1002, 1); }, 1004, 2, 1000, 2},
-      // 400 refusals before each message: the run's wait runs out in the third.
-      {"open refused on and off", [](sim::Machine& m) { Refuse(m, 400, 3); }, 1006, 2, 1002, 2},
+      {"open refused past the run's wait, then let go", [](sim::Machine& m) { Refuse(m, 1002, 1); }, 1004, 2, 1000, 2},
+      {"open refused 0.4 s a time: spent in the third", [](sim::Machine& m) { Refuse(m, 400, 3); }, 1006, 2, 1002, 2},
       {"lock held for good", [](sim::Machine& m) { Hold(m, 0, -1u); }, 4, 1004, 1000, 0},
       {"other runs' turns", [](sim::Machine& m) { Hold(m, 1500, 1500); }, 4, 1504, 1500, 4},
       {"other runs' turns, then the lock held for good", [](sim::Machine& m) { Hold(m, 500, -1u); }, 4, 1503, 1499, 0},
-      // A file that grows for 10 s while the lock stays taken: no run of ours.
-      {"lock held, file growing", [](sim::Machine& m) { Hold(m, 10001, 10001); }, 4, 10004, 10000, 3},
+      {"lock held 10 s while the file grows", [](sim::Machine& m) { Hold(m, 10001, 10001); }, 4, 10004, 10000, 3},
       {"lock not supported", [](sim::Machine& m) { m.FailCall("LockFileEx", 0, 50); }, 1, 1, 0, 0},
       {"hard link", [](sim::Machine& m) { m.fs.Put(kLog, "other").links = 2; }, 1, 0, 0, 0},
       {"symbolic link", [](sim::Machine& m) { m.fs.Put(kLog).attributes = win::FILE_ATTRIBUTE_REPARSE_POINT; }, 1, 0, 0,
@@ -139,6 +133,7 @@ TEST_F(Trace, AHeldOrLinkedLogCostsARunABoundedWaitAndNoDebuggerLine) {
     EXPECT_EQ(LogLines().size() - Logged(kOther), c.linesKept);
     sim::M().faults.clear();
     sim::M().services.onCall = nullptr;
+    sim::M().fileLocks.clear();
     Run(u"-ReEnumerate");
     EXPECT_EQ(LogLines().size() - Logged(kOther), c.linesKept + 4);
   }

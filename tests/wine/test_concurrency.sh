@@ -25,9 +25,8 @@ tov_expect_eq "every line is in the log (whole: $whole, distinct: $unique)" "$to
 tov_expect_eq "no line is torn" "$whole" $((writers * lines))
 tov_expect_eq "no line is there twice" "$unique" $((writers * lines))
 
-# Real runs of the setup tool at once: the log holds the lines of a run alone,
-# with each run's own first token and the start time left out, once for every
-# run, and nothing else.
+# Real runs of the setup tool at once: the log holds the lines of a run alone (start
+# time left out, each run's own first token), once for every run, and nothing else.
 tov_tool "$TOV_WORK_DIR" "-ReEnumerate,run,a,b,c,d,e,f,g"
 alone=$(tov_log "$TOV_WORK_DIR" | sed 's/^Call: .*/Call:/')
 run2="$TOV_WORK_DIR/run2"
