@@ -39,7 +39,9 @@ namespace {
 // the messages written during it. A refused open is always such a hold; a
 // lock is taken to be one when it stays taken for kLogTurnMs while the file's
 // end stands still (while writers take turns, it moves), and then all of
-// that wait counts. Every kLogStepMs the file is tried again.
+// that wait counts. Every kLogStepMs the file is tried again: a lock wait
+// that the system ends itself (an overlapped LockFileEx with an event) is no
+// choice, as Wine 8 answers it "pending" and never grants the lock.
 constexpr win::DWORD kLogStepMs = 1;
 constexpr win::ULONGLONG kLogTurnMs = 100;
 constexpr win::ULONGLONG kLogRunWaitMs = 1000;
