@@ -1,5 +1,7 @@
 #include "setup/trace.h"
 
+#include <optional>
+
 #include "common/debugline.h"
 #include "win/handle.h"
 
@@ -22,41 +24,107 @@ std::string LogEncode(std::u16string_view message) {
 
 namespace {
 
-// A program that holds the log file may cost a run a short wait, never more:
-// one message tries the open and the lock kLogAttempts times each, kLogStepMs
-// apart, and the whole run waits for the file kLogRunWaitMs at most. A user
-// who can read the file can hold it (a service's run writes its log where
-// users can read it), and whoever started the run waits for it.
-constexpr int kLogAttempts = 20;
-constexpr win::DWORD kLogStepMs = 25;
-constexpr win::DWORD kLogRunWaitMs = 1000;
+// Several runs of the tool may trace into the same log file at once (the
+// installer's and the service's), each message under an exclusive lock on the
+// whole file, so that it lands at the end, whole. Writers of the log take
+// turns at the lock, one message each, which lasts milliseconds: a run waits
+// its turn for nothing but the lock going round, however long that takes.
+//
+// Another program may hold the file: one that opened it without sharing it (a
+// virus scanner looking at a new file, for instance), or one that locks it.
+// A user who can read the file can hold it (a service's run writes its log
+// where users can read it), and whoever started the run waits for it, so such
+// a hold costs a run kLogRunWaitMs at most in all. Once that is spent, each
+// later message tries the file once, without waiting: a short hold loses only
+// the messages written during it. A refused open is always such a hold; a
+// lock is taken to be one when it stays taken for kLogTurnMs while the file's
+// end stands still (while writers take turns, it moves), and then all of
+// that wait counts. Every kLogStepMs the file is tried again: a lock wait
+// that the system ends itself (an overlapped LockFileEx with an event) is no
+// choice, as Wine 8 answers it "pending" and never grants the lock.
+constexpr win::DWORD kLogStepMs = 1;
+constexpr win::ULONGLONG kLogTurnMs = 100;
+constexpr win::ULONGLONG kLogRunWaitMs = 1000;
+// Turns cost a run nothing, but one message waits for them this long at most.
+constexpr win::ULONGLONG kLogMessageWaitMs = 10000;
 
-// This run's log: once it has failed (no plain file to be had), the run's
-// later messages skip it. A file held elsewhere is tried by every message,
-// without waiting once the run's wait is spent: a short hold loses only the
-// messages written during it.
+// This run's log: once it has failed (no plain file to be had, or no lock on
+// it), the run's later messages skip it.
 bool logFailed = false;
-win::DWORD logWaitedMs = 0;
+// What this run has waited for the log file held by another program.
+win::ULONGLONG logWaitedMs = 0;
+// The file's end when its lock was last found held by another program; none
+// once the lock has been had, or has gone round among writers.
+std::optional<win::ULONGLONG> logHeldAt;
 
-// One step of waiting for the log file; false when the run's wait is spent.
-bool LogWaitStep() {
-  if (logWaitedMs + kLogStepMs > kLogRunWaitMs) return false;
-  logWaitedMs += kLogStepMs;
+// Charges the run with the wait for another program's hold from `since` until
+// now, then waits one step; false when the run's wait is spent.
+bool WaitForHolder(win::ULONGLONG& since) {
+  win::ULONGLONG now = win::GetTickCount64();
+  logWaitedMs += now - since;
+  since = now;
+  if (logWaitedMs >= kLogRunWaitMs) return false;
   win::Sleep(kLogStepMs);
   return true;
 }
 
-// Makes `attempt` until it succeeds or fails for another reason than the
-// file being held elsewhere (it returns false), at most kLogAttempts times
-// within the run's wait. True when the file was still held at the end.
-template <class Attempt>
-bool UntilNotHeld(Attempt attempt) {
-  for (int tries = 0; tries < kLogAttempts; ++tries) {
-    if (tries > 0 && !LogWaitStep()) return true;
-    if (!attempt()) return false;
-  }
-  return true;
+// Where the open file ends now (an end that cannot be read reads as still).
+win::ULONGLONG FileEnd(win::HANDLE file, win::ULONGLONG last) {
+  win::BY_HANDLE_FILE_INFORMATION info{};
+  if (!win::GetFileInformationByHandle(file, &info)) return last;
+  return (win::ULONGLONG{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
 }
+
+// The exclusive lock on the whole file, let go when it goes out of scope.
+class WholeFileLock {
+ public:
+  // Waits for the lock as told above. Held() says whether it came; when it
+  // did not, Lockable() says whether that was for the lock being held.
+  explicit WholeFileLock(win::HANDLE file) : file_(file) {
+    using namespace win;
+    ULONGLONG end = FileEnd(file, 0), start = GetTickCount64(), since = start;
+    if (logHeldAt != end) logHeldAt.reset();
+    for (;;) {
+      OVERLAPPED whole{};
+      held_ =
+          LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole) != FALSE;
+      if (held_) logHeldAt.reset();
+      if (held_ || GetLastError() != ERROR_LOCK_VIOLATION) {
+        lockable_ = held_;
+        return;
+      }
+      ULONGLONG at = FileEnd(file, end), now = GetTickCount64();
+      if (at != end) {
+        end = at;
+        since = now;
+        logHeldAt.reset();
+      } else if (now - since >= kLogTurnMs) {
+        logHeldAt = end;
+      }
+      if (logHeldAt) {
+        if (!WaitForHolder(since)) return;
+      } else if (now - start >= kLogMessageWaitMs) {
+        return;  // a file that grows while its lock stays taken: no writer of ours
+      } else {
+        Sleep(kLogStepMs);
+      }
+    }
+  }
+  ~WholeFileLock() {
+    win::OVERLAPPED whole{};
+    if (held_) win::UnlockFileEx(file_, 0, win::MAXDWORD, win::MAXDWORD, &whole);
+  }
+  WholeFileLock(const WholeFileLock&) = delete;
+  WholeFileLock& operator=(const WholeFileLock&) = delete;
+
+  bool Held() const { return held_; }
+  bool Lockable() const { return lockable_; }
+
+ private:
+  win::HANDLE file_;
+  bool held_ = false;
+  bool lockable_ = true;
+};
 
 // True when the open handle is a plain file of its own: not a directory, not
 // a link (a reparse point, or a hard link that gives another file this name).
@@ -67,53 +135,44 @@ bool IsPlainFile(win::HANDLE file) {
   return (info.dwFileAttributes & kNotPlain) == 0 && info.nNumberOfLinks == 1;
 }
 
-// Appends the whole message at the end of the log file. Several processes may
-// trace into the same file at once, so the end is found and the message
-// written under an exclusive lock on the file. A lock that cannot be had in
-// time does not lose the message: it is written all the same. A log file that
-// cannot be opened, or is no plain file, is skipped without a word.
+// Appends the whole message at the end of the log file, under the lock; a
+// message that cannot have the lock is lost, never written without it (on
+// Windows such a write fails anyway, elsewhere it tears another writer's
+// line). A log file that cannot be opened, or is no plain file, is skipped
+// without a word.
 void LogAppend(std::u16string_view message) {
   using namespace win;
   if (logFailed) return;
-  // Another program that holds the file without sharing it (a virus scanner
-  // looking at a new file, for instance) lets go of it within moments. The
-  // name is opened as itself: a link is not followed.
+  // The name is opened as itself: a link is not followed.
   UniqueFile file;
-  bool held = UntilNotHeld([&] {
+  ULONGLONG since = GetTickCount64();
+  for (;;) {
     file.Reset(CreateFileW(kLogFileName, GENERIC_READ | GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    return !file && GetLastError() == ERROR_SHARING_VIOLATION;
-  });
+    if (file || GetLastError() != ERROR_SHARING_VIOLATION) break;
+    if (!WaitForHolder(since)) return;
+  }
   if (!file || !IsPlainFile(file.Get())) {
-    logFailed = !held;
+    logFailed = true;
+    return;
+  }
+  WholeFileLock lock(file.Get());
+  if (!lock.Held()) {
+    logFailed = !lock.Lockable();
     return;
   }
   std::string bytes = LogEncode(message);
-  OVERLAPPED whole{};
-  BOOL locked = FALSE;
-  // Whoever holds the lock this long may hold it for good; the message is
-  // written all the same.
-  UntilNotHeld([&] {
-    locked =
-        LockFileEx(file.Get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 0xFFFFFFFF, 0xFFFFFFFF, &whole);
-    return !locked && GetLastError() == ERROR_LOCK_VIOLATION;
-  });
   LARGE_INTEGER zero{};
-  if (SetFilePointerEx(file.Get(), zero, nullptr, FILE_END)) {
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-      DWORD written = 0;
-      DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
-      if (!WriteFile(file.Get(), p, chunk, &written, nullptr) || written == 0) break;
-      p += written;
-      left -= written;
-    }
-  }
-  if (locked) {
-    OVERLAPPED again{};
-    UnlockFileEx(file.Get(), 0, 0xFFFFFFFF, 0xFFFFFFFF, &again);
+  if (!SetFilePointerEx(file.Get(), zero, nullptr, FILE_END)) return;
+  const char* p = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    DWORD written = 0;
+    DWORD chunk = left > 0x40000000 ? 0x40000000 : static_cast<DWORD>(left);
+    if (!WriteFile(file.Get(), p, chunk, &written, nullptr) || written == 0) break;
+    p += written;
+    left -= written;
   }
 }
 
@@ -122,6 +181,7 @@ void LogAppend(std::u16string_view message) {
 void TraceLogReset() {
   logFailed = false;
   logWaitedMs = 0;
+  logHeldAt.reset();
 }
 
 void TraceWrite(TraceLevel level, std::u16string_view message) {
@@ -140,7 +200,7 @@ std::u16string ErrorCodeText(std::uint32_t code) {
   std::u16string result = text::Format(u"%ld", code);
   win::WCHAR message[1024] = {};
   win::DWORD length = win::FormatMessageW(win::FORMAT_MESSAGE_FROM_SYSTEM | win::FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                          code, 0x0400, message, 1024, nullptr);
+                                          code, win::LANG_USER_DEFAULT, message, 1024, nullptr);
   if (length == 0) return result;
   result += u" (";
   result.append(message, length < 1024 ? length : 1023);

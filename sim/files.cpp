@@ -133,6 +133,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, DWOR
   SIM_CALL(FALSE);
   auto [f, open] = m.FileOf(hFile);
   if (f == nullptr) return FALSE;
+  // Into a file another handle has locked, a write fails, as on Windows (Wine 8 lets it through).
   auto held = m.fileLocks.find(wstr::AsciiLowered(f->path));
   if (held != m.fileLocks.end() && held->second != hFile) return SetError(ERROR_LOCK_VIOLATION), FALSE;
   auto at = static_cast<std::size_t>(open->position);

@@ -75,6 +75,12 @@ void OutputDebugStringW(LPCWSTR lpOutputString) {
 void Sleep(DWORD dwMilliseconds) {
   sim::Lock lock(sim::M().mutex);
   sim::M().sleeps.push_back(dwMilliseconds);
+  sim::M().tickMs += dwMilliseconds;
+}
+
+ULONGLONG GetTickCount64() {
+  sim::Lock lock(sim::M().mutex);
+  return sim::M().tickMs;
 }
 
 DWORD FormatMessageW(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD, LPWSTR lpBuffer, DWORD nSize, va_list*) {

@@ -49,6 +49,7 @@ using DWORD = std::uint32_t;
 using LONG = std::int32_t;
 using ULONG = std::uint32_t;
 using LONGLONG = std::int64_t;
+using ULONGLONG = std::uint64_t;
 using BOOL = int;
 using UINT = unsigned int;
 using WCHAR = char16_t;
@@ -220,6 +221,8 @@ BOOL ProcessIdToSessionId(DWORD dwProcessId, DWORD* pSessionId);
 
 // Threads and waiting.
 void Sleep(DWORD dwMilliseconds);
+// Milliseconds since the system started.
+ULONGLONG GetTickCount64();
 
 }  // namespace win
 

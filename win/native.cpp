@@ -89,5 +89,6 @@ BOOL GetUserObjectInformationW(HANDLE object, int index, USEROBJECTFLAGS* info, 
 DWORD GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 BOOL ProcessIdToSessionId(DWORD process, DWORD* session) { return ::ProcessIdToSessionId(process, Win(session)); }
 void Sleep(DWORD ms) { ::Sleep(ms); }
+ULONGLONG GetTickCount64() { return ::GetTickCount64(); }
 
 }  // namespace win

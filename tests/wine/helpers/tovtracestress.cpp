@@ -1,9 +1,8 @@
 // Test helper: the setup tool's own trace code, writing many lines into the
-// log file of the current directory, so that several processes can be made
-// to trace at the same time.
+// log file of the current directory as one run of the tool, so that several
+// processes can be made to trace at the same time.
 //
 // Usage: tovtracestress.exe <writer number> <lines>
-// Writer 0 writes its lines as one run of the tool.
 #include <cstdlib>
 
 #include "setup/trace.h"
@@ -13,9 +12,6 @@ int wmain(int argc, wchar_t** argv) {
   int writer = static_cast<int>(std::wcstol(argv[1], nullptr, 10));
   int lines = static_cast<int>(std::wcstol(argv[2], nullptr, 10));
   for (int i = 0; i < lines; ++i) {
-    // Each line stands for a run of its own: this load is far beyond what
-    // real runs write, and a run's one second of waiting would be spent.
-    if (writer != 0 || i == 0) TraceLogReset();
     TracePrint(TRACE_VERBOSE, u"writer %d line %d of %d: the quick brown fox jumps over the lazy dog\n", writer, i,
                lines);
   }
