@@ -1,7 +1,10 @@
 #include "setup/scmapi.h"
 
+#include <algorithm>
+
 #include "common/wstr.h"
 #include "setup/trace.h"
+#include "setup/utilities.h"
 
 namespace {
 
@@ -14,6 +17,54 @@ std::u16string QuotedPath(const std::u16string& path) {
 }
 
 }  // namespace
+
+int TMSCAMainInternalServiceCreate(const std::u16string& name) {
+  TMScmApi scm;
+  std::u16string path;
+  if (!Utilities::GetCurrentModulePath(path)) {
+    TracePrint(TRACE_ERROR, u"Utilities::GetCurrentModulePath!\n");
+    return 0;
+  }
+  path += u"\\";
+  path += name;
+  path += u".exe";
+  TracePrint(TRACE_VERBOSE, u"Service name %s\n", name);
+  TracePrint(TRACE_VERBOSE, u"Service filepath %s\n", path);
+  if (!scm.ServiceCreate(name, path)) {
+    TracePrint(TRACE_ERROR, u"ServiceCreate failed!\n");
+    return 0;
+  }
+  scm.ServiceEnableAccess(name);
+  if (!scm.ServiceStart()) {
+    // A message box where nobody can see it (a non-impersonated custom
+    // action, session 0) would wait for an answer forever and hang the
+    // install: there the request goes to the log instead.
+    if (Utilities::InteractiveRun) {
+      win::MessageBoxW(nullptr, u"Unable to start service. Please reboot.", name.c_str(),
+                       win::MB_OK | win::MB_ICONERROR);
+    } else {
+      TracePrint(TRACE_ERROR, u"Unable to start service. Please reboot.\n");
+    }
+  }
+  return 0;
+}
+
+int TMSCAMainInternalServiceDelete(const std::u16string& name) {
+  TMScmApi scm;
+  if (!scm.ServiceEnableAccess(name)) {
+    // The log's name for TMScmApi::ServiceEnableAccess.
+    TracePrint(TRACE_ERROR, u"ScmApiServiceEnableAccess failed!\n");
+    return 0;
+  }
+  if (!scm.ServiceStop(30)) TracePrint(TRACE_ERROR, u"ServiceDelete failed!\n");
+  if (!scm.ServiceDelete()) TracePrint(TRACE_ERROR, u"ServiceDelete failed!\n");
+  return 0;
+}
+
+bool TMScmApi::IsServiceName(std::u16string_view name) {
+  return !name.empty() && name.size() <= 256 && name.find_first_of(u"\\/:*?\"<>|") == std::u16string_view::npos &&
+         std::none_of(name.begin(), name.end(), wstr::IsControl);
+}
 
 TMScmApi::TMScmApi() : manager_(win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS)) {
   if (!manager_) TracePrint(TRACE_ERROR, u"OpenSCManager failed (%d)\n", win::GetLastError());

@@ -4,8 +4,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "win/handle.h"
+
+// The command "-ServiceCreate": registers the service `name` with the program
+// "<tool directory>\<name>.exe" and starts it. Returns the exit code.
+int TMSCAMainInternalServiceCreate(const std::u16string& name);
+
+// The command "-ServiceDelete": stops the service `name` (30 s at most) and
+// deletes it. Returns the exit code, 0.
+int TMSCAMainInternalServiceDelete(const std::u16string& name);
 
 // One object serves one command: it holds the manager handle and the handle
 // of the one service it works on, and closes both when destroyed.
@@ -14,6 +23,12 @@ class TMScmApi {
   // Service names are handed to the manager from a buffer of this many
   // characters, terminator included; longer names are refused, never cut.
   static constexpr std::size_t kServiceNameChars = 80;
+
+  // True for a name the service control manager takes as itself: 1 to 256
+  // characters, none of them a path, stream or wildcard character (\ / : * ?
+  // " < > |) or a control character. The service's program file is
+  // "<tool directory>\<name>.exe": any other name could point elsewhere.
+  static bool IsServiceName(std::u16string_view name);
 
   TMScmApi();  // opens the manager; a failure is traced and fails later calls
   TMScmApi(const TMScmApi&) = delete;
