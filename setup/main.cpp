@@ -74,7 +74,8 @@ int RunDriverUpdate(const TokenList& tokens) {
 
 // In the order in which they are compared.
 constexpr SetupCommand kCommands[] = {
-    {u"-ServiceCreate", {{{u"service name", TMScmApi::IsServiceName}}}, RunServiceCreate},
+    // Its exit code says whether the product's service is there.
+    {u"-ServiceCreate", {{{u"service name", TMScmApi::IsServiceName}}}, RunServiceCreate, 1},
     {u"-ServiceDelete", {{{u"service name", TMScmApi::IsServiceName}}}, RunServiceDelete},
     {u"-DriverPackageInstall", {{{u"INF file path"}}}, RunDriverPackageInstall},
     {u"-DriverPackageUninstall", {{{u"INF file name"}}}, RunDriverPackageUninstall},
@@ -136,12 +137,6 @@ int TMSCAMain(win::LPWSTR argument) {
     if (wstr::IsControl(*p)) *p = u'?';
   }
   TokenList tokens = TMSCAMainInternalSplitArgument(argument);
-  // No caller passes more than three tokens: a longer argument is refused
-  // rather than partly obeyed.
-  if (tokens.tooMany) {
-    TracePrint(TRACE_ERROR, u"_tWinMain: More than %d command line parameters, nothing done\n", TokenList::kMaxTokens);
-    return 0;
-  }
 
   // The argument from its first character: token 0, unless it began with a comma.
   std::u16string_view first(argument);
@@ -152,6 +147,12 @@ int TMSCAMain(win::LPWSTR argument) {
       break;
     }
   }
+  // No caller passes more than three tokens: a longer argument is refused
+  // rather than partly obeyed.
+  if (tokens.tooMany) {
+    TracePrint(TRACE_ERROR, u"_tWinMain: More than %d command line parameters, nothing done\n", TokenList::kMaxTokens);
+    return info != nullptr ? info->nothingDone : 0;
+  }
   if (info == nullptr) {
     TracePrint(TRACE_FUNCTION, u"<<< _tWinMain\n");
     return 0;
@@ -159,7 +160,7 @@ int TMSCAMain(win::LPWSTR argument) {
   if (tokens.count <= info->TokensNeeded()) {
     TracePrint(TRACE_ERROR, u"_tWinMain: %s is missing parameter %d (%s), nothing done\n", info->name, tokens.count,
                info->tokens[tokens.count - 1].name);
-    return 0;
+    return info->nothingDone;
   }
 
   // Decided once, before the command's first Setup API call. Where nobody can
@@ -178,7 +179,7 @@ int TMSCAMain(win::LPWSTR argument) {
     if (token.valid != nullptr && !token.valid(tokens.entries[i])) {
       TracePrint(TRACE_ERROR, u"_tWinMain: %s \"%s\" is not a %s, nothing done\n", info->name, tokens.entries[i],
                  token.name);
-      return 0;
+      return info->nothingDone;
     }
   }
   return info->run(tokens);

@@ -27,12 +27,15 @@ struct SetupToken {
 };
 
 // One command of the tool: the name it is called by (A-Z in any case), the
-// tokens it needs after the name, in order, and the handler that performs it
-// with the whole token list (token 0 is the name) and returns the exit code.
+// tokens it needs after the name, in order, the handler that performs it
+// with the whole token list (token 0 is the name) and returns the exit code,
+// and the exit code of a run that does nothing (a token missing or refused,
+// too many tokens).
 struct SetupCommand {
   const char16_t* name;
   std::array<SetupToken, 2> tokens;  // the needed ones first, then unnamed ones
   int (*run)(const TokenList& tokens);
+  int nothingDone = 0;
 
   // A command needs exactly the tokens it names.
   constexpr int TokensNeeded() const {

@@ -29,6 +29,13 @@ win::SC_HANDLE OpenScHandle(ServiceRecord* service) {
   return static_cast<win::SC_HANDLE>(h);
 }
 
+// A multi-string ("a\0b\0\0") without its final null.
+std::u16string MultiString(const char16_t* list) {
+  std::size_t n = 0;
+  while (list[n] != 0 || list[n + 1] != 0) ++n;
+  return std::u16string(list, n == 0 ? 0 : n + 1);
+}
+
 // What a status query or a control request sees: a service process has run until it waits.
 void Settle(Lock& lock, ServiceRecord& record) {
   Services& s = M().services;
@@ -99,28 +106,59 @@ SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lp
   if (sim::ServiceRecord* existing = m.services.Find(name)) {
     return SetError(existing->markedForDelete ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SERVICE_EXISTS), nullptr;
   }
+  // A display name is unique too, among names and display names.
+  for (const sim::ServiceRecord& r : m.services.database) {
+    if (wstr::EqualsAsciiNoCase(r.name, lpDisplayName) || wstr::EqualsAsciiNoCase(r.displayName, lpDisplayName)) {
+      return SetError(ERROR_DUPLICATE_SERVICE_NAME), nullptr;
+    }
+  }
   return sim::OpenScHandle(&m.services.database.emplace_back(
       sim::ServiceRecord{name, dwServiceType, lpBinaryPathName, dwStartType, dwErrorControl, lpDisplayName,
                          u"LocalSystem", SERVICE_STATUS{dwServiceType, SERVICE_STOPPED, 0, 0, 0, 0, 0}}));
 }
 
-// Only a whole configuration is modelled, as the programs give it: nothing is
-// left unchanged, and the account is LocalSystem.
+// As Microsoft documents it: a null group or dependency list is kept, an
+// empty one clears it. (Wine's manager drops the dependencies for a null
+// list.) The rest of the configuration is always given, the account is
+// LocalSystem.
 BOOL ChangeServiceConfigW(SC_HANDLE hService, DWORD dwServiceType, DWORD dwStartType, DWORD dwErrorControl,
                           LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup, DWORD* lpdwTagId, LPCWSTR lpDependencies,
                           LPCWSTR lpServiceStartName, LPCWSTR lpPassword, LPCWSTR lpDisplayName) {
   SIM_CALL(FALSE,
            (dwServiceType & ~SERVICE_INTERACTIVE_PROCESS) == SERVICE_WIN32_OWN_PROCESS && dwStartType != 0xFFFFFFFF &&
                dwErrorControl != 0xFFFFFFFF && lpBinaryPathName != nullptr && lpDisplayName != nullptr &&
-               lpLoadOrderGroup == nullptr && lpdwTagId == nullptr && lpDependencies == nullptr &&
-               lpServiceStartName != nullptr && lpPassword != nullptr && *lpPassword == 0,
-           "a part of the configuration left unchanged, a group, tag, dependencies or a password");
+               lpdwTagId == nullptr && lpServiceStartName != nullptr && lpPassword != nullptr && *lpPassword == 0,
+           "a part of the configuration left unchanged, a tag or a password");
   sim::ServiceRecord* r = sim::ServiceOf(hService);
   if (r == nullptr) return FALSE;
   if (r->markedForDelete) return SetError(ERROR_SERVICE_MARKED_FOR_DELETE), FALSE;
   std::tie(r->type, r->imagePath, r->startType, r->errorControl, r->displayName, r->account) =
       std::tuple(dwServiceType, lpBinaryPathName, dwStartType, dwErrorControl, lpDisplayName, lpServiceStartName);
+  if (lpLoadOrderGroup != nullptr) r->group = lpLoadOrderGroup;
+  if (lpDependencies != nullptr) r->dependencies = sim::MultiString(lpDependencies);
   return TRUE;
+}
+
+// As Microsoft documents it: a null text is kept, an empty one deleted; a
+// null array keeps the actions, one of no actions deletes them.
+BOOL ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, SERVICE_FAILURE_ACTIONSW* lpInfo) {
+  SIM_CALL(FALSE, dwInfoLevel == SERVICE_CONFIG_FAILURE_ACTIONS && lpInfo->lpRebootMsg != nullptr,
+           "another level, or a reboot message kept");
+  sim::ServiceRecord* r = sim::ServiceOf(hService);
+  if (r == nullptr) return FALSE;
+  if (lpInfo->lpCommand != nullptr) r->failureCommand = lpInfo->lpCommand;
+  if (lpInfo->lpsaActions != nullptr) r->failureActions = lpInfo->cActions;
+  return TRUE;
+}
+BOOL ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, SERVICE_DELAYED_AUTO_START_INFO* lpInfo) {
+  SIM_CALL(FALSE, dwInfoLevel == SERVICE_CONFIG_DELAYED_AUTO_START_INFO, "another level");
+  sim::ServiceRecord* r = sim::ServiceOf(hService);
+  return r != nullptr && (r->delayedAutoStart = lpInfo->fDelayedAutostart != FALSE, true);
+}
+BOOL ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, SERVICE_REQUIRED_PRIVILEGES_INFOW* lpInfo) {
+  SIM_CALL(FALSE, dwInfoLevel == SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO, "another level");
+  sim::ServiceRecord* r = sim::ServiceOf(hService);
+  return r != nullptr && (r->privileges = sim::MultiString(lpInfo->pmszRequiredPrivileges), true);
 }
 
 BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {
