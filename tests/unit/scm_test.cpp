@@ -45,18 +45,16 @@ TEST_F(ScmApi, CreateRegistersTheQuotedPathOrTakesOverTheServiceOfThatName) {
     EXPECT_EQ(r->status.dwCurrentState, win::SERVICE_STOPPED);  // not started
   }
   EXPECT_EQ(sim::M().services.Find(u"Other")->imagePath, u"\"C:\\a b\\Other.exe\"");
-  // One marked for deletion, or whose configuration cannot be changed, is not taken.
-  sim::M().services.Find(u"New")->markedForDelete = true;
-  sim::M().FailCall("ChangeServiceConfigW", 2, win::ERROR_ACCESS_DENIED);
+  // One whose delayed start cannot be reset is not taken.
+  sim::M().FailCall("ChangeServiceConfig2W", 5, win::ERROR_ACCESS_DENIED);
   {
     TMScmApi scm;
-    EXPECT_FALSE(scm.ServiceCreate(u"New", kServiceExe));
     EXPECT_FALSE(scm.ServiceCreate(kName, kServiceExe));
   }
   const std::string takeOver =
       "TMScmApi::ServiceCreate TovMouseService exists: it is given this product's configuration";
-  EXPECT_EQ(LogLines(), (Lines{"CreateService failed (1073)", takeOver, "CreateService failed (1072)",
-                               "CreateService failed (1073)", takeOver, "ChangeServiceConfig failed (5)"}));
+  EXPECT_EQ(LogLines(), (Lines{"CreateService failed (1073)", takeOver, "CreateService failed (1073)", takeOver,
+                               "ChangeServiceConfig2 3 failed (5)"}));
   EXPECT_EQ(sim::M().handles.CountAll(), 0u);
 }
 
@@ -99,7 +97,7 @@ TEST_F(ScmApi, NamesOfEightyCharactersOrMoreAreRefusedNotCut) {
   EXPECT_EQ(sim::M().services.Find(longName + u"x"), nullptr);
   EXPECT_EQ(LogLines(), (Lines{"TMScmApi::ServiceEnableAccess Service name too long (80 characters, at most 79)",
                                ">>> TMScmApi::ServiceStop", "Service handle invalid.",
-                               "TMScmApi::ServiceCreate Service name too long (81 characters, at most 79)"}));
+                               "TMScmApi::ServiceCreate \"" + wstr::ToUtf8(longName) + "x\" is not a service name"}));
 }
 
 TEST_F(ScmApi, StopWaitsAtMostTheGivenNumberOfSeconds) {
@@ -144,17 +142,19 @@ TEST_F(ScmApi, StopTracesFailedQueriesAndRequests) {
   EXPECT_FALSE(scm.ServiceQueryStatus(nullptr, state));  // the state is 0
   EXPECT_EQ(state, 0u);
   EXPECT_FALSE(scm.ServiceStop(30));  // a poll after the request fails
-  EXPECT_FALSE(scm.ServiceStop(30));  // stopping already: the request is refused
-  EXPECT_FALSE(scm.ServiceStop(30));  // the first query fails
-  EXPECT_EQ(Calls("ControlService"), 2u);
+  // Stopping already: not asked again (it would refuse), but waited for.
+  EXPECT_FALSE(scm.ServiceStop(30));  // and a poll fails
+  EXPECT_TRUE(scm.ServiceStop(30));
+  EXPECT_EQ(Calls("ControlService"), 1u);
   // Each failed query gives its error code before the caller's line.
+  const std::string stopping = "TMScmApi::ServiceStop the service is stopping already";
   EXPECT_EQ(
       LogLines(),
       (Lines{"TMScmApi::ServiceQueryStatus QueryServiceStatusEx failed (5)", ">>> TMScmApi::ServiceStop",
              "TMScmApi::ServiceQueryStatus QueryServiceStatusEx failed (5)", "TMScmApi::ServiceQueryStatus failed!",
-             ">>> TMScmApi::ServiceStop", "ControlService SERVICE_CONTROL_STOP failed (1061)",
-             ">>> TMScmApi::ServiceStop", "TMScmApi::ServiceQueryStatus QueryServiceStatusEx failed (5)",
-             "TMScmApi::ServiceQueryStatus failed!"}));
+             ">>> TMScmApi::ServiceStop", stopping, "TMScmApi::ServiceQueryStatus QueryServiceStatusEx failed (5)",
+             "TMScmApi::ServiceQueryStatus failed!", ">>> TMScmApi::ServiceStop", stopping,
+             "Service stopped after 1 tries."}));
 }
 
 // The errors of opening the service and of deleting it that have a text of
@@ -207,40 +207,123 @@ class ServiceCommands : public SimTest {
   void TearDown() override { EXPECT_TRUE(sim::M().services.WaitForExit(kName)); }
 };
 
-// A service of the name left behind elsewhere, and running, is given this
-// product's program and stopped; one that cannot start is left registered (it
-// starts at the next boot), and a message box asks for a reboot.
-TEST_F(ServiceCommands, CreateOverALeftoverServiceRegistersThisProductsProgramAndAFailedStartShowsABox) {
-  sim::M().fs.Put(u"C:\\Old\\TovMouseService.exe");
-  sim::M().services.Add(kName, u"\"C:\\Old\\TovMouseService.exe\"", win::SERVICE_RUNNING);
-  sim::M().fs.Remove(kServiceExe);
-  EXPECT_EQ(Run(u"-ServiceCreate,TovMouseService"), 0);
-  ASSERT_EQ(sim::M().messageBoxes.size(), 1u);
-  const auto& box = sim::M().messageBoxes[0];
-  EXPECT_EQ(box.text, u"Unable to start service. Please reboot.");
-  EXPECT_EQ(box.caption, kName);
-  EXPECT_EQ(box.type, 0x10u);
-  EXPECT_EQ(box.owner, nullptr);
-  EXPECT_EQ(LogAfterBanner().back(), "StartService failed (2)");
-  const sim::ServiceRecord* r = sim::M().services.Find(kName);
-  EXPECT_EQ(r->imagePath, std::u16string(u"\"") + kServiceExe + u"\"");
-  EXPECT_EQ(r->startType, win::SERVICE_AUTO_START);
+// "-ServiceCreate" exits 0 only when the service of the name is there with
+// this product's configuration afterwards: started, or with a message box
+// that asks for a restart. A leftover is given that configuration whole (no
+// group, dependency, failure action, delayed start or privilege list of its
+// own) and stopped first, also when it is stopping already.
+TEST_F(ServiceCommands, CreateExitsZeroOnlyWhenTheProductsServiceIsThere) {
+  const std::u16string old = u"\"C:\\Old\\TovMouseService.exe\"";
+  auto leftover = [&](win::DWORD state, unsigned pendingQueries) {
+    sim::ServiceRecord& r = sim::M().services.Add(kName, old, state);
+    std::tie(r.stopPendingQueries, r.group, r.dependencies, r.failureActions, r.failureCommand, r.delayedAutoStart,
+             r.privileges) = std::tuple(pendingQueries, u"Group", u"Gone", 2u, u"C:\\x.exe", true, u"SeDebugPrivilege");
+  };
+  const std::string pending = "TMScmApi::ServiceCreate TovMouseService is marked for deletion: waiting for it to go";
+  const struct {
+    const char* what;
+    std::function<void()> arrange;
+    int code;
+    Lines last;  // the log's last lines
+  } cases[] = {
+      {"a running leftover", [&] { leftover(win::SERVICE_RUNNING, 1); }, 0, {"Service stopped after 1 tries."}},
+      {"a leftover stopping already",
+       [&] { leftover(win::SERVICE_STOP_PENDING, 3); },
+       0,
+       {"TMScmApi::ServiceStop the service is stopping already", "Service stopped after 1 tries."}},
+      {"a leftover that does not stop",
+       [&] { leftover(win::SERVICE_RUNNING, 100); },
+       0,
+       {"Unable to stop serice after 30 tries.",
+        "TMScmApi::ServiceCreate TovMouseService did not stop: its old program runs until a restart",
+        "StartService failed (1056)"}},
+      {"a deletion that ends after 3 s",
+       [] {
+         win::SC_HANDLE scm = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
+         sim::M().services.Add(kName, u"\"C:\\x.exe\"").markedForDelete = true;
+         win::SC_HANDLE held = win::OpenServiceW(scm, kName, win::SERVICE_ALL_ACCESS);
+         sim::M().services.onCall = [=](const char* call) {
+           if (std::string(call) == "CreateServiceW" && sim::M().callCounts[call] == 4)
+             win::CloseServiceHandle(held), win::CloseServiceHandle(scm);
+         };
+       },
+       0,
+       {pending, "TMScmApi::ServiceCreate created after 3 tries"}},
+      {"a deletion that does not end",
+       [] { sim::M().services.Add(kName, u"\"C:\\x.exe\"").markedForDelete = true; },
+       1,
+       {pending, "TMScmApi::ServiceCreate TovMouseService is still marked for deletion after 30 tries",
+        "ServiceCreate failed!"}},
+      {"another service with the display name",
+       [] { sim::M().services.Add(u"Legacy", u"\"C:\\x.exe\"").displayName = kName; },
+       1,
+       {"CreateService failed (1078)", "TMScmApi::ServiceCreate another service has the display name TovMouseService",
+        "ServiceCreate failed!"}},
+      {"no rights", [] { sim::M().services.admin = false; }, 1, {"Service handle invalid.", "ServiceCreate failed!"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    c.arrange();
+    EXPECT_EQ(Run(u"-ServiceCreate,TovMouseService"), c.code);
+    EXPECT_EQ(LastLines(c.last.size()), c.last);
+    const sim::ServiceRecord* r = sim::M().services.Find(kName);
+    bool box = c.last.back() == "StartService failed (1056)";
+    ASSERT_EQ(sim::M().messageBoxes.size(), box ? 1u : 0u);
+    if (box) {
+      const auto& b = sim::M().messageBoxes[0];
+      EXPECT_EQ(std::tuple(b.text, b.caption, b.type, b.owner),
+                std::tuple(u"Unable to start service. Please reboot.", kName, 0x10u, nullptr));
+    }
+    if (c.code == 1) {
+      EXPECT_TRUE(r == nullptr || r->imagePath != std::u16string(u"\"") + kServiceExe + u"\"");
+      continue;
+    }
+    EXPECT_EQ(r->imagePath, std::u16string(u"\"") + kServiceExe + u"\"");
+    EXPECT_EQ(std::tuple(r->startType, r->group, r->dependencies, r->failureActions, r->failureCommand,
+                         r->delayedAutoStart, r->privileges),
+              std::tuple(win::SERVICE_AUTO_START, u"", u"", 0u, u"", false, u""));
+    // When it did not stop: the leftover's program, still stopping.
+    EXPECT_EQ(r->status.dwCurrentState, box ? win::SERVICE_STOP_PENDING : win::SERVICE_RUNNING);
+  }
 }
 
 // The program file is "<tool directory>\\<name>.exe": a name with a path,
-// stream or wildcard character could register another program (an alternate
-// data stream, a file elsewhere) or reach another service. Nothing is asked of
-// the manager for such a name.
+// stream, wildcard or environment character, a blank or dot at an end (which
+// Windows drops) or a device name could register another program (an
+// alternate data stream, a file elsewhere, a device) or reach another service.
+// Nothing is asked of the manager for such a name.
 TEST_F(ServiceCommands, OnlyPlainServiceNamesAreTakenUp) {
-  const std::u16string refused[] = {
-      u"TovMouseService:evil",  u"..\\TovMouseService", u"a/b", u"*", u"a?", u"a\" b", u"<a>", u"a|b", u"a\x01",
-      std::u16string(257, u'n')};
+  const std::u16string refused[] = {u"TovMouseService:evil",
+                                    u"..\\TovMouseService",
+                                    u"a/b",
+                                    u"*",
+                                    u"a?",
+                                    u"a\" b",
+                                    u"<a>",
+                                    u"a|b",
+                                    u"a\x01",
+                                    u"%SystemRoot%",
+                                    u" ",
+                                    u"a ",
+                                    u" a",
+                                    u"a.",
+                                    u"CON",
+                                    u"nul.txt",
+                                    u"Com1",
+                                    u"lpt9.x",
+                                    u"PRN",
+                                    u"aux",
+                                    std::u16string(80, u'n')};
+  for (const std::u16string name : {u"COM0", u"COM10", u"CONSOLE", u"NULL.", u"a.b", u"a b"}) {
+    EXPECT_EQ(TMScmApi::IsServiceName(name), name != u"NULL.") << wstr::ToUtf8(name);
+  }
   for (const std::u16string command : {u"-ServiceCreate", u"-ServiceDelete"}) {
     for (const std::u16string& name : refused) {
       SCOPED_TRACE(wstr::ToUtf8(command + u"," + name));
       sim::Reset();
       sim::M().services.Add(kName, u"\"C:\\x.exe\"");
-      EXPECT_EQ(Run(command + u"," + name), 0);
+      EXPECT_EQ(Run(command + u"," + name), command == u"-ServiceCreate" ? 1 : 0);
       std::string shown = wstr::ToUtf8(name == u"a\x01" ? u"a?" : name);
       EXPECT_EQ(LogLines().back(),
                 "_tWinMain: " + wstr::ToUtf8(command) + " \"" + shown + "\" is not a service name, nothing done");

@@ -120,8 +120,10 @@ void ArrangeStore() {
 
 constexpr char16_t kServiceName[] = u"TovMouseService";
 
+// A service of the name left by an older installation: the takeover is swept too.
 void ArrangeService() {
   auto& m = sim::M();
+  m.services.Add(kServiceName, u"\"C:\\Old\\TovMouseService.exe\"");
   m.fs.Put(u"C:\\Program Files\\Tov Mouse\\TovMouseSetupCustomAction.exe");
   m.fs.Put(u"C:\\Program Files\\Tov Mouse\\TovMouseService.exe");
   m.services.SetProgram(u"C:\\Program Files\\Tov Mouse\\TovMouseService.exe",
@@ -156,7 +158,7 @@ std::vector<Scenario> Scenarios() {
       {"native package install", nativeStore, Tool(u"-DriverPackageInstall,C:\\Package\\tovfiltr.inf"), {0, -1}},
       {"native package uninstall", nativeStore, Tool(u"-DriverPackageUninstall,tovfiltr"), {0}},
       {"re-enumeration", [] {}, Tool(u"-ReEnumerate"), {0}},
-      {"service life", ArrangeService, ServiceLife, {0}},
+      {"service life", ArrangeService, ServiceLife, {0, 1}},
   };
 }
 
