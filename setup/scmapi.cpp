@@ -134,12 +134,6 @@ bool TMScmApi::ServiceCreate(std::u16string name, std::u16string binaryPath) {
     TracePrint(TRACE_ERROR, u"Service handle invalid.\n");
     return false;
   }
-  // A service that could not be opened again by name could not be deleted
-  // again, and some names reach other files.
-  if (!IsServiceName(name)) {
-    TracePrint(TRACE_ERROR, u"TMScmApi::ServiceCreate \"%s\" is not a service name\n", name);
-    return false;
-  }
   // A double quote inside the path would end the quoted program path early:
   // the manager would run another program than the one meant.
   std::u16string quoted = QuotedPath(binaryPath);

@@ -39,10 +39,12 @@ class TMScmApi {
   TMScmApi(const TMScmApi&) = delete;
   TMScmApi& operator=(const TMScmApi&) = delete;
 
-  // Registers an automatically started service running `binaryPath` (a plain
-  // path: it is registered enclosed in double quotes) and holds its handle. A
-  // service of that name that exists already is given that configuration, and
-  // stopped when it runs; one marked for deletion is waited for (30 s at most).
+  // Registers the service `name` (one that IsServiceName takes: the command
+  // refuses any other before the manager is asked anything), automatically
+  // started and running `binaryPath` (a plain path: it is registered enclosed
+  // in double quotes), and holds its handle. A service of that name that
+  // exists already is given that configuration, and stopped when it runs; one
+  // marked for deletion is waited for (30 s at most).
   bool ServiceCreate(std::u16string name, std::u16string binaryPath);
   // Opens the named service and holds its handle. On failure the object
   // holds no handle at all, the manager's included.

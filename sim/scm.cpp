@@ -29,13 +29,6 @@ win::SC_HANDLE OpenScHandle(ServiceRecord* service) {
   return static_cast<win::SC_HANDLE>(h);
 }
 
-// A multi-string ("a\0b\0\0") without its final null.
-std::u16string MultiString(const char16_t* list) {
-  std::size_t n = 0;
-  while (list[n] != 0 || list[n + 1] != 0) ++n;
-  return std::u16string(list, n == 0 ? 0 : n + 1);
-}
-
 // What a status query or a control request sees: a service process has run until it waits.
 void Settle(Lock& lock, ServiceRecord& record) {
   Services& s = M().services;
@@ -106,12 +99,6 @@ SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lp
   if (sim::ServiceRecord* existing = m.services.Find(name)) {
     return SetError(existing->markedForDelete ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SERVICE_EXISTS), nullptr;
   }
-  // A display name is unique too, among names and display names.
-  for (const sim::ServiceRecord& r : m.services.database) {
-    if (wstr::EqualsAsciiNoCase(r.name, lpDisplayName) || wstr::EqualsAsciiNoCase(r.displayName, lpDisplayName)) {
-      return SetError(ERROR_DUPLICATE_SERVICE_NAME), nullptr;
-    }
-  }
   return sim::OpenScHandle(&m.services.database.emplace_back(
       sim::ServiceRecord{name, dwServiceType, lpBinaryPathName, dwStartType, dwErrorControl, lpDisplayName,
                          u"LocalSystem", SERVICE_STATUS{dwServiceType, SERVICE_STOPPED, 0, 0, 0, 0, 0}}));
@@ -135,7 +122,7 @@ BOOL ChangeServiceConfigW(SC_HANDLE hService, DWORD dwServiceType, DWORD dwStart
   std::tie(r->type, r->imagePath, r->startType, r->errorControl, r->displayName, r->account) =
       std::tuple(dwServiceType, lpBinaryPathName, dwStartType, dwErrorControl, lpDisplayName, lpServiceStartName);
   if (lpLoadOrderGroup != nullptr) r->group = lpLoadOrderGroup;
-  if (lpDependencies != nullptr) r->dependencies = sim::MultiString(lpDependencies);
+  if (lpDependencies != nullptr) r->dependencies = lpDependencies;
   return TRUE;
 }
 
@@ -158,7 +145,7 @@ BOOL ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, SERVICE_DELAYE
 BOOL ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, SERVICE_REQUIRED_PRIVILEGES_INFOW* lpInfo) {
   SIM_CALL(FALSE, dwInfoLevel == SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO, "another level");
   sim::ServiceRecord* r = sim::ServiceOf(hService);
-  return r != nullptr && (r->privileges = sim::MultiString(lpInfo->pmszRequiredPrivileges), true);
+  return r != nullptr && (r->privileges = lpInfo->pmszRequiredPrivileges, true);
 }
 
 BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {

@@ -70,15 +70,12 @@ struct ServiceRecord {
   // stop request that still see STOP_PENDING; the next one sees STOPPED.
   unsigned stopPendingQueries = 0;
 
-  // The load-order group, and the dependencies as a multi-string without its final null.
-  std::u16string group{}, dependencies{};
-  // Set by ChangeServiceConfig2W: the number of failure actions and the
-  // program one of them may run, delayed automatic start, and the privileges
-  // it keeps (a multi-string without its final null; empty: all of them).
+  // The load-order group, the first dependency, and what ChangeServiceConfig2W
+  // sets: the failure actions (how many, and the program one may run), delayed
+  // automatic start, the first required privilege (none: all of them).
+  std::u16string group{}, dependencies{}, failureCommand{}, privileges{};
   unsigned failureActions = 0;
-  std::u16string failureCommand{};
   bool delayedAutoStart = false;
-  std::u16string privileges{};
 
   // Bookkeeping of the manager.
   win::DWORD processId = 0;

@@ -47,14 +47,17 @@ TEST_F(ScmApi, CreateRegistersTheQuotedPathOrTakesOverTheServiceOfThatName) {
   EXPECT_EQ(sim::M().services.Find(u"Other")->imagePath, u"\"C:\\a b\\Other.exe\"");
   // One whose delayed start cannot be reset is not taken.
   sim::M().FailCall("ChangeServiceConfig2W", 5, win::ERROR_ACCESS_DENIED);
+  sim::M().FailCall("CreateServiceW", 5, win::ERROR_DUPLICATE_SERVICE_NAME);  // another service's display name
   {
     TMScmApi scm;
     EXPECT_FALSE(scm.ServiceCreate(kName, kServiceExe));
+    EXPECT_FALSE(scm.ServiceCreate(u"Dup", kServiceExe));
   }
   const std::string takeOver =
       "TMScmApi::ServiceCreate TovMouseService exists: it is given this product's configuration";
   EXPECT_EQ(LogLines(), (Lines{"CreateService failed (1073)", takeOver, "CreateService failed (1073)", takeOver,
-                               "ChangeServiceConfig2 3 failed (5)"}));
+                               "ChangeServiceConfig2 3 failed (5)", "CreateService failed (1078)",
+                               "TMScmApi::ServiceCreate another service has the display name Dup"}));
   EXPECT_EQ(sim::M().handles.CountAll(), 0u);
 }
 
@@ -88,16 +91,8 @@ TEST_F(ScmApi, NamesOfEightyCharactersOrMoreAreRefusedNotCut) {
   }
   EXPECT_EQ(sim::M().services.Find(prefix)->status.dwCurrentState, win::SERVICE_RUNNING);
   EXPECT_EQ(Calls("OpenServiceW"), 0u);
-  {
-    TMScmApi scm;
-    EXPECT_FALSE(scm.ServiceCreate(longName + u"x", kServiceExe));
-    EXPECT_TRUE(scm.ServiceCreate(std::u16string(79, u'c'), kServiceExe));
-    EXPECT_TRUE(scm.ServiceEnableAccess(std::u16string(79, u'c')));
-  }
-  EXPECT_EQ(sim::M().services.Find(longName + u"x"), nullptr);
   EXPECT_EQ(LogLines(), (Lines{"TMScmApi::ServiceEnableAccess Service name too long (80 characters, at most 79)",
-                               ">>> TMScmApi::ServiceStop", "Service handle invalid.",
-                               "TMScmApi::ServiceCreate \"" + wstr::ToUtf8(longName) + "x\" is not a service name"}));
+                               ">>> TMScmApi::ServiceStop", "Service handle invalid."}));
 }
 
 TEST_F(ScmApi, StopWaitsAtMostTheGivenNumberOfSeconds) {
@@ -213,73 +208,51 @@ class ServiceCommands : public SimTest {
 // group, dependency, failure action, delayed start or privilege list of its
 // own) and stopped first, also when it is stopping already.
 TEST_F(ServiceCommands, CreateExitsZeroOnlyWhenTheProductsServiceIsThere) {
-  const std::u16string old = u"\"C:\\Old\\TovMouseService.exe\"";
-  auto leftover = [&](win::DWORD state, unsigned pendingQueries) {
-    sim::ServiceRecord& r = sim::M().services.Add(kName, old, state);
-    std::tie(r.stopPendingQueries, r.group, r.dependencies, r.failureActions, r.failureCommand, r.delayedAutoStart,
-             r.privileges) = std::tuple(pendingQueries, u"Group", u"Gone", 2u, u"C:\\x.exe", true, u"SeDebugPrivilege");
-  };
-  const std::string pending = "TMScmApi::ServiceCreate TovMouseService is marked for deletion: waiting for it to go";
+  const std::string name = "TMScmApi::ServiceCreate TovMouseService ";
   const struct {
     const char* what;
-    std::function<void()> arrange;
+    win::DWORD state;  // of a leftover with a configuration of its own
+    unsigned queries;  // that see it stop pending; for a deletion: the CreateServiceW that sees it gone
     int code;
-    Lines last;  // the log's last lines
+    std::string last;  // the log's last line
   } cases[] = {
-      {"a running leftover", [&] { leftover(win::SERVICE_RUNNING, 1); }, 0, {"Service stopped after 1 tries."}},
-      {"a leftover stopping already",
-       [&] { leftover(win::SERVICE_STOP_PENDING, 3); },
-       0,
-       {"TMScmApi::ServiceStop the service is stopping already", "Service stopped after 1 tries."}},
-      {"a leftover that does not stop",
-       [&] { leftover(win::SERVICE_RUNNING, 100); },
-       0,
-       {"Unable to stop serice after 30 tries.",
-        "TMScmApi::ServiceCreate TovMouseService did not stop: its old program runs until a restart",
-        "StartService failed (1056)"}},
-      {"a deletion that ends after 3 s",
-       [] {
-         win::SC_HANDLE scm = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
-         sim::M().services.Add(kName, u"\"C:\\x.exe\"").markedForDelete = true;
-         win::SC_HANDLE held = win::OpenServiceW(scm, kName, win::SERVICE_ALL_ACCESS);
-         sim::M().services.onCall = [=](const char* call) {
-           if (std::string(call) == "CreateServiceW" && sim::M().callCounts[call] == 4)
-             win::CloseServiceHandle(held), win::CloseServiceHandle(scm);
-         };
-       },
-       0,
-       {pending, "TMScmApi::ServiceCreate created after 3 tries"}},
-      {"a deletion that does not end",
-       [] { sim::M().services.Add(kName, u"\"C:\\x.exe\"").markedForDelete = true; },
-       1,
-       {pending, "TMScmApi::ServiceCreate TovMouseService is still marked for deletion after 30 tries",
-        "ServiceCreate failed!"}},
-      {"another service with the display name",
-       [] { sim::M().services.Add(u"Legacy", u"\"C:\\x.exe\"").displayName = kName; },
-       1,
-       {"CreateService failed (1078)", "TMScmApi::ServiceCreate another service has the display name TovMouseService",
-        "ServiceCreate failed!"}},
-      {"no rights", [] { sim::M().services.admin = false; }, 1, {"Service handle invalid.", "ServiceCreate failed!"}},
+      {"a running leftover", win::SERVICE_RUNNING, 1, 0, "Service stopped after 1 tries."},
+      {"a leftover stopping already", win::SERVICE_STOP_PENDING, 3, 0, "Service stopped after 1 tries."},
+      {"a leftover that does not stop", win::SERVICE_RUNNING, 100, 0, "StartService failed (1056)"},
+      {"a deletion that ends after 3 s", 0, 4, 0, "TMScmApi::ServiceCreate created after 3 tries"},
+      {"a deletion that does not end", 0, 0, 1, "ServiceCreate failed!"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     SetUp();
-    c.arrange();
+    if (c.state != 0) {
+      sim::ServiceRecord& r = sim::M().services.Add(kName, u"\"C:\\Old\\TovMouseService.exe\"", c.state);
+      std::tie(r.stopPendingQueries, r.group, r.dependencies, r.failureActions, r.failureCommand, r.delayedAutoStart,
+               r.privileges) = std::tuple(c.queries, u"Group", u"Gone", 2u, u"C:\\x.exe", true, u"SeDebugPrivilege");
+    } else {  // deleted while another program holds a handle to it
+      win::SC_HANDLE scm = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
+      sim::M().services.Add(kName, u"\"C:\\x.exe\"").markedForDelete = true;
+      win::SC_HANDLE held = win::OpenServiceW(scm, kName, win::SERVICE_ALL_ACCESS);
+      sim::M().services.onCall = [=, n = c.queries](const char* call) {
+        if (std::string(call) == "CreateServiceW" && sim::M().callCounts[call] == n)
+          win::CloseServiceHandle(held), win::CloseServiceHandle(scm);
+      };
+    }
     EXPECT_EQ(Run(u"-ServiceCreate,TovMouseService"), c.code);
-    EXPECT_EQ(LastLines(c.last.size()), c.last);
-    const sim::ServiceRecord* r = sim::M().services.Find(kName);
-    bool box = c.last.back() == "StartService failed (1056)";
+    EXPECT_EQ(LogLines().back(), c.last);
+    EXPECT_EQ(Logged(name + "is marked for deletion: waiting for it to go"), c.state == 0 ? 1u : 0u);
+    EXPECT_EQ(Logged(name + "is still marked for deletion after 30 tries"), c.code);
+    bool box = c.last == "StartService failed (1056)";
+    EXPECT_EQ(Logged(name + "did not stop: its old program runs until a restart"), box ? 1u : 0u);
     ASSERT_EQ(sim::M().messageBoxes.size(), box ? 1u : 0u);
     if (box) {
       const auto& b = sim::M().messageBoxes[0];
       EXPECT_EQ(std::tuple(b.text, b.caption, b.type, b.owner),
                 std::tuple(u"Unable to start service. Please reboot.", kName, 0x10u, nullptr));
     }
-    if (c.code == 1) {
-      EXPECT_TRUE(r == nullptr || r->imagePath != std::u16string(u"\"") + kServiceExe + u"\"");
-      continue;
-    }
-    EXPECT_EQ(r->imagePath, std::u16string(u"\"") + kServiceExe + u"\"");
+    const sim::ServiceRecord* r = sim::M().services.Find(kName);
+    ASSERT_EQ(r != nullptr && r->imagePath == std::u16string(u"\"") + kServiceExe + u"\"", c.code == 0);
+    if (c.code != 0) continue;
     EXPECT_EQ(std::tuple(r->startType, r->group, r->dependencies, r->failureActions, r->failureCommand,
                          r->delayedAutoStart, r->privileges),
               std::tuple(win::SERVICE_AUTO_START, u"", u"", 0u, u"", false, u""));
@@ -315,8 +288,9 @@ TEST_F(ServiceCommands, OnlyPlainServiceNamesAreTakenUp) {
                                     u"PRN",
                                     u"aux",
                                     std::u16string(80, u'n')};
-  for (const std::u16string name : {u"COM0", u"COM10", u"CONSOLE", u"NULL.", u"a.b", u"a b"}) {
-    EXPECT_EQ(TMScmApi::IsServiceName(name), name != u"NULL.") << wstr::ToUtf8(name);
+  for (const std::u16string& name : {std::u16string(79, u'n'), std::u16string(u"COM0"), std::u16string(u"COM10"),
+                                     std::u16string(u"CONSOLE"), std::u16string(u"a.b b")}) {
+    EXPECT_TRUE(TMScmApi::IsServiceName(name)) << wstr::ToUtf8(name);
   }
   for (const std::u16string command : {u"-ServiceCreate", u"-ServiceDelete"}) {
     for (const std::u16string& name : refused) {
