@@ -104,10 +104,8 @@ SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lp
                          u"LocalSystem", SERVICE_STATUS{dwServiceType, SERVICE_STOPPED, 0, 0, 0, 0, 0}}));
 }
 
-// As Microsoft documents it: a null group or dependency list is kept, an
-// empty one clears it. (Wine's manager drops the dependencies for a null
-// list.) The rest of the configuration is always given, the account is
-// LocalSystem.
+// A null group or dependency list is kept, an empty one clears it (Wine drops
+// the dependencies for null); the rest is always given, for LocalSystem.
 BOOL ChangeServiceConfigW(SC_HANDLE hService, DWORD dwServiceType, DWORD dwStartType, DWORD dwErrorControl,
                           LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup, DWORD* lpdwTagId, LPCWSTR lpDependencies,
                           LPCWSTR lpServiceStartName, LPCWSTR lpPassword, LPCWSTR lpDisplayName) {
@@ -132,10 +130,9 @@ BOOL ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, SERVICE_FAILUR
   SIM_CALL(FALSE, dwInfoLevel == SERVICE_CONFIG_FAILURE_ACTIONS && lpInfo->lpRebootMsg != nullptr,
            "another level, or a reboot message kept");
   sim::ServiceRecord* r = sim::ServiceOf(hService);
-  if (r == nullptr) return FALSE;
-  if (lpInfo->lpCommand != nullptr) r->failureCommand = lpInfo->lpCommand;
-  if (lpInfo->lpsaActions != nullptr) r->failureActions = lpInfo->cActions;
-  return TRUE;
+  if (r != nullptr && lpInfo->lpCommand != nullptr) r->failureCommand = lpInfo->lpCommand;
+  if (r != nullptr && lpInfo->lpsaActions != nullptr) r->failureActions = lpInfo->cActions;
+  return r != nullptr;
 }
 BOOL ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, SERVICE_DELAYED_AUTO_START_INFO* lpInfo) {
   SIM_CALL(FALSE, dwInfoLevel == SERVICE_CONFIG_DELAYED_AUTO_START_INFO, "another level");

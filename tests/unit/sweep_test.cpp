@@ -120,10 +120,9 @@ void ArrangeStore() {
 
 constexpr char16_t kServiceName[] = u"TovMouseService";
 
-// A service of the name left by an older installation: the takeover is swept too.
 void ArrangeService() {
   auto& m = sim::M();
-  m.services.Add(kServiceName, u"\"C:\\Old\\TovMouseService.exe\"");
+  m.services.Add(kServiceName, u"\"C:\\Old\\TovMouseService.exe\"");  // an older install's: its takeover is swept
   m.fs.Put(u"C:\\Program Files\\Tov Mouse\\TovMouseSetupCustomAction.exe");
   m.fs.Put(u"C:\\Program Files\\Tov Mouse\\TovMouseService.exe");
   m.services.SetProgram(u"C:\\Program Files\\Tov Mouse\\TovMouseService.exe",

@@ -105,8 +105,7 @@ tov_expect_eq "failing install: nothing ran after it" "$(grep -c '^>>> _tWinMain
 expect_removed "failing install"
 
 echo "== Silent install, over a service of the same name left behind elsewhere"
-# Its group and its dependency on a service that is not there (every start
-# would fail on Windows) are cleared: the configuration below has neither.
+# Its group and its dependency on a missing service (no start on Windows) go.
 wine sc create TovMouseService binpath= 'C:\Old\TovMouseService.exe' group= Old depend= Missing >/dev/null 2>&1
 tov_expect_eq "the leftover service runs another program, in a group, after a missing one" \
   "$(tov_scm config TovMouseService | grep -E '^(path|group|depend)=' | paste -sd ' ')" 'path=C:\Old\TovMouseService.exe group=Old depend=Missing'
@@ -188,16 +187,15 @@ tov_expect_no_line "uninstall: the service stopped and deleted" "$TOV_WORK_DIR/l
 
 echo "== An install while another program holds a handle to the deleted service waits for it to go"
 wine sc create TovMouseService binpath= 'C:\Old\TovMouseService.exe' >/dev/null 2>&1
-tov_scm hold TovMouseService 8 >/dev/null &
+tov_scm wait TovMouseService 4 8 >/dev/null &  # holds a handle to it for 8 s
 sleep 2
 wine sc delete TovMouseService >/dev/null 2>&1
 uninstall_key="${uninstall_key%\\*}\\$(product_code "$msi")"
 tov_msiexec reinstall /i "\"$msi_win\""
 wait
 expect_installed "install after the uninstall"
-tov_expect_lines "install while held: -ServiceCreate waited for the old registration to go" \
-  "$TOV_WORK_DIR/log-reinstall.txt" "CreateService failed (1072)" \
-  "TMScmApi::ServiceCreate TovMouseService is marked for deletion: waiting for it to go"
+tov_expect_lines "install while held: -ServiceCreate waited for it" "$TOV_WORK_DIR/log-reinstall.txt" \
+  "CreateService failed (1072)" "TMScmApi::ServiceCreate TovMouseService is marked for deletion: waiting for it to go"
 
 echo "== An uninstall whose setup tool is gone still removes the service"
 rm -f "$dir/TovMouseSetupCustomAction.exe"

@@ -6,7 +6,6 @@
 //   tovscm.exe status <name>                     the current status
 //   tovscm.exe control <name> <code>             sends a control; the status it returns
 //   tovscm.exe wait <name> <state> <seconds>     polls until the state is reached
-//   tovscm.exe hold <name> <seconds>             holds a handle to the service that long
 // Every answer is printed as key=value lines; a failed call prints error=<code>.
 #include <windows.h>
 
@@ -35,7 +34,7 @@ bool Query(SC_HANDLE service, SERVICE_STATUS_PROCESS& s) {
 // The process ends after one answer, and its handles are closed with it.
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
-    std::printf("usage: tovscm.exe config|status|control|wait|hold <name> ...\n");
+    std::printf("usage: tovscm.exe config|status|control|wait <name> ...\n");
     return 2;
   }
   const std::wstring command = argv[1];
@@ -72,8 +71,6 @@ int wmain(int argc, wchar_t** argv) {
     }
     PrintStatus(s);
     return s.dwCurrentState == want ? 0 : 1;
-  } else if (command == L"hold" && argc == 4) {
-    Sleep(static_cast<DWORD>(_wtoi(argv[3])) * 1000);
   } else {
     std::printf("unknown command\n");
     return 2;
