@@ -216,21 +216,28 @@ bool TMScmApi::ServiceTakeOver(const std::u16string& name, const std::u16string&
 
 // What ChangeServiceConfigW does not reach, as a new service has it: no
 // failure actions (one may run a program as LocalSystem when the service
-// fails), no delayed start, and every privilege of its account.
+// fails), no delayed start, and every privilege of its account. A manager
+// that does not know one of these (Wine's knows no delayed start: 124) keeps
+// none of it for the old service either: nothing to reset there.
 bool TMScmApi::ServiceResetConfig2() {
   win::WCHAR empty[2] = {};
   win::SC_ACTION none{};
   win::SERVICE_FAILURE_ACTIONSW failure{0, empty, empty, 0, &none};  // no actions: all deleted
   win::SERVICE_DELAYED_AUTO_START_INFO delayed{win::FALSE};
   win::SERVICE_REQUIRED_PRIVILEGES_INFOW privileges{empty};  // an empty list
-  win::DWORD level = win::SERVICE_CONFIG_FAILURE_ACTIONS;
-  if (win::ChangeServiceConfig2W(service_.Get(), level, &failure) &&
-      win::ChangeServiceConfig2W(service_.Get(), level = win::SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed) &&
-      win::ChangeServiceConfig2W(service_.Get(), level = win::SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO, &privileges)) {
-    return true;
-  }
-  TracePrint(TRACE_ERROR, u"ChangeServiceConfig2 %d failed (%d)\n", level, win::GetLastError());
-  return false;
+  auto reset = [this](win::DWORD level, auto* info) {
+    if (win::ChangeServiceConfig2W(service_.Get(), level, info)) return true;
+    win::DWORD error = win::GetLastError();
+    if (error == win::ERROR_INVALID_LEVEL) {
+      TracePrint(TRACE_VERBOSE, u"ChangeServiceConfig2 %d unknown to the service manager: nothing to reset\n", level);
+      return true;
+    }
+    TracePrint(TRACE_ERROR, u"ChangeServiceConfig2 %d failed (%d)\n", level, error);
+    return false;
+  };
+  return reset(win::SERVICE_CONFIG_FAILURE_ACTIONS, &failure) &&
+         reset(win::SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed) &&
+         reset(win::SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO, &privileges);
 }
 
 bool TMScmApi::ServiceStart() {

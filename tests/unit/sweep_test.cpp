@@ -34,6 +34,7 @@ const std::map<std::string, std::vector<win::DWORD>> kDistinguished = {
     {"DriverPackageInstallW", {0xE000020B}},
     {"DriverPackageGetPathW", {0xE0000302}},
     {"OpenSCManagerW", {win::ERROR_ACCESS_DENIED}},
+    {"ChangeServiceConfig2W", {win::ERROR_INVALID_LEVEL}},
     {"OpenServiceW", {win::ERROR_ACCESS_DENIED, win::ERROR_INVALID_HANDLE, win::ERROR_INVALID_NAME, 1060}},
     {"DeleteService", {win::ERROR_ACCESS_DENIED, win::ERROR_INVALID_HANDLE, 1072}},
 };
