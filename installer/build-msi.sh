@@ -77,6 +77,15 @@ msibuild "$tmp" -q "UPDATE CustomAction SET Type = 3410 WHERE \
 Action = 'TovDriverPackageInstallRollback' OR Action = 'TovServiceCreateRollback' OR \
 Action = 'TovServiceDeleteRollback' OR Action = 'TovDriverPackageUninstallRollback'"
 
+# wixl 0.101 also drops IncludeMaximum: the upgrade entry would leave out the
+# package's own version, and a rebuild of it would install beside the
+# installed one. The entry is written again (its attributes are part of the
+# table's key) with both bounds inclusive: 0x100 minimum, 0x200 maximum.
+upgrade_code="$(msiinfo export "$tmp" Property | tr -d '\r' | sed -n 's/^UpgradeCode\t//p')"
+msibuild "$tmp" -q "DELETE FROM Upgrade WHERE ActionProperty = 'WIX_UPGRADE_DETECTED'"
+msibuild "$tmp" -q "INSERT INTO Upgrade (UpgradeCode, VersionMin, VersionMax, Attributes, ActionProperty) \
+VALUES ('$upgrade_code', '0.0.0', '$version', 768, 'WIX_UPGRADE_DETECTED')"
+
 # An ARM64 package must ask for Windows Installer 5.0, as TovMouse.wxs does
 # (InstallerVersion 500). msibuild sets the subject and the author together
 # with the template: they are given again as they are.

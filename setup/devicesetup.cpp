@@ -299,4 +299,17 @@ bool DeviceInstancesUninstall(std::u16string deviceId) {
   return true;
 }
 
+// "_tWinMain ...": the log's name for this step, which the program entry once
+// did itself.
+void ReEnumerate() {
+  win::DEVINST root = 0;
+  win::CONFIGRET cr = win::CM_Locate_DevNodeW(&root, nullptr, win::CM_LOCATE_DEVNODE_NORMAL);
+  if (cr == win::CR_SUCCESS) {
+    cr = win::CM_Reenumerate_DevNode(root, win::CM_REENUMERATE_NORMAL);
+    if (cr != win::CR_SUCCESS) TracePrint(TRACE_ERROR, u"_tWinMain CM_Reenumerate_DevNode failed! 0x%x\n", cr);
+  } else {
+    TracePrint(TRACE_ERROR, u"_tWinMain CM_Locate_DevNode failed! 0x%x\n", cr);
+  }
+}
+
 }  // namespace SetupApi

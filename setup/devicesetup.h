@@ -65,14 +65,8 @@ bool DriverUpdate(std::u16string deviceId, std::u16string unused, bool* accessDe
 // enumerator) is refused. Always true; failures are traced.
 bool DeviceInstancesUninstall(std::u16string deviceId);
 
-// Takes out of the driver store, with SetupUninstallOEMInfW, the package of
-// every OEM INF file of the Windows INF directory whose original INF name is
-// `infName` (only A-Z folded); Windows deletes the OEM INF and PNF files with
-// it. Failures are traced.
-void OemInfPackagesUninstall(std::u16string infName);
-
-// Deletes every OEM INF file (and its PNF twin) of the Windows INF directory
-// whose original INF name is `infName` (only A-Z folded).
-void OemInfFilesDelete(std::u16string infName);
+// Asks Plug and Play to re-enumerate the whole device tree. Failures are
+// traced.
+void ReEnumerate();
 
 }  // namespace SetupApi

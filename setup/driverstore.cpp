@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "common/wstr.h"
-#include "setup/devicesetup.h"
+#include "setup/oeminf.h"
 #include "setup/trace.h"
 #include "setup/utilities.h"
 #include "win/exports.h"

@@ -33,63 +33,12 @@ win::LPWSTR NextToken(win::LPWSTR& rest) {
   return token;
 }
 
-// The service commands act on a service name only: any other token is
-// refused before the manager is asked anything.
-bool IsServiceName(const char16_t* command, const std::u16string& name) {
-  if (Utilities::IsServiceNameToken(name)) return true;
-  TracePrint(TRACE_ERROR, u"_tWinMain: %s \"%s\" is not a service name, nothing done\n", command, name);
-  return false;
-}
-
 // The commands' handlers: each gets the whole token list, with as many
-// tokens as its command needs, and returns the exit code.
+// tokens as its command needs, each of them valid, and returns the exit code.
 
-int RunServiceCreate(const TokenList& tokens) {
-  const std::u16string name = tokens.entries[1];
-  if (!IsServiceName(u"-ServiceCreate", name)) return 0;
-  TMScmApi scm;
-  std::u16string path;
-  if (!Utilities::GetCurrentModulePath(path)) {
-    TracePrint(TRACE_ERROR, u"Utilities::GetCurrentModulePath!\n");
-    return 0;
-  }
-  path += u"\\";
-  path += name;
-  path += u".exe";
-  TracePrint(TRACE_VERBOSE, u"Service name %s\n", name);
-  TracePrint(TRACE_VERBOSE, u"Service filepath %s\n", path);
-  if (!scm.ServiceCreate(name, path)) {
-    TracePrint(TRACE_ERROR, u"ServiceCreate failed!\n");
-    return 0;
-  }
-  scm.ServiceEnableAccess(name);
-  if (!scm.ServiceStart()) {
-    // A message box where nobody can see it (a non-impersonated custom
-    // action, session 0) would wait for an answer forever and hang the
-    // install: there the request goes to the log instead.
-    if (Utilities::InteractiveRun) {
-      win::MessageBoxW(nullptr, u"Unable to start service. Please reboot.", name.c_str(),
-                       win::MB_OK | win::MB_ICONERROR);
-    } else {
-      TracePrint(TRACE_ERROR, u"Unable to start service. Please reboot.\n");
-    }
-  }
-  return 0;
-}
+int RunServiceCreate(const TokenList& tokens) { return TMSCAMainInternalServiceCreate(tokens.entries[1]); }
 
-int RunServiceDelete(const TokenList& tokens) {
-  const std::u16string name = tokens.entries[1];
-  if (!IsServiceName(u"-ServiceDelete", name)) return 0;
-  TMScmApi scm;
-  if (!scm.ServiceEnableAccess(name)) {
-    // The log's name for TMScmApi::ServiceEnableAccess.
-    TracePrint(TRACE_ERROR, u"ScmApiServiceEnableAccess failed!\n");
-    return 0;
-  }
-  if (!scm.ServiceStop(30)) TracePrint(TRACE_ERROR, u"ServiceDelete failed!\n");
-  if (!scm.ServiceDelete()) TracePrint(TRACE_ERROR, u"ServiceDelete failed!\n");
-  return 0;
-}
+int RunServiceDelete(const TokenList& tokens) { return TMSCAMainInternalServiceDelete(tokens.entries[1]); }
 
 int RunDriverPackageInstall(const TokenList& tokens) {
   std::int32_t result = TMSCAMainInternalDriverPackageInstall(tokens.entries[1]);
@@ -102,14 +51,7 @@ int RunDriverPackageUninstall(const TokenList& tokens) {
 }
 
 int RunReEnumerate(const TokenList&) {
-  win::DEVINST root = 0;
-  win::CONFIGRET cr = win::CM_Locate_DevNodeW(&root, nullptr, win::CM_LOCATE_DEVNODE_NORMAL);
-  if (cr == win::CR_SUCCESS) {
-    cr = win::CM_Reenumerate_DevNode(root, win::CM_REENUMERATE_NORMAL);
-    if (cr != win::CR_SUCCESS) TracePrint(TRACE_ERROR, u"_tWinMain CM_Reenumerate_DevNode failed! 0x%x\n", cr);
-  } else {
-    TracePrint(TRACE_ERROR, u"_tWinMain CM_Locate_DevNode failed! 0x%x\n", cr);
-  }
+  SetupApi::ReEnumerate();
   TracePrint(TRACE_FUNCTION, u"<<< _tWinMain\n");
   return 0;
 }
@@ -132,13 +74,14 @@ int RunDriverUpdate(const TokenList& tokens) {
 
 // In the order in which they are compared.
 constexpr SetupCommand kCommands[] = {
-    {u"-ServiceCreate", {u"service name"}, RunServiceCreate},
-    {u"-ServiceDelete", {u"service name"}, RunServiceDelete},
-    {u"-DriverPackageInstall", {u"INF file path"}, RunDriverPackageInstall},
-    {u"-DriverPackageUninstall", {u"INF file name"}, RunDriverPackageUninstall},
+    // Its exit code says whether the product's service is there.
+    {u"-ServiceCreate", {{{u"service name", TMScmApi::IsServiceName}}}, RunServiceCreate, 1},
+    {u"-ServiceDelete", {{{u"service name", TMScmApi::IsServiceName}}}, RunServiceDelete},
+    {u"-DriverPackageInstall", {{{u"INF file path"}}}, RunDriverPackageInstall},
+    {u"-DriverPackageUninstall", {{{u"INF file name"}}}, RunDriverPackageUninstall},
     {u"-ReEnumerate", {}, RunReEnumerate},
-    {u"-DeviceInstancesUninstall", {u"device ID"}, RunDeviceInstancesUninstall},
-    {u"-DriverUpdate", {u"device ID", u"second parameter"}, RunDriverUpdate},
+    {u"-DeviceInstancesUninstall", {{{u"device ID"}}}, RunDeviceInstancesUninstall},
+    {u"-DriverUpdate", {{{u"device ID"}, {u"second parameter"}}}, RunDriverUpdate},
 };
 
 }  // namespace
@@ -194,12 +137,6 @@ int TMSCAMain(win::LPWSTR argument) {
     if (wstr::IsControl(*p)) *p = u'?';
   }
   TokenList tokens = TMSCAMainInternalSplitArgument(argument);
-  // No caller passes more than three tokens: a longer argument is refused
-  // rather than partly obeyed.
-  if (tokens.tooMany) {
-    TracePrint(TRACE_ERROR, u"_tWinMain: More than %d command line parameters, nothing done\n", TokenList::kMaxTokens);
-    return 0;
-  }
 
   // The argument from its first character: token 0, unless it began with a comma.
   std::u16string_view first(argument);
@@ -210,14 +147,20 @@ int TMSCAMain(win::LPWSTR argument) {
       break;
     }
   }
+  // No caller passes more than three tokens: a longer argument is refused
+  // rather than partly obeyed.
+  if (tokens.tooMany) {
+    TracePrint(TRACE_ERROR, u"_tWinMain: More than %d command line parameters, nothing done\n", TokenList::kMaxTokens);
+    return info != nullptr ? info->nothingDone : 0;
+  }
   if (info == nullptr) {
     TracePrint(TRACE_FUNCTION, u"<<< _tWinMain\n");
     return 0;
   }
   if (tokens.count <= info->TokensNeeded()) {
     TracePrint(TRACE_ERROR, u"_tWinMain: %s is missing parameter %d (%s), nothing done\n", info->name, tokens.count,
-               info->tokenNames[tokens.count - 1]);
-    return 0;
+               info->tokens[tokens.count - 1].name);
+    return info->nothingDone;
   }
 
   // Decided once, before the command's first Setup API call. Where nobody can
@@ -229,5 +172,15 @@ int TMSCAMain(win::LPWSTR argument) {
     TracePrint(TRACE_VERBOSE, u"_tWinMain: not an interactive session, the run shows no user interface\n");
   }
 
+  // A token that the command does not take: nothing is asked of the system
+  // on its behalf.
+  for (int i = 1; i <= info->TokensNeeded(); ++i) {
+    const SetupToken& token = info->tokens[i - 1];
+    if (token.valid != nullptr && !token.valid(tokens.entries[i])) {
+      TracePrint(TRACE_ERROR, u"_tWinMain: %s \"%s\" is not a %s, nothing done\n", info->name, tokens.entries[i],
+                 token.name);
+      return info->nothingDone;
+    }
+  }
   return info->run(tokens);
 }

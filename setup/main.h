@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <span>
+#include <string_view>
 
 #include "win/api.h"
 
@@ -17,18 +18,28 @@ struct TokenList {
   bool tooMany = false;  // a tenth token was found and not taken
 };
 
+// A token that a command needs: its name, for the trace that names it when it
+// is missing or refused, and the test it must pass where the command takes
+// only some texts (null: any text).
+struct SetupToken {
+  const char16_t* name = nullptr;
+  bool (*valid)(std::u16string_view token) = nullptr;
+};
+
 // One command of the tool: the name it is called by (A-Z in any case), the
-// names of the tokens it needs after the name, in order (for the trace that
-// names a missing one), and the handler that performs it with the whole token
-// list (token 0 is the name) and returns the exit code.
+// tokens it needs after the name, in order, the handler that performs it
+// with the whole token list (token 0 is the name) and returns the exit code,
+// and the exit code of a run that does nothing (a token missing or refused,
+// too many tokens).
 struct SetupCommand {
   const char16_t* name;
-  std::array<const char16_t*, 2> tokenNames;  // the needed ones first, then null
+  std::array<SetupToken, 2> tokens;  // the needed ones first, then unnamed ones
   int (*run)(const TokenList& tokens);
+  int nothingDone = 0;
 
   // A command needs exactly the tokens it names.
   constexpr int TokensNeeded() const {
-    return static_cast<int>(std::ranges::find(tokenNames, nullptr) - tokenNames.begin());
+    return static_cast<int>(std::ranges::find(tokens, nullptr, &SetupToken::name) - tokens.begin());
   }
 };
 

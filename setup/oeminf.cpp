@@ -1,11 +1,12 @@
 // The OEM INF files that Windows made from a driver package's INF file: their
 // packages taken out of the driver store, and the files deleted with their
 // PNF twins.
+#include "setup/oeminf.h"
+
 #include <string>
 #include <vector>
 
 #include "common/wstr.h"
-#include "setup/devicesetup.h"
 #include "setup/trace.h"
 #include "setup/utilities.h"
 

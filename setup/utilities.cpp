@@ -1,7 +1,5 @@
 #include "setup/utilities.h"
 
-#include <algorithm>
-
 #include "common/programdir.h"
 #include "common/wstr.h"
 #include "setup/trace.h"
@@ -118,11 +116,6 @@ bool FileNameIs(std::u16string_view path, std::u16string_view fileName) {
 bool IsDeviceIdToken(std::u16string_view token) {
   std::size_t slash = token.find(u'\\');
   return slash != std::u16string_view::npos && slash > 0 && slash + 1 < token.size() && token[slash + 1] != u'\\';
-}
-
-bool IsServiceNameToken(std::u16string_view token) {
-  return !token.empty() && token.size() <= 256 && token.find_first_of(u"\\/:*?\"<>|") == std::u16string_view::npos &&
-         std::none_of(token.begin(), token.end(), wstr::IsControl);
 }
 
 }  // namespace Utilities

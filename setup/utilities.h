@@ -55,10 +55,4 @@ bool FileNameIs(std::u16string_view path, std::u16string_view fileName);
 // enumerator ("HID", "HID\") would select every device under it.
 bool IsDeviceIdToken(std::u16string_view token);
 
-// True for a name the service control manager takes as itself: 1 to 256
-// characters, none of them a path, stream or wildcard character (\ / : * ? "
-// < > |) or a control character. The service's program file is
-// "<tool directory>\<name>.exe": any other name could point elsewhere.
-bool IsServiceNameToken(std::u16string_view token);
-
 }  // namespace Utilities

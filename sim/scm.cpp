@@ -102,23 +102,45 @@ SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lp
                          u"LocalSystem", SERVICE_STATUS{dwServiceType, SERVICE_STOPPED, 0, 0, 0, 0, 0}}));
 }
 
-// Only a whole configuration is modelled, as the programs give it: nothing is
-// left unchanged, and the account is LocalSystem.
+// A null group or dependency list is kept, an empty one clears it (Wine drops
+// the dependencies for null); the rest is always given, for LocalSystem.
 BOOL ChangeServiceConfigW(SC_HANDLE hService, DWORD dwServiceType, DWORD dwStartType, DWORD dwErrorControl,
                           LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup, DWORD* lpdwTagId, LPCWSTR lpDependencies,
                           LPCWSTR lpServiceStartName, LPCWSTR lpPassword, LPCWSTR lpDisplayName) {
   SIM_CALL(FALSE,
            (dwServiceType & ~SERVICE_INTERACTIVE_PROCESS) == SERVICE_WIN32_OWN_PROCESS && dwStartType != 0xFFFFFFFF &&
                dwErrorControl != 0xFFFFFFFF && lpBinaryPathName != nullptr && lpDisplayName != nullptr &&
-               lpLoadOrderGroup == nullptr && lpdwTagId == nullptr && lpDependencies == nullptr &&
-               lpServiceStartName != nullptr && lpPassword != nullptr && *lpPassword == 0,
-           "a part of the configuration left unchanged, a group, tag, dependencies or a password");
+               lpdwTagId == nullptr && lpServiceStartName != nullptr && lpPassword != nullptr && *lpPassword == 0,
+           "a part of the configuration left unchanged, a tag or a password");
   sim::ServiceRecord* r = sim::ServiceOf(hService);
   if (r == nullptr) return FALSE;
   if (r->markedForDelete) return SetError(ERROR_SERVICE_MARKED_FOR_DELETE), FALSE;
   std::tie(r->type, r->imagePath, r->startType, r->errorControl, r->displayName, r->account) =
       std::tuple(dwServiceType, lpBinaryPathName, dwStartType, dwErrorControl, lpDisplayName, lpServiceStartName);
+  if (lpLoadOrderGroup != nullptr) r->group = lpLoadOrderGroup;
+  if (lpDependencies != nullptr) r->dependencies = lpDependencies;
   return TRUE;
+}
+
+// As Microsoft documents it: a null text is kept, an empty one deleted; a
+// null array keeps the actions, one of no actions deletes them.
+BOOL ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, SERVICE_FAILURE_ACTIONSW* lpInfo) {
+  SIM_CALL(FALSE, dwInfoLevel == SERVICE_CONFIG_FAILURE_ACTIONS && lpInfo->lpRebootMsg != nullptr,
+           "another level, or a reboot message kept");
+  sim::ServiceRecord* r = sim::ServiceOf(hService);
+  if (r != nullptr && lpInfo->lpCommand != nullptr) r->failureCommand = lpInfo->lpCommand;
+  if (r != nullptr && lpInfo->lpsaActions != nullptr) r->failureActions = lpInfo->cActions;
+  return r != nullptr;
+}
+BOOL ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, SERVICE_DELAYED_AUTO_START_INFO* lpInfo) {
+  SIM_CALL(FALSE, dwInfoLevel == SERVICE_CONFIG_DELAYED_AUTO_START_INFO, "another level");
+  sim::ServiceRecord* r = sim::ServiceOf(hService);
+  return r != nullptr && (r->delayedAutoStart = lpInfo->fDelayedAutostart != FALSE, true);
+}
+BOOL ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, SERVICE_REQUIRED_PRIVILEGES_INFOW* lpInfo) {
+  SIM_CALL(FALSE, dwInfoLevel == SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO, "another level");
+  sim::ServiceRecord* r = sim::ServiceOf(hService);
+  return r != nullptr && (r->privileges = lpInfo->pmszRequiredPrivileges, true);
 }
 
 BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR*) {

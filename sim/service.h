@@ -71,6 +71,12 @@ struct ServiceRecord {
   // stop request that still see STOP_PENDING; the next one sees STOPPED.
   unsigned stopPendingQueries = 0;
 
+  // The load-order group, first dependency, and from ChangeServiceConfig2W: failure actions (how many, and
+  // the program one may run), delayed automatic start, the first required privilege (none: all of them).
+  std::u16string group{}, dependencies{}, failureCommand{}, privileges{};
+  unsigned failureActions = 0;
+  bool delayedAutoStart = false;
+
   // Bookkeeping of the manager.
   unsigned openHandles = 0;
 };

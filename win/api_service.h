@@ -33,6 +33,26 @@ struct SERVICE_STATUS_PROCESS {
   DWORD dwServiceFlags;
 };
 
+// What ChangeServiceConfig2W sets, one structure per part of the configuration.
+enum SC_ACTION_TYPE : int;
+struct SC_ACTION {
+  SC_ACTION_TYPE Type;
+  DWORD Delay;
+};
+struct SERVICE_FAILURE_ACTIONSW {
+  DWORD dwResetPeriod;
+  LPWSTR lpRebootMsg;
+  LPWSTR lpCommand;
+  DWORD cActions;
+  SC_ACTION* lpsaActions;
+};
+struct SERVICE_DELAYED_AUTO_START_INFO {
+  BOOL fDelayedAutostart;
+};
+struct SERVICE_REQUIRED_PRIVILEGES_INFOW {
+  LPWSTR pmszRequiredPrivileges;  // a multi-string
+};
+
 using LPSERVICE_MAIN_FUNCTIONW = void(TOV_WINAPI*)(DWORD dwNumServicesArgs, LPWSTR* lpServiceArgVectors);
 using LPHANDLER_FUNCTION_EX = DWORD(TOV_WINAPI*)(DWORD dwControl, DWORD dwEventType, LPVOID lpEventData,
                                                  LPVOID lpContext);
@@ -52,6 +72,10 @@ SC_HANDLE CreateServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, LPCWSTR lp
 BOOL ChangeServiceConfigW(SC_HANDLE hService, DWORD dwServiceType, DWORD dwStartType, DWORD dwErrorControl,
                           LPCWSTR lpBinaryPathName, LPCWSTR lpLoadOrderGroup, DWORD* lpdwTagId, LPCWSTR lpDependencies,
                           LPCWSTR lpServiceStartName, LPCWSTR lpPassword, LPCWSTR lpDisplayName);
+// One overload per structure; dwInfoLevel names the part that it sets.
+BOOL ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, SERVICE_FAILURE_ACTIONSW* lpInfo);
+BOOL ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, SERVICE_DELAYED_AUTO_START_INFO* lpInfo);
+BOOL ChangeServiceConfig2W(SC_HANDLE hService, DWORD dwInfoLevel, SERVICE_REQUIRED_PRIVILEGES_INFOW* lpInfo);
 BOOL StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCWSTR* lpServiceArgVectors);
 // The one level, SC_STATUS_PROCESS_INFO, fills a SERVICE_STATUS_PROCESS.
 BOOL QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, SERVICE_STATUS_PROCESS* lpBuffer,

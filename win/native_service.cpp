@@ -11,6 +11,11 @@
 
 TOV_SAME_STRUCT(SERVICE_STATUS_PROCESS, SERVICE_STATUS_PROCESS, dwServiceType, dwCurrentState, dwControlsAccepted,
                 dwWin32ExitCode, dwServiceSpecificExitCode, dwCheckPoint, dwWaitHint, dwProcessId, dwServiceFlags);
+TOV_SAME_STRUCT(SC_ACTION, SC_ACTION, Type, Delay);
+TOV_SAME_STRUCT(SERVICE_FAILURE_ACTIONSW, SERVICE_FAILURE_ACTIONSW, dwResetPeriod, lpRebootMsg, lpCommand, cActions,
+                lpsaActions);
+TOV_SAME_STRUCT(SERVICE_DELAYED_AUTO_START_INFO, SERVICE_DELAYED_AUTO_START_INFO, fDelayedAutostart);
+TOV_SAME_STRUCT(SERVICE_REQUIRED_PRIVILEGES_INFOW, SERVICE_REQUIRED_PRIVILEGES_INFOW, pmszRequiredPrivileges);
 TOV_SAME_STRUCT(SHELLEXECUTEINFOW, SHELLEXECUTEINFOW, cbSize, fMask, hwnd, lpVerb, lpFile, lpParameters, lpDirectory,
                 nShow, hInstApp, lpIDList, lpClass, hkeyClass, dwHotKey, hIcon, hProcess);
 
@@ -44,6 +49,15 @@ BOOL ChangeServiceConfigW(SC_HANDLE service, DWORD type, DWORD startType, DWORD 
                           LPCWSTR displayName) {
   return ::ChangeServiceConfigW(Win(service), type, startType, errorControl, Win(binaryPath), Win(group), Win(tag),
                                 Win(dependencies), Win(account), Win(password), Win(displayName));
+}
+BOOL ChangeServiceConfig2W(SC_HANDLE service, DWORD level, SERVICE_FAILURE_ACTIONSW* info) {
+  return ::ChangeServiceConfig2W(Win(service), level, Win(info));
+}
+BOOL ChangeServiceConfig2W(SC_HANDLE service, DWORD level, SERVICE_DELAYED_AUTO_START_INFO* info) {
+  return ::ChangeServiceConfig2W(Win(service), level, Win(info));
+}
+BOOL ChangeServiceConfig2W(SC_HANDLE service, DWORD level, SERVICE_REQUIRED_PRIVILEGES_INFOW* info) {
+  return ::ChangeServiceConfig2W(Win(service), level, Win(info));
 }
 BOOL StartServiceW(SC_HANDLE service, DWORD argc, LPCWSTR* argv) {
   return ::StartServiceW(Win(service), argc, Win(argv));

@@ -46,18 +46,18 @@ TEST_F(ScmApi, CreateRegistersTheQuotedPathOrTakesOverTheServiceOfThatName) {
     EXPECT_EQ(r->status.dwCurrentState, win::SERVICE_STOPPED);  // not started
   }
   EXPECT_EQ(sim::M().services.Find(u"Other")->imagePath, u"\"C:\\a b\\Other.exe\"");
-  // One marked for deletion, or whose configuration cannot be changed, is not taken.
-  sim::M().services.Find(u"New")->markedForDelete = true;
-  sim::M().FailCall("ChangeServiceConfigW", 2, win::ERROR_ACCESS_DENIED);
+  sim::M().FailCall("ChangeServiceConfig2W", 5, win::ERROR_ACCESS_DENIED);    // its delayed start: not taken over
+  sim::M().FailCall("CreateServiceW", 5, win::ERROR_DUPLICATE_SERVICE_NAME);  // another service's display name
   {
     TMScmApi scm;
-    EXPECT_FALSE(scm.ServiceCreate(u"New", kServiceExe));
     EXPECT_FALSE(scm.ServiceCreate(kName, kServiceExe));
+    EXPECT_FALSE(scm.ServiceCreate(u"Dup", kServiceExe));
   }
   const std::string takeOver =
       "TMScmApi::ServiceCreate TovMouseService exists: it is given this product's configuration";
-  EXPECT_EQ(LogLines(), (Lines{"CreateService failed (1073)", takeOver, "CreateService failed (1072)",
-                               "CreateService failed (1073)", takeOver, "ChangeServiceConfig failed (5)"}));
+  EXPECT_EQ(LogLines(), (Lines{"CreateService failed (1073)", takeOver, "CreateService failed (1073)", takeOver,
+                               "ChangeServiceConfig2 3 failed (5)", "CreateService failed (1078)",
+                               "TMScmApi::ServiceCreate another service has the display name Dup"}));
   EXPECT_EQ(sim::M().handles.CountAll(), 0u);
 }
 
@@ -76,31 +76,6 @@ TEST_F(ScmApi, WithoutAdministrativeRightsEveryOperationFailsOnItsHandleCheck) {
                                "Service handle invalid.", ">>> TMScmApi::ServiceStop", "Service handle invalid.",
                                "Trying to delete service.", "Service handle invalid."}));
   EXPECT_EQ(sim::M().services.Find(kName)->status.dwCurrentState, win::SERVICE_RUNNING);
-}
-
-TEST_F(ScmApi, NamesOfEightyCharactersOrMoreAreRefusedNotCut) {
-  std::u16string longName(80, u'n');
-  std::u16string prefix(79, u'n');
-  sim::M().services.Add(prefix, u"\"C:\\x.exe\"", win::SERVICE_RUNNING);
-  sim::M().services.Add(longName, u"\"C:\\y.exe\"", win::SERVICE_RUNNING);
-  {
-    TMScmApi scm;
-    EXPECT_FALSE(scm.ServiceEnableAccess(longName));
-    EXPECT_EQ(sim::M().handles.CountAll(), 0u);
-    EXPECT_FALSE(scm.ServiceStop(30));  // nothing held: the 79-character service is left alone
-  }
-  EXPECT_EQ(sim::M().services.Find(prefix)->status.dwCurrentState, win::SERVICE_RUNNING);
-  EXPECT_EQ(Calls("OpenServiceW"), 0u);
-  {
-    TMScmApi scm;
-    EXPECT_FALSE(scm.ServiceCreate(longName + u"x", kServiceExe));
-    EXPECT_TRUE(scm.ServiceCreate(std::u16string(79, u'c'), kServiceExe));
-    EXPECT_TRUE(scm.ServiceEnableAccess(std::u16string(79, u'c')));
-  }
-  EXPECT_EQ(sim::M().services.Find(longName + u"x"), nullptr);
-  EXPECT_EQ(LogLines(), (Lines{"TMScmApi::ServiceEnableAccess Service name too long (80 characters, at most 79)",
-                               ">>> TMScmApi::ServiceStop", "Service handle invalid.",
-                               "TMScmApi::ServiceCreate Service name too long (81 characters, at most 79)"}));
 }
 
 TEST_F(ScmApi, StopWaitsAtMostTheGivenNumberOfSeconds) {
@@ -145,17 +120,19 @@ TEST_F(ScmApi, StopTracesFailedQueriesAndRequests) {
   EXPECT_FALSE(scm.ServiceQueryStatus(nullptr, state));  // the state is 0
   EXPECT_EQ(state, 0u);
   EXPECT_FALSE(scm.ServiceStop(30));  // a poll after the request fails
-  EXPECT_FALSE(scm.ServiceStop(30));  // stopping already: the request is refused
-  EXPECT_FALSE(scm.ServiceStop(30));  // the first query fails
-  EXPECT_EQ(Calls("ControlService"), 2u);
+  // Stopping already: not asked again (it would refuse), but waited for.
+  EXPECT_FALSE(scm.ServiceStop(30));  // and a poll fails
+  EXPECT_TRUE(scm.ServiceStop(30));
+  EXPECT_EQ(Calls("ControlService"), 1u);
   // Each failed query gives its error code before the caller's line.
+  const std::string stopping = "TMScmApi::ServiceStop the service is stopping already";
   EXPECT_EQ(
       LogLines(),
       (Lines{"TMScmApi::ServiceQueryStatus QueryServiceStatusEx failed (5)", ">>> TMScmApi::ServiceStop",
              "TMScmApi::ServiceQueryStatus QueryServiceStatusEx failed (5)", "TMScmApi::ServiceQueryStatus failed!",
-             ">>> TMScmApi::ServiceStop", "ControlService SERVICE_CONTROL_STOP failed (1061)",
-             ">>> TMScmApi::ServiceStop", "TMScmApi::ServiceQueryStatus QueryServiceStatusEx failed (5)",
-             "TMScmApi::ServiceQueryStatus failed!"}));
+             ">>> TMScmApi::ServiceStop", stopping, "TMScmApi::ServiceQueryStatus QueryServiceStatusEx failed (5)",
+             "TMScmApi::ServiceQueryStatus failed!", ">>> TMScmApi::ServiceStop", stopping,
+             "Service stopped after 1 tries."}));
 }
 
 // The errors of opening the service and of deleting it that have a text of
@@ -208,40 +185,99 @@ class ServiceCommands : public SimTest {
   void TearDown() override { EXPECT_TRUE(sim::M().services.WaitForExit(kName)); }
 };
 
-// A service of the name left behind elsewhere, and running, is given this
-// product's program and stopped; one that cannot start is left registered (it
-// starts at the next boot), and a message box asks for a reboot.
-TEST_F(ServiceCommands, CreateOverALeftoverServiceRegistersThisProductsProgramAndAFailedStartShowsABox) {
-  sim::M().fs.Put(u"C:\\Old\\TovMouseService.exe");
-  sim::M().services.Add(kName, u"\"C:\\Old\\TovMouseService.exe\"", win::SERVICE_RUNNING);
-  sim::M().fs.Remove(kServiceExe);
-  EXPECT_EQ(Run(u"-ServiceCreate,TovMouseService"), 0);
-  ASSERT_EQ(sim::M().messageBoxes.size(), 1u);
-  const auto& box = sim::M().messageBoxes[0];
-  EXPECT_EQ(box.text, u"Unable to start service. Please reboot.");
-  EXPECT_EQ(box.caption, kName);
-  EXPECT_EQ(box.type, win::MB_OK | win::MB_ICONERROR);
-  EXPECT_EQ(box.owner, nullptr);
-  EXPECT_EQ(LogAfterBanner().back(), "StartService failed (2)");
-  const sim::ServiceRecord* r = sim::M().services.Find(kName);
-  EXPECT_EQ(r->imagePath, std::u16string(u"\"") + kServiceExe + u"\"");
-  EXPECT_EQ(r->startType, win::SERVICE_AUTO_START);
+// "-ServiceCreate" exits 0 only when the service of the name is there with
+// this product's configuration afterwards: started, or with a message box
+// that asks for a restart. A leftover is given that configuration whole (no
+// group, dependency, failure action, delayed start or privilege list of its
+// own) and stopped first, also when it is stopping already.
+TEST_F(ServiceCommands, CreateExitsZeroOnlyWhenTheProductsServiceIsThere) {
+  const std::string name = "TMScmApi::ServiceCreate TovMouseService ";
+  const struct {
+    const char* what;
+    win::DWORD state;  // of a leftover with a configuration of its own
+    unsigned queries;  // that see it stop pending; for a deletion: the CreateServiceW that sees it gone
+    int code;
+    std::string last;  // the log's last line
+  } cases[] = {
+      {"a running leftover", win::SERVICE_RUNNING, 1, 0, "Service stopped after 1 tries."},
+      {"a leftover stopping already", win::SERVICE_STOP_PENDING, 3, 0, "Service stopped after 1 tries."},
+      {"a leftover that does not stop", win::SERVICE_RUNNING, 100, 0, "StartService failed (1056)"},
+      {"a deletion that ends after 3 s", 0, 4, 0, "TMScmApi::ServiceCreate created after 3 tries"},
+      {"a deletion that does not end", 0, 0, 1, "ServiceCreate failed!"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    if (c.state != 0) {
+      sim::ServiceRecord& r = sim::M().services.Add(kName, u"\"C:\\Old\\TovMouseService.exe\"", c.state);
+      std::tie(r.stopPendingQueries, r.group, r.dependencies, r.failureActions, r.failureCommand, r.delayedAutoStart,
+               r.privileges) = std::tuple(c.queries, u"Group", u"Gone", 2u, u"C:\\x.exe", true, u"SeDebugPrivilege");
+    } else {  // deleted while another program holds a handle to it
+      win::SC_HANDLE scm = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
+      sim::M().services.Add(kName, u"\"C:\\x.exe\"").markedForDelete = true;
+      win::SC_HANDLE held = win::OpenServiceW(scm, kName, win::SERVICE_ALL_ACCESS);
+      sim::M().services.onCall = [=, n = c.queries](const char* call) {
+        if (std::string(call) == "CreateServiceW" && sim::M().callCounts[call] == n)
+          win::CloseServiceHandle(held), win::CloseServiceHandle(scm);
+      };
+    }
+    EXPECT_EQ(Run(u"-ServiceCreate,TovMouseService"), c.code);
+    EXPECT_EQ(LogLines().back(), c.last);
+    EXPECT_EQ(Logged(name + "is still marked for deletion after 30 tries"), c.code);
+    bool box = c.last == "StartService failed (1056)";
+    EXPECT_EQ(Logged(name + "did not stop: its old program runs until a restart"), box ? 1u : 0u);
+    ASSERT_EQ(sim::M().messageBoxes.size(), box ? 1u : 0u);
+    for (const auto& b : sim::M().messageBoxes) {
+      EXPECT_EQ(std::tuple(b.text, b.caption, b.type, b.owner),
+                std::tuple(u"Unable to start service. Please reboot.", kName, win::MB_OK | win::MB_ICONERROR, nullptr));
+    }
+    const sim::ServiceRecord* r = sim::M().services.Find(kName);
+    ASSERT_EQ(r != nullptr && r->imagePath == std::u16string(u"\"") + kServiceExe + u"\"", c.code == 0);
+    if (c.code != 0) continue;
+    EXPECT_EQ(std::tuple(r->startType, r->group, r->dependencies, r->failureActions, r->failureCommand,
+                         r->delayedAutoStart, r->privileges),
+              std::tuple(win::SERVICE_AUTO_START, u"", u"", 0u, u"", false, u""));
+    // When it did not stop: the leftover's program, still stopping.
+    EXPECT_EQ(r->status.dwCurrentState, box ? win::SERVICE_STOP_PENDING : win::SERVICE_RUNNING);
+  }
 }
 
 // The program file is "<tool directory>\\<name>.exe": a name with a path,
-// stream or wildcard character could register another program (an alternate
-// data stream, a file elsewhere) or reach another service. Nothing is asked of
-// the manager for such a name.
+// stream, wildcard or environment character, a blank or dot at an end (which
+// Windows drops) or a device name could register another program (an
+// alternate data stream, a file elsewhere, a device) or reach another service.
+// Nothing is asked of the manager for such a name.
 TEST_F(ServiceCommands, OnlyPlainServiceNamesAreTakenUp) {
-  const std::u16string refused[] = {
-      u"TovMouseService:evil",  u"..\\TovMouseService", u"a/b", u"*", u"a?", u"a\" b", u"<a>", u"a|b", u"a\x01",
-      std::u16string(257, u'n')};
+  const std::u16string refused[] = {u"TovMouseService:evil",
+                                    u"..\\TovMouseService",
+                                    u"a/b",
+                                    u"*",
+                                    u"a?",
+                                    u"a\" b",
+                                    u"<a>",
+                                    u"a|b",
+                                    u"a\x01",
+                                    u"%SystemRoot%",
+                                    u" ",
+                                    u"a ",
+                                    u" a",
+                                    u"a.",
+                                    u"CON",
+                                    u"nul.txt",
+                                    u"Com1",
+                                    u"lpt9.x",
+                                    u"PRN",
+                                    u"aux",
+                                    std::u16string(80, u'n')};
+  EXPECT_TRUE(
+      std::ranges::all_of(std::vector<std::u16string>{std::u16string(79, u'n'), u"COM0", u"COM10", u"CON_", u"a.b b"},
+                          TMScmApi::IsServiceName));
   for (const std::u16string command : {u"-ServiceCreate", u"-ServiceDelete"}) {
     for (const std::u16string& name : refused) {
       SCOPED_TRACE(wstr::ToUtf8(command + u"," + name));
       sim::Reset();
       sim::M().services.Add(kName, u"\"C:\\x.exe\"");
-      EXPECT_EQ(Run(command + u"," + name), 0);
+      EXPECT_EQ(Run(command + u"," + name), command == u"-ServiceCreate" ? 1 : 0);
       std::string shown = wstr::ToUtf8(name == u"a\x01" ? u"a?" : name);
       EXPECT_EQ(LogLines().back(),
                 "_tWinMain: " + wstr::ToUtf8(command) + " \"" + shown + "\" is not a service name, nothing done");

@@ -2,8 +2,8 @@
 // and the OEM INF deletion, against the simulated difxapi.dll and Setup API.
 #include "sim/store.h"
 
-#include "setup/devicesetup.h"
 #include "setup/driverstore.h"
+#include "setup/oeminf.h"
 #include "sim_test.h"
 
 namespace {

@@ -34,6 +34,7 @@ const std::map<std::string, std::vector<win::DWORD>> kDistinguished = {
     {"DriverPackageInstallW", {win::ERROR_NO_SUCH_DEVINST}},
     {"DriverPackageGetPathW", {win::ERROR_DRIVER_PACKAGE_NOT_IN_STORE}},
     {"OpenSCManagerW", {win::ERROR_ACCESS_DENIED}},
+    {"ChangeServiceConfig2W", {win::ERROR_INVALID_LEVEL}},
     {"OpenServiceW",
      {win::ERROR_ACCESS_DENIED, win::ERROR_INVALID_HANDLE, win::ERROR_INVALID_NAME, win::ERROR_SERVICE_DOES_NOT_EXIST}},
     {"DeleteService", {win::ERROR_ACCESS_DENIED, win::ERROR_INVALID_HANDLE, win::ERROR_SERVICE_MARKED_FOR_DELETE}},
@@ -123,6 +124,7 @@ constexpr char16_t kServiceName[] = u"TovMouseService";
 
 void ArrangeService() {
   auto& m = sim::M();
+  m.services.Add(kServiceName, u"\"C:\\Old\\TovMouseService.exe\"");  // an older install's: its takeover is swept
   m.fs.Put(u"C:\\Program Files\\Tov Mouse\\TovMouseSetupCustomAction.exe");
   m.fs.Put(u"C:\\Program Files\\Tov Mouse\\TovMouseService.exe");
   m.services.SetProgram(u"C:\\Program Files\\Tov Mouse\\TovMouseService.exe",
@@ -157,7 +159,7 @@ std::vector<Scenario> Scenarios() {
       {"native package install", nativeStore, Tool(u"-DriverPackageInstall,C:\\Package\\tovfiltr.inf"), {0, -1}},
       {"native package uninstall", nativeStore, Tool(u"-DriverPackageUninstall,tovfiltr"), {0}},
       {"re-enumeration", [] {}, Tool(u"-ReEnumerate"), {0}},
-      {"service life", ArrangeService, ServiceLife, {0}},
+      {"service life", ArrangeService, ServiceLife, {0, 1}},
   };
 }
 

@@ -112,8 +112,10 @@ tov_expect_eq "failing install: nothing ran after it" "$(grep -c '^>>> _tWinMain
 expect_removed "failing install"
 
 echo "== Silent install, over a service of the same name left behind elsewhere"
-wine sc create TovMouseService binpath= 'C:\Old\TovMouseService.exe' >/dev/null 2>&1
-tov_expect_eq "the leftover service runs another program" "$(tov_scm_get path config TovMouseService)" 'C:\Old\TovMouseService.exe'
+# Its load-order group goes (Wine's sc.exe sets no dependency: the unit tests show those go too).
+wine sc create TovMouseService binpath= 'C:\Old\TovMouseService.exe' group= Old >/dev/null 2>&1
+tov_expect_eq "the leftover service runs another program, in a group" \
+  "$(tov_scm config TovMouseService | grep -E '^(path|group)=' | paste -sd ' ')" 'path=C:\Old\TovMouseService.exe group=Old'
 tov_msiexec install /i "\"$msi_win\""
 install_seconds=$TOV_SECONDS
 expect_installed "install"
@@ -149,7 +151,8 @@ echo "== A newer version replaces the installed one"
 # The same programs packed as the next patch version: the old product is
 # removed first, its removal actions included, then the new one installed.
 newer="$TOV_WORK_DIR/TovMouse-next.msi"
-bash "$TOV_SOURCE_DIR/installer/build-msi.sh" "$newer" "$TOV_TOOL" "$TOV_SERVICE_EXE" "${version%.*}.$((${version##*.} + 1))"
+next="${version%.*}.$((${version##*.} + 1))"
+bash "$TOV_SOURCE_DIR/installer/build-msi.sh" "$newer" "$TOV_TOOL" "$TOV_SERVICE_EXE" "$next"
 tov_msiexec upgrade /i "\"$(tov_win "$newer")\""
 tov_expect_lines "upgrade: the old product's removal, then the new one's install" "$TOV_WORK_DIR/log-upgrade.txt" \
   "Parameter[0]: -ServiceDelete" "Parameter[0]: -DeviceInstancesUninstall" \
@@ -159,13 +162,21 @@ tov_expect_true "upgrade: the old product is unregistered" product_unregistered
 uninstall_key="${uninstall_key%\\*}\\$(product_code "$newer")"
 expect_installed "upgrade"
 
+echo "== A rebuild of the installed version replaces it, never installs beside it"
+rebuilt="$TOV_WORK_DIR/TovMouse-next-rebuilt.msi"
+bash "$TOV_SOURCE_DIR/installer/build-msi.sh" "$rebuilt" "$TOV_TOOL" "$TOV_SERVICE_EXE" "$next"
+tov_msiexec rebuild /i "\"$(tov_win "$rebuilt")\""
+tov_expect_true "rebuild: the build it replaces is unregistered" product_unregistered
+uninstall_key="${uninstall_key%\\*}\\$(product_code "$rebuilt")"
+expect_installed "rebuild"
+
 # Going back to the older version is refused before anything is done.
 tov_msiexec downgrade /i "\"$msi_win\""
 tov_expect_eq "downgrade: refused (ERROR_INSTALL_FAILURE)" "$TOV_EXIT" 1603
 tov_expect_true "downgrade: no custom action ran" ran_nothing downgrade
 
 echo "== Uninstall"
-tov_msiexec uninstall /x "\"$(tov_win "$newer")\""
+tov_msiexec uninstall /x "\"$(tov_win "$rebuilt")\""
 uninstall_seconds=$TOV_SECONDS
 tov_expect_eq "uninstall: msiexec exit code" "$TOV_EXIT" 0
 expect_removed "uninstall"
@@ -181,10 +192,19 @@ tov_expect_lines "uninstall: the custom actions' lines in order" "$TOV_WORK_DIR/
   "Parameter[0]: -ReEnumerate" "<<< _tWinMain"
 tov_expect_no_line "uninstall: the service stopped and deleted" "$TOV_WORK_DIR/log-uninstall.txt" "ServiceDelete failed!"
 
-echo "== An uninstall whose setup tool is gone still removes the service"
+echo "== An install while another program holds a handle to the deleted service waits for it to go"
+wine sc create TovMouseService binpath= 'C:\Old\TovMouseService.exe' >/dev/null 2>&1
+tov_scm wait TovMouseService 4 8 >/dev/null &  # holds a handle to it for 8 s
+sleep 2
+wine sc delete TovMouseService >/dev/null 2>&1
 uninstall_key="${uninstall_key%\\*}\\$(product_code "$msi")"
 tov_msiexec reinstall /i "\"$msi_win\""
+wait
 expect_installed "install after the uninstall"
+tov_expect_lines "install while held: -ServiceCreate waited for it" "$TOV_WORK_DIR/log-reinstall.txt" \
+  "CreateService failed (1072)" "TMScmApi::ServiceCreate TovMouseService is marked for deletion: waiting for it to go"
+
+echo "== An uninstall whose setup tool is gone still removes the service"
 rm -f "$dir/TovMouseSetupCustomAction.exe"
 tov_msiexec notool /x "\"$msi_win\""
 tov_expect_eq "uninstall without the tool: msiexec exit code" "$TOV_EXIT" 0

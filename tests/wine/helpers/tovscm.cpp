@@ -52,6 +52,9 @@ int wmain(int argc, wchar_t** argv) {
                 config->dwStartType, config->dwErrorControl, config->lpBinaryPathName,
                 config->lpServiceStartName ? config->lpServiceStartName : L"",
                 config->lpDisplayName ? config->lpDisplayName : L"");
+    // The load-order group and the first dependency, when it has them.
+    if (config->lpLoadOrderGroup && *config->lpLoadOrderGroup) std::printf("group=%ls\n", config->lpLoadOrderGroup);
+    if (config->lpDependencies && *config->lpDependencies) std::printf("depend=%ls\n", config->lpDependencies);
   } else if (command == L"status") {
     if (!Query(service, s)) return Fail("QueryServiceStatusEx");
     PrintStatus(s);
