@@ -18,10 +18,12 @@ if [ -n "${TOV_SIGN_CERT:-}" ] && [ -n "${TOV_SIGN_KEY:-}" ]; then signing=true;
 sign() { if $signing; then scripts/sign.sh "$@" | sed 's/^/  /'; fi; }
 
 echo "== Building the x64 setup tool, the x86 service and TovMouse.msi (a first build takes about a minute)"
-# The setup tool with the two test helpers the steps below use, the service,
+# The setup tool with the two test helpers the steps below use (and the x64
+# service, which stands in for the x86 one on a host that runs no 32-bit
+# programs: tests/wine/lib.sh), the service,
 # and of the Linux build only the MSI (not the ARM64 one: no ARM64 build here).
 cmake --preset win64 >/dev/null
-cmake --build --preset win64 --target TovMouseSetupCustomAction tovlaunch tovscm >/dev/null
+cmake --build --preset win64 --target TovMouseSetupCustomAction TovMouseService tovlaunch tovscm >/dev/null
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 --target TovMouseService >/dev/null
 sign build/win64/TovMouseSetupCustomAction.exe build/win32/TovMouseService.exe
@@ -42,6 +44,7 @@ source tests/wine/lib.sh
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;difxapi="
 # From here on every step is checked and reported; none stops the run.
 set +e
+msi="$(tov_host_msi "$msi" "$root/build/lifecycle")"
 echo "== Preparing a throwaway Wine prefix (the first one takes about half a minute)"
 tov_prefix
 echo "  $WINEPREFIX"

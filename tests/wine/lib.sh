@@ -40,6 +40,22 @@ if ! wine --version >/dev/null 2>&1 && [ -x /usr/lib/wine/wine64 ]; then
   echo "NOTE: this host runs no 32-bit programs: Wine's 64-bit loader only, the x64 service for the x86 one"
 fi
 
+# The example package $1 as this host runs it: $1 itself, or where no 32-bit
+# program runs, the same package (with its ARM64 sibling beside it) rebuilt
+# under $2 with the x64 service. Prints the package's path.
+tov_host_msi() {
+  if [ -z "${TOV_NO_I386:-}" ]; then
+    echo "$1"
+    return
+  fi
+  local version
+  version=$(msiinfo export "$1" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')
+  mkdir -p "$2"
+  cp "${1%.msi}-arm64.msi" "$2/" 2>/dev/null
+  bash "$TOV_SOURCE_DIR/installer/build-msi.sh" "$2/${1##*/}" "$TOV_TOOL" "$TOV_SERVICE_EXE" "$version" >&2
+  echo "$2/${1##*/}"
+}
+
 tov_note() { printf '  %s\n' "$*"; }
 
 # A fresh prefix for this test. Building one takes several seconds, so the

@@ -29,13 +29,7 @@ if [ ! -f "$msi" ]; then
 fi
 
 tov_prefix
-if [ -n "${TOV_NO_I386:-}" ]; then
-  # The same package with the service that this host can run (lib.sh).
-  cp "${msi%.msi}-arm64.msi" "$TOV_WORK_DIR/" 2>/dev/null
-  version=$(msiinfo export "$msi" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductVersion" { print $2 }')
-  msi="$TOV_WORK_DIR/TovMouse.msi"
-  bash "$TOV_SOURCE_DIR/installer/build-msi.sh" "$msi" "$TOV_TOOL" "$TOV_SERVICE_EXE" "$version"
-fi
+msi="$(tov_host_msi "$msi" "$TOV_WORK_DIR")"
 export WINEDLLOVERRIDES="$TOV_DIFX_NONE"
 trap 'tov_remove_services TovMouseService; tov_cleanup' EXIT
 
