@@ -141,7 +141,8 @@ BOOL ShellExecuteExW(SHELLEXECUTEINFOW* pExecInfo) {
 HANDLE CreateEventW(SECURITY_ATTRIBUTES*, BOOL bManualReset, BOOL bInitialState, LPCWSTR lpName) {
   SIM_CALL(nullptr, lpName == nullptr, "a named event");
   HANDLE h = m.handles.Open(sim::HandleKind::Event);
-  m.services.internal.events[h] = std::make_shared<sim::Services::Event>(bInitialState != FALSE, bManualReset != FALSE);
+  m.services.internal.events[h] =
+      std::make_shared<sim::Services::Event>(sim::Services::Event{bInitialState != FALSE, bManualReset != FALSE});
   return h;
 }
 
