@@ -25,7 +25,7 @@ root="${TOV_ARM64_ROOT:-${XDG_CACHE_HOME:-$HOME/.cache}/tovmouse/arm64-root}"
 binfmt=/proc/sys/fs/binfmt_misc
 
 fail() {
-  echo "arm64-root: $* (TOV_ARM64_TESTS=OFF leaves the ARM64 tests out)" >&2
+  echo "arm64-root: $*; set TOV_ARM64_TESTS=OFF to leave the ARM64 tests out" >&2
   exit 1
 }
 
@@ -68,7 +68,8 @@ build_root() {
 }
 
 # run CMD ARG...: in a private mount namespace, mounts and chroot; the current
-# directory is kept (it lies in the repository or a bound directory).
+# directory is kept (it lies in the repository or a bound directory), and so
+# is the environment but PATH (whose scripts/arm64-wine would lead back here).
 run() {
   local dirs="$repo${TOV_ARM64_BINDS:+:$TOV_ARM64_BINDS}"
   exec unshare --mount --propagation private /bin/bash -c '
@@ -84,7 +85,8 @@ run() {
       mkdir -p "$root$d"
       mount --bind "$d" "$root$d"
     done
-    exec chroot "$root" /bin/sh -c "cd \"\$0\" 2>/dev/null || cd /; exec \"\$@\"" "$dir" "$@"
+    exec chroot "$root" /usr/bin/env PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin \
+      /bin/sh -c "cd \"\$0\" 2>/dev/null || cd /; exec \"\$@\"" "$dir" "$@"
   ' bash "$root" "$dirs" "$PWD" "$@"
 }
 
