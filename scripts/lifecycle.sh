@@ -19,7 +19,7 @@ if [ ! -f "$msi" ]; then
   exit 1
 fi
 echo "  $msi"
-echo "  ${msi%.msi}-arm64.msi (the ARM64 package: nothing runs it here)"
+echo "  ${msi%.msi}-arm64.msi (the ARM64 package: the arm64 tests install it)"
 
 export TOV_WIN64_DIR="$root/build/win64" TOV_WIN32_DIR="$root/build/win32" TOV_SOURCE_DIR="$root"
 export TOV_WORK_DIR="$root/build/lifecycle/run"
