@@ -61,6 +61,7 @@ build_root() {
   rm -rf "$root.new"
   debootstrap --arch=arm64 --variant=minbase --include=wine,wine64 bookworm "$root.new" "$url" >"$root.log" 2>&1 ||
     fail "debootstrap failed, see $root.log"
+  rm -f "$root.new"/var/cache/apt/archives/*.deb # the downloaded packages, no longer needed
   rm -rf "$root"
   mv "$root.new" "$root"
   touch "$root/.complete"
