@@ -33,6 +33,17 @@ case "$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$setup_tool" | tr -d ' ')" in
 aa64) template='Arm64;1033' ;;
 *) echo "$0: $setup_tool is no x64 or ARM64 program" >&2; exit 1 ;;
 esac
+# The driver package it carries needs a models section for that machine
+# ([Manufacturer] names the decoration, and [<models>.<decoration>] exists):
+# without one, no device there ever gets the driver.
+inf="$here/sample/tovfiltr.inf" decoration=NTamd64
+[ -z "$template" ] || decoration=NTarm64
+manufacturer="$(sed -n '/^\[Manufacturer\]/,/^\[/{/^[^;[]*=/p}' "$inf" | tr -d ' \t\r')"
+models="${manufacturer#*=}"
+if ! grep -qiE ",$decoration(,|$)" <<<"$manufacturer" || ! grep -qiF "[${models%%,*}.$decoration]" "$inf"; then
+  echo "$0: $inf has no $decoration models section: the package would reach no device of this machine" >&2
+  exit 1
+fi
 if [ -n "$template" ] && [ -n "$difxapi" ]; then
   echo "$0: the Driver Install Frameworks have no ARM64 difxapi.dll" >&2
   exit 1

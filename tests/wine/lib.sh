@@ -166,7 +166,7 @@ tov_debug_start() {
     "$(tov_win "$TOV_WORK_DIR/debug.stop")" >/dev/null 2>&1 &
   TOV_DEBUG_PID=$!
   local i
-  for i in $(seq 1 200); do
+  for i in $(seq 1 1200); do
     [ -f "$TOV_WORK_DIR/debug.ready" ] && return 0
     sleep 0.05
   done

@@ -10,11 +10,19 @@
 //                  station NAME, one without WSF_VISIBLE
 // wine quotes an argument that holds blanks or quotes, so the command line
 // comes as one argument and is used exactly as it was given. The program
-// inherits the launcher's current directory.
+// inherits the launcher's current directory. It writes with WriteFile, not
+// printf: under arm64 Wine, whose C runtime is an ELF library, a va_list
+// handed to it crashes.
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
+
+static int Say(const char* key, long long value) {
+  std::string text = key + std::to_string(value) + "\n";
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+  return 2;
+}
 
 int wmain(int argc, wchar_t** argv) {
   HANDLE held = INVALID_HANDLE_VALUE;
@@ -25,8 +33,7 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring option = argv[i], value = argv[i + 1];
     if (option == L"--station") {
       if (CreateWindowStationW(value.c_str(), 0, WINSTA_ALL_ACCESS, nullptr) == nullptr) {
-        std::printf("station-failed=%lu\n", GetLastError());
-        return 2;
+        return Say("station-failed=", GetLastError());
       }
       desktop = value + L"\\Default";
       continue;
@@ -41,13 +48,13 @@ int wmain(int argc, wchar_t** argv) {
                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     OVERLAPPED first{};
     if (held == INVALID_HANDLE_VALUE || (lock && !LockFileEx(held, LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &first))) {
-      std::printf("hold-failed=%lu\n", GetLastError());
-      return 2;
+      return Say("hold-failed=", GetLastError());
     }
   }
   if (i != argc - 1) {
-    std::printf("usage: tovlaunch.exe [--lock FILE|--share0 FILE|--for MS|--station NAME]... \"<command line>\"\n");
-    return 2;
+    return Say(
+        "usage: tovlaunch.exe [--lock FILE|--share0 FILE|--for MS|--station NAME]... \"<command line>\" arguments=",
+        argc - 1);
   }
   wchar_t* line = argv[i];
 
@@ -57,14 +64,14 @@ int wmain(int argc, wchar_t** argv) {
   PROCESS_INFORMATION pi{};
   ULONGLONG start = GetTickCount64();
   if (!CreateProcessW(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-    std::printf("launch-failed=%lu\n", GetLastError());
-    return 2;
+    return Say("launch-failed=", GetLastError());
   }
   if (WaitForSingleObject(pi.hProcess, holdMs) == WAIT_TIMEOUT) CloseHandle(held);
   WaitForSingleObject(pi.hProcess, INFINITE);
   ULONGLONG elapsed = GetTickCount64() - start;
   DWORD code = 0;
   GetExitCodeProcess(pi.hProcess, &code);
-  std::printf("ms=%llu\nexit=%ld\n", elapsed, static_cast<long>(code));
+  Say("ms=", static_cast<long long>(elapsed));
+  Say("exit=", static_cast<LONG>(code));
   return 0;  // the held file and the process handles are closed with this process
 }
