@@ -145,7 +145,7 @@ BOOL SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus, SERVICE_STATUS* lpSe
   if (p == nullptr) return SetError(ERROR_INVALID_HANDLE), FALSE;
   bool stopped = lpServiceStatus->dwCurrentState == SERVICE_STOPPED;
   s.reports.push_back(*lpServiceStatus);
-  s.reportTimes.push_back(s.clockMs);
+  s.reportTimes.push_back(m.tickMs);
   if (sim::ServiceRecord* r = s.Find(p->service); r != nullptr && s.ProcessOf(p->service) == p) {
     r->status = *lpServiceStatus;
     if (stopped) r->status.dwControlsAccepted = 0;

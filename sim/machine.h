@@ -164,7 +164,7 @@ struct Machine {
   // SetDefaultDllDirectories's last flags (LoadLibraryExW ignores them).
   win::DWORD defaultDllDirectories = 0;
   std::vector<win::DWORD> sleeps;  // milliseconds of each Sleep; nobody really sleeps
-  std::uint64_t tickMs = 0;        // the clock: it moves only by Sleep
+  std::uint64_t tickMs = 0;        // the clock: it moves only by Sleep and waits that time out
   // The log file's bytes in the current directory, if it exists.
   std::optional<std::string> LogBytes(std::u16string_view name = u"TovMouseSetup.log");
 

@@ -82,7 +82,7 @@ win::DWORD Services::Wait(Lock& lock, const std::vector<win::HANDLE>& handles, w
       SIM_ONLY(ms == win::INFINITE, "a wait for an event that can time out");
       signalled.push_back([event = event->second] { return event->signalled; });
     } else if (auto run = internal.processHandles.find(h); run != internal.processHandles.end()) {
-      if (runMs > ms && !runs[run->second].ended) return clockMs += ms, win::WAIT_TIMEOUT;
+      if (runMs > ms && !runs[run->second].ended) return M().tickMs += ms, win::WAIT_TIMEOUT;
       signalled.push_back([ended = &runs[run->second].ended] { return *ended; });
     } else {
       return SetError(win::ERROR_INVALID_HANDLE), win::WAIT_FAILED;

@@ -10,7 +10,8 @@
 // A process started by ShellExecuteExW runs its file's Program, if any, on a
 // thread of its own (processes.cpp); a timed wait for it sees it take `runMs`.
 //
-// Time passes in the simulator only in waits that time out (`clockMs`). Where
+// Time passes in the simulator only in Sleep and in waits that time out (the
+// machine's `tickMs`). Where
 // Windows would let a service process run while the caller waits (a status
 // query, a control request), the manager waits until every thread of that
 // process is blocked in a simulated wait or the process has ended
@@ -105,8 +106,7 @@ struct Services {
   std::list<ServiceRecord> database;  // in order of creation
   ServiceRecord* Find(std::u16string_view name);
   std::vector<win::SERVICE_STATUS> reports;  // every accepted SetServiceStatus, in order
-  std::vector<win::DWORD> reportTimes;       // the clock at each of them
-  win::DWORD clockMs = 0;                    // the time that the waits which timed out let pass
+  std::vector<std::uint64_t> reportTimes;    // the machine's clock (tickMs) at each of them
   std::deque<ProcessRun> runs;               // processes started by ShellExecuteExW
   std::size_t RunsStarted();
   std::size_t RunsEnded();

@@ -193,7 +193,7 @@ TEST_F(Service, TheHandlerAnswersAtOnceAndTheRunsFollowTheArrivalsUntilTheStop) 
     GateOfRun(1).Open();
     ASSERT_TRUE(s.WaitForExit(kName));
     ReportList reports{kStartPending, kRunning, kRunning, kPaused, kRunning, kRunning, kRunning};
-    std::vector<win::DWORD> times(reports.size(), 0);
+    std::vector<std::uint64_t> times(reports.size(), 0);
     for (win::DWORD t = 0; t == 0 || t < stoppedAt; t += 1000) {
       reports.push_back({win::SERVICE_STOP_PENDING, 3, t / 1000 + 1, 3000});
       times.push_back(t);
