@@ -31,9 +31,11 @@ TOV_LOG="$TOV_WORK_DIR/log.txt"
 if ! wine --version >/dev/null 2>&1 && [ -x /usr/lib/wine/wine64 ]; then
   TOV_NO_I386="${TOV_WORK_DIR%/*}/wine64-only"
   mkdir -p "$TOV_NO_I386"
+  # Tests running at once share the shims: each is written once, whole, by a rename.
   for shim in wine wine-stable; do
-    printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$TOV_NO_I386/$shim"
-    chmod +x "$TOV_NO_I386/$shim"
+    [ -x "$TOV_NO_I386/$shim" ] && continue
+    printf '#!/bin/sh\nexec /usr/lib/wine/wine64 "$@"\n' >"$TOV_NO_I386/$shim.$$"
+    chmod +x "$TOV_NO_I386/$shim.$$" && mv -f "$TOV_NO_I386/$shim.$$" "$TOV_NO_I386/$shim"
   done
   export PATH="$TOV_NO_I386:$PATH" WINELOADER=/usr/lib/wine/wine64
   TOV_SERVICE_EXE="$TOV_WIN64_DIR/TovMouseService.exe"
